@@ -1,0 +1,156 @@
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <expected>
+#include <limits>
+#include <memory>
+#include <new>
+#include <span>
+#include <type_traits>
+#include <utility>
+
+#include "error.hpp"
+#include "internal_failure.hpp"
+#include "optional_value.hpp"
+
+namespace vexal {
+
+// Fixed-capacity double-ended queue, oldest at the front. The storage for the
+// whole capacity is reserved once at construction but never touched until
+// used, so a huge window costs address space, not memory; pushing and
+// popping never allocate.
+template <class T>
+class RingBuffer {
+  static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+
+ public:
+  // Reserves room for `capacity` elements, or reports that it cannot.
+  [[nodiscard]] static std::expected<RingBuffer, VexalError> with_capacity(std::size_t capacity) {
+    if (capacity > std::numeric_limits<std::size_t>::max() / sizeof(T)) return too_large();
+    T* data = nullptr;
+    if (capacity > 0) {
+      data = static_cast<T*>(::operator new(capacity * sizeof(T), std::nothrow));
+      if (data == nullptr) return too_large();
+    }
+    return RingBuffer(data, capacity);
+  }
+
+  RingBuffer(RingBuffer&& other) noexcept
+      : data_(std::exchange(other.data_, nullptr)),
+        capacity_(std::exchange(other.capacity_, 0)),
+        head_(std::exchange(other.head_, 0)),
+        size_(std::exchange(other.size_, 0)) {}
+  RingBuffer& operator=(RingBuffer&& other) noexcept {
+    if (this != &other) {
+      release();
+      data_ = std::exchange(other.data_, nullptr);
+      capacity_ = std::exchange(other.capacity_, 0);
+      head_ = std::exchange(other.head_, 0);
+      size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+  }
+  RingBuffer(const RingBuffer&) = delete;
+  RingBuffer& operator=(const RingBuffer&) = delete;
+  ~RingBuffer() { release(); }
+
+  [[nodiscard]] std::size_t size() const { return size_; }
+  [[nodiscard]] std::size_t capacity() const { return capacity_; }
+  [[nodiscard]] bool empty() const { return size_ == 0; }
+  [[nodiscard]] bool full() const { return size_ == capacity_; }
+
+  void clear() {
+    head_ = 0;
+    size_ = 0;
+  }
+
+  // Appends at the back; when full, the oldest element is dropped first so
+  // the buffer keeps the latest `capacity` elements.
+  void push_back(const T& value) {
+    if (capacity_ == 0) return;
+    if (size_ == capacity_) pop_front();
+    std::size_t slot = head_ + size_;
+    if (slot >= capacity_) slot -= capacity_;
+    data_[slot] = value;
+    ++size_;
+  }
+
+  void pop_front() {
+    if (size_ == 0) return;
+    head_ = head_ + 1 == capacity_ ? 0 : head_ + 1;
+    --size_;
+  }
+
+  // Element i counted from the oldest; out of range is an internal failure.
+  [[nodiscard]] const T& operator[](std::size_t i) const {
+    require_index(i, size_);
+    std::size_t slot = head_ + i;
+    if (slot >= capacity_) slot -= capacity_;
+    return data_[slot];
+  }
+  [[nodiscard]] const T& front() const { return (*this)[0]; }
+  [[nodiscard]] const T& back() const { return (*this)[size_ - 1]; }
+
+  // The contents oldest first as (at most) two contiguous runs.
+  [[nodiscard]] std::pair<std::span<const T>, std::span<const T>> as_slices() const {
+    const std::size_t first = std::min(size_, capacity_ - head_);
+    return {std::span<const T>(data_ + head_, first), std::span<const T>(data_, size_ - first)};
+  }
+
+  // Rearranges the storage in place so the contents form one run, oldest
+  // first, and returns it. Only initialised slots are moved.
+  std::span<const T> make_contiguous() {
+    const std::size_t first = capacity_ - head_;
+    if (size_ > first) {
+      const std::size_t second = size_ - first;
+      const std::size_t gap = capacity_ - size_;
+      // Slide the wrapped tail up against the head run, then rotate the
+      // now contiguous block so the oldest element comes first.
+      std::memmove(static_cast<void*>(data_ + gap), data_, second * sizeof(T));
+      std::rotate(data_ + gap, data_ + head_, data_ + capacity_);
+      head_ = gap;
+    }
+    return {data_ + head_, size_};
+  }
+
+  // Calls f on every element, oldest first.
+  template <class F>
+  void for_each(F&& f) const {
+    const auto [a, b] = as_slices();
+    for (const T& v : a) f(v);
+    for (const T& v : b) f(v);
+  }
+
+ private:
+  RingBuffer(T* data, std::size_t capacity) : data_(data), capacity_(capacity) {}
+
+  static std::unexpected<VexalError> too_large() {
+    return std::unexpected(VexalError::invalid_input("window is too large"));
+  }
+
+  void release() {
+    ::operator delete(data_);
+    data_ = nullptr;
+  }
+
+  T* data_ = nullptr;
+  std::size_t capacity_ = 0;
+  std::size_t head_ = 0;
+  std::size_t size_ = 0;
+};
+
+using ValueBuffer = RingBuffer<OptionalValue>;
+
+// A buffer for a window of `window` + `extra` entries, failing in an orderly
+// way when that count overflows or cannot be reserved.
+[[nodiscard]] inline std::expected<ValueBuffer, VexalError> reserve_window(std::size_t window,
+                                                                           std::size_t extra = 0) {
+  if (window > std::numeric_limits<std::size_t>::max() - extra) {
+    return std::unexpected(VexalError::invalid_input("window is too large"));
+  }
+  return ValueBuffer::with_capacity(window + extra);
+}
+
+}  // namespace vexal

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "optional_value.hpp"
+#include "update_result.hpp"
+
+namespace vexal {
+
+using Names = std::vector<std::string>;
+
+// A bar-by-bar transform (feature, scaler or operator). The configuration is
+// fixed at construction; only the rolling state changes, by update and reset.
+class StreamingTransform {
+ public:
+  virtual ~StreamingTransform() = default;
+
+  // The columns read, in the order update expects them (a new copy).
+  [[nodiscard]] virtual Names input_names() const = 0;
+  // The columns produced, in the order of the update result (a new copy).
+  [[nodiscard]] virtual Names output_names() const = 0;
+  // Bars before the first value can be present.
+  [[nodiscard]] virtual std::size_t warm_up_period() const { return 0; }
+  // A new instance with the same configuration in its initial state.
+  [[nodiscard]] virtual std::unique_ptr<StreamingTransform> fresh() const = 0;
+  // Back to the state right after construction.
+  virtual void reset() = 0;
+  // Processes one bar: one value per input column. Too few values is an
+  // internal failure raised before any state changes.
+  virtual UpdateResult update(std::span<const OptionalValue> values) = 0;
+};
+
+// A forward-looking label, computed over whole columns in research mode.
+class Target {
+ public:
+  virtual ~Target() = default;
+
+  [[nodiscard]] virtual Names input_names() const = 0;
+  [[nodiscard]] virtual Names output_names() const = 0;
+  // Trailing bars whose label stays absent.
+  [[nodiscard]] virtual std::size_t forward_period() const = 0;
+  [[nodiscard]] virtual std::size_t warm_up_period() const { return 0; }
+  // One view per input name; returns owned columns, each as long as the first
+  // view. Pure: never fails and does not change the target.
+  [[nodiscard]] virtual std::vector<Series> run_research(std::span<const ColumnView> columns) const = 0;
+};
+
+// Internal failure for a `fresh` whose already validated configuration was
+// refused after all.
+[[noreturn]] void fresh_failed();
+
+// Unwraps the result of re-running a constructor inside `fresh`.
+template <class T, class E>
+std::unique_ptr<StreamingTransform> fresh_from(std::expected<T, E>&& made) {
+  if (!made) fresh_failed();
+  return std::make_unique<T>(std::move(*made));
+}
+
+}  // namespace vexal

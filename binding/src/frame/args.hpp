@@ -1,0 +1,84 @@
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <tuple>
+#include <utility>
+
+#include "frame/convert.hpp"
+
+namespace vexal::py {
+
+// One declared parameter; all are positional-or-keyword.
+struct Param {
+  const char* name;
+  std::optional<std::uint64_t> default_value = std::nullopt;
+};
+
+// A callable's parameter list. `method` is "__new__", "update", ... or a
+// module function's name; with the owning class it names the callable in
+// binding errors ("Sma.update()").
+struct Signature {
+  const char* method;
+  std::span<const Param> params;
+};
+
+inline constexpr std::size_t kMaxParams = 8;
+
+// The arguments bound to parameters, in parameter order, before any
+// conversion. A slot is nullptr when the argument was not given.
+class Args {
+ public:
+  // From a constructor call: a tuple and an optional dict of keywords.
+  // `owner` is the class the callable belongs to, nullptr for a function.
+  static Args bind(const Signature& sig, PyTypeObject* owner, PyObject* args, PyObject* kwargs);
+  // From a vectorcall: positional arguments plus the keyword names.
+  static Args bind(const Signature& sig, PyTypeObject* owner, PyObject* const* args, std::size_t nargsf,
+                   PyObject* kwnames);
+
+  [[nodiscard]] PyObject* raw(std::size_t i) const { return slots_[i]; }
+
+  // Converts argument i; a TypeError is re-raised naming the argument.
+  template <class T>
+  [[nodiscard]] T get(std::size_t i) const {
+    if constexpr (std::is_same_v<T, std::uint64_t>) {
+      if (slots_[i] == nullptr) return *sig_->params[i].default_value;
+    }
+    try {
+      return Convert<T>::from(slots_[i]);
+    } catch (const PythonError&) {
+      name_argument_in_type_error(sig_->params[i].name);
+      throw;
+    }
+  }
+
+  // Converts the arguments in parameter order (a braced list evaluates left
+  // to right, so the first failing conversion ends the call) and hands them
+  // to `f`.
+  template <class... T, class F>
+  decltype(auto) apply(F&& f) const {
+    return [&]<std::size_t... I>(std::index_sequence<I...>)->decltype(auto) {
+      std::tuple<T...> converted{get<T>(I)...};
+      return std::apply(std::forward<F>(f), std::move(converted));
+    }
+    (std::index_sequence_for<T...>{});
+  }
+
+ private:
+  Args(const Signature& sig, PyTypeObject* owner) : sig_(&sig), owner_(owner) {}
+
+  friend std::string callable_name(const Args& args);
+
+  const Signature* sig_;
+  PyTypeObject* owner_;
+  std::array<PyObject*, kMaxParams> slots_{};
+};
+
+}  // namespace vexal::py

@@ -1,0 +1,42 @@
+#include "frame/class_builder.hpp"
+
+#include <vector>
+
+#include "frame/errors.hpp"
+#include "frame/ref.hpp"
+
+namespace vexal::py {
+
+PyTypeObject* build_type(const ClassDef& def) {
+  std::vector<PyType_Slot> slots = {
+      {Py_tp_doc, const_cast<char*>(def.doc)},
+      {Py_tp_dealloc, reinterpret_cast<void*>(def.dealloc)},
+      {Py_tp_new, reinterpret_cast<void*>(def.tp_new)},
+      {Py_tp_methods, def.methods},
+  };
+  if (def.repr != nullptr) slots.push_back({Py_tp_repr, reinterpret_cast<void*>(def.repr)});
+  if (def.length != nullptr) {
+    slots.push_back({Py_mp_length, reinterpret_cast<void*>(def.length)});
+    slots.push_back({Py_sq_length, reinterpret_cast<void*>(def.length)});
+  }
+  slots.push_back({0, nullptr});
+  // No Py_TPFLAGS_BASETYPE: the classes are final.
+  PyType_Spec type_spec = {def.qualified_name, static_cast<int>(def.basic_size), 0, Py_TPFLAGS_DEFAULT,
+                           slots.data()};
+  return reinterpret_cast<PyTypeObject*>(check(PyType_FromSpec(&type_spec)));
+}
+
+void add_to_module(PyObject* module, const char* name, PyObject* object) {
+  Ref all = Ref::steal(PyObject_GetAttrString(module, "__all__"));
+  if (!all) {
+    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw PythonError{};
+    PyErr_Clear();
+    all = check_new(PyList_New(0));
+    if (PyObject_SetAttrString(module, "__all__", all.get()) < 0) throw PythonError{};
+  }
+  Ref text = check_new(PyUnicode_FromString(name));
+  if (PyList_Append(all.get(), text.get()) < 0) throw PythonError{};
+  if (PyObject_SetAttrString(module, name, object) < 0) throw PythonError{};
+}
+
+}  // namespace vexal::py

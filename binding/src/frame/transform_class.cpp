@@ -1,0 +1,40 @@
+#include "frame/transform_class.hpp"
+
+#include <algorithm>
+
+namespace vexal::py {
+namespace {
+
+std::vector<PyTypeObject*>& registered_types() {
+  static std::vector<PyTypeObject*> types;
+  return types;
+}
+
+}  // namespace
+
+std::span<PyTypeObject* const> transform_types() { return registered_types(); }
+
+void remember_transform_type(PyTypeObject* type) {
+  auto& types = registered_types();
+  if (std::find(types.begin(), types.end(), type) == types.end()) types.push_back(type);
+}
+
+namespace transform_methods {
+
+Ref update(TransformState& t, const Args& args) {
+  const BarValues values = args.get<BarValues>(0);
+  const UpdateResult result = t->update(values.values());
+  return to_python(result.values());
+}
+
+Ref reset(TransformState& t) {
+  t->reset();
+  return Ref::borrow(Py_None);
+}
+
+Ref input_names(TransformState& t) { return to_python(t->input_names()); }
+Ref output_names(TransformState& t) { return to_python(t->output_names()); }
+Ref warm_up_period(TransformState& t) { return size_to_python(t->warm_up_period()); }
+
+}  // namespace transform_methods
+}  // namespace vexal::py

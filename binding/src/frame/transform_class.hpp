@@ -1,0 +1,140 @@
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstring>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "frame/args.hpp"
+#include "frame/class_builder.hpp"
+#include "frame/instance.hpp"
+#include "text/list_form.hpp"
+#include "traits.hpp"
+
+namespace vexal::py {
+
+// A Python feature, scaler or operator object owns exactly one core transform.
+using TransformState = std::unique_ptr<StreamingTransform>;
+using TransformInstance = Instance<TransformState>;
+
+// The whole Python face of one streaming-transform class, as data. The
+// methods (update, reset, input_names, output_names, warm_up_period) are
+// the same code for every class; only their docstrings differ.
+struct TransformFace {
+  const char* qualified_name;  // "vexal.Sma"
+  const char* doc;             // class docstring with its text signature
+  std::span<const Param> params;
+  const char* update_doc;
+  const char* reset_doc;
+  TransformState (*construct)(const Args&);
+  std::string (*repr)(const StreamingTransform&);
+};
+
+// Docstrings shared by most transforms.
+inline constexpr const char* kUpdateWarmUpDoc =
+    "update($self, values)\n--\n\nProcess one bar. Returns ``[NaN]`` during warm-up or on ``NaN`` input.";
+inline constexpr const char* kResetStateDoc =
+    "reset($self)\n--\n\nReset internal state (e.g. between CPCV splits).";
+
+// The common parameter lists.
+inline constexpr Param kInputsWindowOutputs[] = {{"inputs"}, {"window"}, {"outputs"}};
+inline constexpr Param kInputsOutputs[] = {{"inputs"}, {"outputs"}};
+
+// Builds the core object from converted arguments, raising its error.
+template <class T, class E>
+TransformState owned(std::expected<T, E>&& made) {
+  return std::make_unique<T>(unwrap(std::move(made)));
+}
+
+// Converts the arguments in declared order and runs the core constructor.
+template <class... T, class Create>
+TransformState construct_with(const Args& args, Create create) {
+  return owned(args.apply<T...>(create));
+}
+
+// "Name(inputs=[...], window=N, outputs=[...])" for any windowed transform.
+template <class Core>
+std::string window_repr(const char* name, const StreamingTransform& t) {
+  const auto& core = static_cast<const Core&>(t);
+  return std::string(name) + "(inputs=" + list_form(core.input_names()) +
+         ", window=" + std::to_string(core.window()) + ", outputs=" + list_form(core.output_names()) + ")";
+}
+
+// "Name(inputs=[...], outputs=[...])".
+inline std::string names_repr(const char* name, const StreamingTransform& t) {
+  return std::string(name) + "(inputs=" + list_form(t.input_names()) +
+         ", outputs=" + list_form(t.output_names()) + ")";
+}
+
+namespace transform_methods {
+Ref update(TransformState& t, const Args& args);
+Ref reset(TransformState& t);
+Ref input_names(TransformState& t);
+Ref output_names(TransformState& t);
+Ref warm_up_period(TransformState& t);
+inline constexpr Param kValues[] = {{"values"}};
+inline constexpr Signature kUpdate = {"update", kValues};
+}  // namespace transform_methods
+
+// Every transform type in registration order: the order in which a
+// pipeline recognises its features.
+std::span<PyTypeObject* const> transform_types();
+void remember_transform_type(PyTypeObject* type);
+
+// The type object of one face, with its method table; created on first use.
+template <const TransformFace& F>
+struct TransformClass {
+  static Ref repr(const TransformState& t) { return to_python(F.repr(*t)); }
+  static TransformState make(const Args& args) { return F.construct(args); }
+  static inline const Signature kNew = {"__new__", F.params};
+
+  static inline PyMethodDef methods[] = {
+      {"update",
+       as_method(&method_fastcall<TransformState, ExclusiveBorrow, transform_methods::kUpdate,
+                                  &transform_methods::update>),
+       METH_FASTCALL | METH_KEYWORDS, F.update_doc},
+      {"reset", as_method(&method_noargs<TransformState, ExclusiveBorrow, &transform_methods::reset>),
+       METH_NOARGS, F.reset_doc},
+      {"input_names",
+       as_method(&method_noargs<TransformState, SharedBorrow, &transform_methods::input_names>), METH_NOARGS,
+       "input_names($self)\n--\n\nInput column names."},
+      {"output_names",
+       as_method(&method_noargs<TransformState, SharedBorrow, &transform_methods::output_names>), METH_NOARGS,
+       "output_names($self)\n--\n\nOutput column names."},
+      {"warm_up_period",
+       as_method(&method_noargs<TransformState, SharedBorrow, &transform_methods::warm_up_period>),
+       METH_NOARGS, "warm_up_period($self)\n--\n\nNumber of bars before the first valid output."},
+      kMethodsEnd,
+  };
+
+  static PyTypeObject* type() {
+    static PyTypeObject* created = [] {
+      PyTypeObject* t = build_type(ClassDef{
+          F.qualified_name,
+          F.doc,
+          sizeof(TransformInstance),
+          &dealloc_instance<TransformState>,
+          &new_slot<TransformState, kNew, &make>,
+          &repr_slot<TransformState, &repr>,
+          nullptr,
+          methods,
+      });
+      remember_transform_type(t);
+      return t;
+    }();
+    return created;
+  }
+};
+
+// Registers the class under its short name.
+template <const TransformFace& F>
+void add_transform_class(PyObject* module) {
+  PyTypeObject* type = TransformClass<F>::type();
+  add_to_module(module, std::strrchr(F.qualified_name, '.') + 1, reinterpret_cast<PyObject*>(type));
+}
+
+}  // namespace vexal::py

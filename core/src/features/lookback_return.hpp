@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+
+#include "error.hpp"
+#include "internal_failure.hpp"
+#include "ring_buffer.hpp"
+#include "transform_base.hpp"
+
+namespace vexal {
+
+// What the lookback returns share: the first input's last `window` + 1 values
+// and the comparison of the newest with the oldest of them. `Derived`
+// supplies `compare(old_value, new_value)`, which decides validity and
+// computes the return.
+template <class Derived>
+class LookbackReturn : public NamedTransform {
+ public:
+  [[nodiscard]] static std::expected<Derived, VexalError> create(Names inputs, std::size_t window,
+                                                                 Names outputs) {
+    if (inputs.empty()) return invalid_input("inputs must not be empty");
+    if (outputs.empty()) return invalid_input("outputs must not be empty");
+    if (window == 0) return invalid_input("window must be non-zero");
+    auto buffer = reserve_window(window, 1);
+    if (!buffer) return std::unexpected(std::move(buffer.error()));
+    return Derived(std::move(inputs), window, std::move(outputs), std::move(*buffer));
+  }
+
+  [[nodiscard]] std::size_t window() const { return window_; }
+
+  [[nodiscard]] std::size_t warm_up_period() const override { return window_; }
+  [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override {
+    return fresh_from(create(inputs_, window_, outputs_));
+  }
+  void reset() override { buffer_.clear(); }
+
+  UpdateResult update(std::span<const OptionalValue> values) override {
+    require_values(values, 1);
+    buffer_.push_back(values[0]);
+    if (!buffer_.full()) return {std::nullopt};
+    const OptionalValue old_value = buffer_.front();
+    const OptionalValue new_value = buffer_.back();
+    if (!old_value || !new_value) return {std::nullopt};
+    return {Derived::compare(*old_value, *new_value)};
+  }
+
+ protected:
+  LookbackReturn(Names inputs, std::size_t window, Names outputs, ValueBuffer buffer)
+      : NamedTransform(std::move(inputs), std::move(outputs)), buffer_(std::move(buffer)), window_(window) {}
+
+ private:
+  ValueBuffer buffer_;  // room for window + 1: the current value and `window` before it
+  std::size_t window_;
+};
+
+}  // namespace vexal

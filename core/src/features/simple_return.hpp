@@ -1,0 +1,18 @@
+#pragma once
+
+#include "features/lookback_return.hpp"
+
+namespace vexal {
+
+// Arithmetic change over `window` bars, (new - old) / old; the new value may
+// be zero or negative, the old one must be > 0.
+class SimpleReturn final : public LookbackReturn<SimpleReturn> {
+ public:
+  [[nodiscard]] static OptionalValue compare(double old_value, double new_value);
+
+ private:
+  friend class LookbackReturn<SimpleReturn>;
+  using LookbackReturn::LookbackReturn;
+};
+
+}  // namespace vexal

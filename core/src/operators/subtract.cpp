@@ -1,0 +1,21 @@
+#include "operators/subtract.hpp"
+
+namespace vexal {
+
+std::expected<Subtract, VexalError> Subtract::create(Names inputs, Names outputs) {
+  if (inputs.size() != 2) return invalid_input("inputs must contain exactly 2 columns");
+  if (outputs.empty()) return invalid_input("outputs must not be empty");
+  return Subtract(std::move(inputs), std::move(outputs));
+}
+
+std::unique_ptr<StreamingTransform> Subtract::fresh() const { return fresh_from(create(inputs_, outputs_)); }
+
+UpdateResult Subtract::update(std::span<const OptionalValue> values) {
+  require_values(values, 2);
+  const OptionalValue a = values[0];
+  const OptionalValue b = values[1];
+  if (!a || !b) return {std::nullopt};
+  return {*a - *b};
+}
+
+}  // namespace vexal

@@ -1,0 +1,426 @@
+"""Rules every Python class shares: shape, argument binding, conversions,
+the NaN boundary, borrows, internal failures and reference hygiene."""
+
+import gc
+import math
+import struct
+import sys
+import tracemalloc
+
+import pytest
+
+import _vexal
+from transform_faces import TRANSFORM_FACES
+
+FACES = {name: face for name, face in TRANSFORM_FACES.items() if hasattr(_vexal, name)}
+METHODS = ["update", "reset", "input_names", "output_names", "warm_up_period"]
+
+
+def make(name):
+    return getattr(_vexal, name)(*FACES[name][2])
+
+
+def panic_type():
+    try:
+        _vexal.Sma(["c"], 1, ["s"]).update([])
+    except BaseException as exc:  # noqa: B036 - the point is what it derives from
+        return type(exc)
+    raise AssertionError("an empty bar must fail")
+
+
+# -- shape of every class ---------------------------------------------------
+
+@pytest.mark.parametrize("name", FACES)
+def test_class_shape(name):
+    cls = getattr(_vexal, name)
+    signature, doc = FACES[name][:2]
+    assert (cls.__module__, cls.__name__, cls.__qualname__) == ("vexal", name, name)
+    assert cls.__doc__ == doc
+    assert cls.__text_signature__ == signature
+    assert cls.__base__ is object
+    with pytest.raises(TypeError):
+        type("Sub", (cls,), {})
+    obj = make(name)
+    assert not hasattr(obj, "__dict__")
+    with pytest.raises(TypeError):
+        __import__("weakref").ref(obj)
+    with pytest.raises(AttributeError):
+        obj.extra = 1
+    assert [m for m in METHODS if hasattr(cls, m)] == METHODS
+
+
+@pytest.mark.parametrize("name", FACES)
+def test_method_docstrings_and_signatures(name):
+    cls = getattr(_vexal, name)
+    update_doc, reset_doc = FACES[name][3:]
+    expected = {
+        "update": ("($self, values)", update_doc),
+        "reset": ("($self)", reset_doc),
+        "input_names": ("($self)", "Input column names."),
+        "output_names": ("($self)", "Output column names."),
+        "warm_up_period": ("($self)", "Number of bars before the first valid output."),
+    }
+    for method, (sig, doc) in expected.items():
+        assert getattr(cls, method).__text_signature__ == sig, method
+        assert getattr(cls, method).__doc__ == doc, method
+
+
+@pytest.mark.parametrize("name", FACES)
+def test_identity_semantics_and_no_pickling(name):
+    a, b = make(name), make(name)
+    assert a != b and a == a and hash(a) == hash(a)
+    with pytest.raises(TypeError):
+        __import__("pickle").dumps(a)
+    with pytest.raises(TypeError):
+        __import__("copy").deepcopy(a)
+
+
+# -- argument binding ---------------------------------------------------------
+
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda: _vexal.Sma(["close"], 3), "Sma.__new__() missing 1 required positional argument: 'outputs'"),
+        (lambda: _vexal.Sma(["close"]),
+         "Sma.__new__() missing 2 required positional arguments: 'window' and 'outputs'"),
+        (lambda: _vexal.Sma(),
+         "Sma.__new__() missing 3 required positional arguments: 'inputs', 'window', and 'outputs'"),
+        (lambda: _vexal.Ema(["close"], 3, ["s"], 4), "Ema.__new__() takes 3 positional arguments but 4 were given"),
+        (lambda: _vexal.Sma(["close"], 3, ["s"], size=4), "Sma.__new__() got an unexpected keyword argument 'size'"),
+        (lambda: _vexal.Sma(["close"], 3, ["s"], inputs=["x"]),
+         "Sma.__new__() got multiple values for argument 'inputs'"),
+        (lambda: _vexal.Sma(outputs=["s"], window=3), "Sma.__new__() missing 1 required positional argument: 'inputs'"),
+        (lambda: make("Sma").update(), "Sma.update() missing 1 required positional argument: 'values'"),
+        (lambda: make("Ema").update([1.0], [2.0]), "Ema.update() takes 1 positional arguments but 2 were given"),
+        (lambda: make("Sma").update([1.0], values=[2.0]), "Sma.update() got multiple values for argument 'values'"),
+        (lambda: make("Sma").update(value=[1.0]), "Sma.update() got an unexpected keyword argument 'value'"),
+    ],
+)
+def test_binding_errors(call, message):
+    with pytest.raises(TypeError) as info:
+        call()
+    assert str(info.value) == message
+
+
+def test_keywords_bind_in_any_order():
+    s = _vexal.Sma(outputs=["s"], window=2, inputs=["c"])
+    assert repr(s) == 'Sma(inputs=["c"], window=2, outputs=["s"])'
+    s.update(values=[1.0])
+    assert s.update(values=[3.0]) == [2.0]
+
+
+def test_methods_without_parameters_take_none():
+    with pytest.raises(TypeError):
+        make("Sma").reset(1)
+
+
+# -- conversions ---------------------------------------------------------------
+
+class Boom:
+    """Fails in a chosen way when converted."""
+
+    def __init__(self, exc):
+        self.exc = exc
+
+    def __float__(self):
+        raise self.exc
+
+    def __index__(self):
+        raise self.exc
+
+
+@pytest.mark.parametrize(
+    "args, exc_type, message",
+    [
+        (("close", 3, ["s"]), TypeError, "argument 'inputs': Can't extract `str` to `Vec`"),
+        ((["c"], 3, "s"), TypeError, "argument 'outputs': Can't extract `str` to `Vec`"),
+        ((5, 3, ["s"]), TypeError, "argument 'inputs': 'int' object cannot be converted to 'Sequence'"),
+        (({"c": 1}, 3, ["s"]), TypeError, "argument 'inputs': 'dict' object cannot be converted to 'Sequence'"),
+        (([1], 3, ["s"]), TypeError, "argument 'inputs': 'int' object cannot be converted to 'PyString'"),
+        ((["c", b"x"], 3, ["s"]), TypeError, "argument 'inputs': 'bytes' object cannot be converted to 'PyString'"),
+        ((["c"], 2.5, ["s"]), TypeError, "argument 'window': 'float' object cannot be interpreted as an integer"),
+        ((["c"], "3", ["s"]), TypeError, "argument 'window': 'str' object cannot be interpreted as an integer"),
+        ((["c"], None, ["s"]), TypeError, "argument 'window': 'NoneType' object cannot be interpreted as an integer"),
+        ((["c"], -1, ["s"]), OverflowError, "can't convert negative int to unsigned"),
+        ((["c"], 2**64, ["s"]), OverflowError, "int too big to convert"),
+        ((["c"], 0, ["s"]), ValueError, "Invalid input: window must be non-zero"),
+        (([], 0, []), ValueError, "Invalid input: inputs must not be empty"),
+        ((["c"], 0, []), ValueError, "Invalid input: outputs must not be empty"),
+        ((["c"], 2**63, ["s"]), ValueError, "Invalid input: window is too large"),
+        ((["c"], 2**64 - 1, ["s"]), ValueError, "Invalid input: window is too large"),
+    ],
+)
+@pytest.mark.parametrize("cls", ["Sma", "Ema"])
+def test_constructor_conversion_errors(cls, args, exc_type, message):
+    with pytest.raises(exc_type) as info:
+        getattr(_vexal, cls)(*args)
+    assert type(info.value) is exc_type
+    assert str(info.value) == message
+
+
+def test_first_failing_argument_in_parameter_order_wins():
+    with pytest.raises(TypeError, match="^argument 'inputs'"):
+        _vexal.Sma("c", -1, "s")
+    with pytest.raises(OverflowError):
+        _vexal.Sma(["c"], -1, "s")
+
+
+def test_names_accept_any_sequence_and_str_subclasses():
+    class Name(str):
+        pass
+
+    s = _vexal.Sma((Name("a"), "b"), True, range(0) or ["out"])
+    assert s.input_names() == ["a", "b"] and type(s.input_names()[0]) is str
+    assert s.warm_up_period() == 0
+
+
+def test_a_huge_window_is_reserved_without_touching_memory():
+    big = _vexal.Sma(["c"], 2**30, ["s"])
+    assert big.update([1.0]) != [1.0]
+    assert big.warm_up_period() == 2**30 - 1
+
+
+@pytest.mark.parametrize(
+    "values, exc_type, message",
+    [
+        ("1", TypeError, "argument 'values': Can't extract `str` to `Vec`"),
+        (1.0, TypeError, "argument 'values': 'float' object cannot be converted to 'Sequence'"),
+        ((x for x in [1.0]), TypeError, "argument 'values': 'generator' object cannot be converted to 'Sequence'"),
+        (["1"], TypeError, "argument 'values': must be real number, not str"),
+        ([None], TypeError, "argument 'values': must be real number, not NoneType"),
+        ([Boom(ValueError("bad float"))], ValueError, "bad float"),
+        ([10**400], OverflowError, "int too large to convert to float"),
+    ],
+)
+def test_update_conversion_errors(values, exc_type, message):
+    s = make("Sma")
+    with pytest.raises(exc_type) as info:
+        s.update(values)
+    assert type(info.value) is exc_type
+    assert str(info.value) == message
+
+
+def test_prefixed_type_error_carries_the_original_cause():
+    root = KeyError("root")
+    inner = TypeError("inner")
+    inner.__cause__ = root
+    with pytest.raises(TypeError) as info:
+        make("Sma").update([Boom(inner)])
+    assert str(info.value) == "argument 'values': inner"
+    assert info.value is not inner
+    assert info.value.__cause__ is root
+    with pytest.raises(TypeError) as info:
+        make("Sma").update([Boom(TypeError("no cause"))])
+    assert info.value.__cause__ is None
+
+
+def test_numbers_of_every_kind_are_accepted():
+    class Floaty:
+        def __float__(self):
+            return 4.0
+
+    class Indexy:
+        def __index__(self):
+            return 5
+
+    s = _vexal.Sma(["c"], 1, ["s"])
+    assert [s.update(v)[0] for v in ([1], (2.0,), [True], [Floaty()], [Indexy()])] == [1.0, 2.0, 1.0, 4.0, 5.0]
+    assert s.update(range(7, 9)) == [7.0]  # a sequence that is neither list nor tuple
+
+
+def test_a_failing_length_is_only_a_hint():
+    class Seq:
+        def __len__(self):
+            raise RuntimeError("no length")
+
+        def __getitem__(self, i):
+            if i < 2:
+                return float(i + 1)
+            raise IndexError
+
+    s = _vexal.Sma(["c"], 1, ["s"])
+    assert s.update(Seq()) == [1.0]
+
+
+def test_surrogate_names_fail_with_unicode_error():
+    with pytest.raises(UnicodeEncodeError):
+        _vexal.Sma(["\ud800"], 1, ["s"])
+
+
+# -- NaN at the boundary ----------------------------------------------------------
+
+def test_absent_results_are_the_canonical_quiet_nan():
+    s = make("Sma")
+    out = s.update([float("nan")])[0]
+    assert math.isnan(out)
+    assert struct.pack("<d", out) == struct.pack("<Q", 0x7FF8000000000000)
+    negative_nan = struct.unpack("<d", struct.pack("<Q", 0xFFF8000000000001))[0]
+    w1 = _vexal.Sma(["c"], 1, ["s"])
+    assert struct.pack("<d", w1.update([negative_nan])[0]) == struct.pack("<Q", 0x7FF8000000000000)
+
+
+def test_infinities_pass_unchanged():
+    w1 = _vexal.Sma(["c"], 1, ["s"])
+    assert w1.update([math.inf]) == [math.inf]
+    assert w1.update([-math.inf]) == [-math.inf]
+
+
+# -- borrows ---------------------------------------------------------------------
+
+def test_reentrant_update_from_a_conversion_is_refused():
+    s = _vexal.Sma(["c"], 2, ["s"])
+
+    class Reenter:
+        def __float__(self):
+            return s.update([100.0])[0]
+
+    with pytest.raises(RuntimeError) as info:
+        s.update([Reenter()])
+    assert str(info.value) == "Already borrowed"
+    # Neither the outer nor the inner call reached the core.
+    assert math.isnan(s.update([1.0])[0])
+    assert s.update([3.0]) == [2.0]
+
+
+def test_reentrant_state_after_refusal_is_untouched():
+    s = _vexal.Sma(["c"], 2, ["s"])
+
+    class Reenter:
+        def __float__(self):
+            s.update([100.0])
+            return 0.0
+
+    s.update([1.0])
+    with pytest.raises(RuntimeError):
+        s.update([Reenter()])
+    assert s.update([3.0]) == [2.0]
+
+
+@pytest.mark.parametrize("method", ["input_names", "output_names", "warm_up_period", "__repr__"])
+def test_shared_calls_during_an_exclusive_call_are_refused(method):
+    s = make("Sma")
+
+    class Peek:
+        def __float__(self):
+            getattr(s, method)()
+            return 0.0
+
+    with pytest.raises(RuntimeError) as info:
+        s.update([Peek()])
+    assert str(info.value) == "Already mutably borrowed"
+    assert repr(s) == 'Sma(inputs=["close"], window=3, outputs=["sma"])'
+
+
+def test_reset_from_inside_update_is_refused():
+    s = make("Ema")
+
+    class Reset:
+        def __float__(self):
+            s.reset()
+            return 0.0
+
+    with pytest.raises(RuntimeError, match="^Already borrowed$"):
+        s.update([Reset()])
+
+
+# -- internal failures -------------------------------------------------------------
+
+def test_panic_exception_is_a_base_exception_with_a_qualified_name():
+    panic = panic_type()
+    assert panic.__module__ == "pyo3_runtime" and panic.__name__ == "PanicException"
+    assert panic.__bases__ == (BaseException,)
+    assert not issubclass(panic, Exception)
+    assert "BaseException" in panic.__doc__
+    assert panic_type() is panic
+
+
+@pytest.mark.parametrize("name", FACES)
+def test_empty_bar_panics_and_leaves_the_object_usable(name):
+    obj = make(name)
+    reference = make(name)
+    panic = panic_type()
+    for x in [1.0, 2.0]:
+        obj.update([x])
+        reference.update([x])
+    try:
+        obj.update([])
+    except Exception:  # pragma: no cover - must not be caught here
+        pytest.fail("PanicException was caught by `except Exception`")
+    except panic as exc:
+        assert "index out of bounds" in str(exc)
+    for x in [3.0, 4.0, 5.0]:
+        assert obj.update([x]) == reference.update([x])
+
+
+# -- reference counts and memory ------------------------------------------------------
+
+def _calls(obj):
+    values = [1.5]
+    yield lambda: obj.update(values)
+    yield lambda: obj.input_names()
+    yield lambda: obj.output_names()
+    yield lambda: obj.warm_up_period()
+    yield lambda: repr(obj)
+    yield lambda: obj.reset()
+    yield lambda: obj.update([float("nan")])
+
+
+def _failing_calls(obj):
+    yield lambda: obj.update("x")
+    yield lambda: obj.update(["x"])
+    yield lambda: obj.update([])
+    yield lambda: obj.update(value=[1.0])
+    yield lambda: type(obj)(["c"], 0, ["s"])
+    yield lambda: type(obj)(["c"], -1, ["s"])
+    yield lambda: type(obj)("c", 1, ["s"])
+
+
+def _run(call):
+    try:
+        call()
+    except BaseException:  # noqa: B036
+        pass
+
+
+@pytest.mark.parametrize("name", FACES)
+def test_references_and_memory_stay_flat(name):
+    obj = make(name)
+    calls = list(_calls(obj)) + list(_failing_calls(obj))
+    values = [2.5]
+    before_values = sys.getrefcount(values)
+    for _ in range(200):
+        for call in calls:
+            _run(call)
+    gc.collect()
+    tracemalloc.start()
+    start_objects = len(gc.get_objects())
+    start, _ = tracemalloc.get_traced_memory()
+    for _ in range(2000):
+        for call in calls:
+            _run(call)
+        obj.update(values)
+    gc.collect()
+    end, _ = tracemalloc.get_traced_memory()
+    tracemalloc.stop()
+    assert sys.getrefcount(values) == before_values
+    assert len(gc.get_objects()) - start_objects < 50
+    assert end - start < 20_000
+    if hasattr(sys, "gettotalrefcount"):  # debug builds only
+        total = sys.gettotalrefcount()
+        for _ in range(1000):
+            for call in calls:
+                _run(call)
+        assert abs(sys.gettotalrefcount() - total) < 50
+
+
+def test_inputs_are_not_modified():
+    values = [1.0, float("nan"), 3.0]
+    names = ["c"]
+    s = _vexal.Sma(names, 1, ["s"])
+    s.update(values)
+    assert values[0] == 1.0 and math.isnan(values[1]) and values[2] == 3.0
+    names.append("later")
+    assert s.input_names() == ["c"]
+    returned = s.input_names()
+    returned.append("x")
+    assert s.input_names() == ["c"]

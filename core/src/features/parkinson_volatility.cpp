@@ -1,0 +1,44 @@
+#include "features/parkinson_volatility.hpp"
+
+#include <cmath>
+#include <numbers>
+
+#include "window_stats.hpp"
+
+namespace vexal {
+namespace {
+
+// The nearest double to 4 ln 2 (ln 2 rounded, times an exact 4).
+constexpr double four_ln2 = 4.0 * std::numbers::ln2;
+
+OptionalValue parkinson_term(const OptionalValue& high, const OptionalValue& low) {
+  if (!high || !low || !(*high > 0.0) || !(*low > 0.0) || !(*high >= *low)) return std::nullopt;
+  const double r = std::log(*high / *low);
+  return r * r;
+}
+
+}  // namespace
+
+std::expected<ParkinsonVolatility, VexalError> ParkinsonVolatility::create(Names inputs, std::size_t window,
+                                                                           Names outputs) {
+  if (inputs.size() < 2) return invalid_input("inputs must contain high and low columns");
+  if (outputs.empty()) return invalid_input("outputs must not be empty");
+  if (window == 0) return invalid_input("window must be non-zero");
+  auto terms = reserve_window(window);
+  if (!terms) return std::unexpected(std::move(terms.error()));
+  return ParkinsonVolatility(std::move(inputs), window, std::move(outputs), std::move(*terms));
+}
+
+std::unique_ptr<StreamingTransform> ParkinsonVolatility::fresh() const {
+  return fresh_from(create(inputs_, window_, outputs_));
+}
+
+UpdateResult ParkinsonVolatility::update(std::span<const OptionalValue> values) {
+  require_values(values, 2);
+  terms_.push_back(parkinson_term(values[0], values[1]));
+  const OptionalValue mean = mean_if_complete(terms_);
+  if (!mean) return {std::nullopt};
+  return {std::sqrt(*mean / four_ln2)};
+}
+
+}  // namespace vexal

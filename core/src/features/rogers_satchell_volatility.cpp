@@ -1,0 +1,54 @@
+#include "features/rogers_satchell_volatility.hpp"
+
+#include <cmath>
+
+#include "window_stats.hpp"
+
+namespace vexal {
+namespace {
+
+// ln(L/O)·ln(L/C) + ln(H/O)·ln(H/C). Whether open and close lie inside the
+// range is not checked, so a bar outside its own range can give a negative
+// term.
+OptionalValue rogers_satchell_term(std::span<const OptionalValue> bar) {
+  const OptionalValue& high = bar[0];
+  const OptionalValue& low = bar[1];
+  const OptionalValue& open = bar[2];
+  const OptionalValue& close = bar[3];
+  if (!high || !low || !open || !close) return std::nullopt;
+  const double h = *high;
+  const double l = *low;
+  const double o = *open;
+  const double c = *close;
+  if (!(h > 0.0) || !(l > 0.0) || !(o > 0.0) || !(h >= l) || !(c > 0.0)) return std::nullopt;
+  return std::log(l / o) * std::log(l / c) + std::log(h / o) * std::log(h / c);
+}
+
+}  // namespace
+
+std::expected<RogersSatchellVolatility, VexalError> RogersSatchellVolatility::create(Names inputs,
+                                                                                     std::size_t window,
+                                                                                     Names outputs) {
+  if (inputs.size() < 4) return invalid_input("inputs must contain high, low, open, and close columns");
+  if (window == 0) return invalid_input("window must be non-zero");
+  if (outputs.empty()) return invalid_input("outputs must not be empty");
+  auto terms = reserve_window(window);
+  if (!terms) return std::unexpected(std::move(terms.error()));
+  return RogersSatchellVolatility(std::move(inputs), window, std::move(outputs), std::move(*terms));
+}
+
+std::unique_ptr<StreamingTransform> RogersSatchellVolatility::fresh() const {
+  return fresh_from(create(inputs_, window_, outputs_));
+}
+
+UpdateResult RogersSatchellVolatility::update(std::span<const OptionalValue> values) {
+  require_values(values, 4);
+  terms_.push_back(rogers_satchell_term(values));
+  const OptionalValue mean = mean_if_complete(terms_);
+  // Out-of-range bars can pull the mean below zero (or make it NaN), and
+  // then there is no volatility to report.
+  if (!mean || !(*mean >= 0.0)) return {std::nullopt};
+  return {std::sqrt(*mean)};
+}
+
+}  // namespace vexal

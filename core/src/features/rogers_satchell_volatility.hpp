@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+
+#include "error.hpp"
+#include "ring_buffer.hpp"
+#include "transform_base.hpp"
+
+namespace vexal {
+
+// Rogers-Satchell's drift-independent OHLC volatility over the last `window`
+// bars, per bar in log-price units. Reads high, low, open, close.
+class RogersSatchellVolatility final : public NamedTransform {
+ public:
+  [[nodiscard]] static std::expected<RogersSatchellVolatility, VexalError> create(Names inputs,
+                                                                                  std::size_t window,
+                                                                                  Names outputs);
+
+  [[nodiscard]] std::size_t window() const { return window_; }
+
+  [[nodiscard]] std::size_t warm_up_period() const override { return window_ - 1; }
+  [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
+  void reset() override { terms_.clear(); }
+  UpdateResult update(std::span<const OptionalValue> values) override;
+
+ private:
+  RogersSatchellVolatility(Names inputs, std::size_t window, Names outputs, ValueBuffer terms)
+      : NamedTransform(std::move(inputs), std::move(outputs)), terms_(std::move(terms)), window_(window) {}
+
+  ValueBuffer terms_;  // each bar's variance term, absent for an invalid bar
+  std::size_t window_;
+};
+
+}  // namespace vexal

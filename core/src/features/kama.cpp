@@ -1,0 +1,66 @@
+#include "features/kama.hpp"
+
+#include <cmath>
+
+#include "traits.hpp"
+#include "window_stats.hpp"
+
+namespace vexal {
+namespace {
+
+double smoothing_constant(std::size_t period) { return 2.0 / (static_cast<double>(period) + 1.0); }
+
+}  // namespace
+
+std::expected<Kama, VexalError> Kama::create(Names inputs, std::size_t window, Names outputs,
+                                             std::size_t fast, std::size_t slow) {
+  if (inputs.empty()) return invalid_input("inputs must not be empty");
+  if (outputs.empty()) return invalid_input("outputs must not be empty");
+  if (window == 0) return invalid_input("window must be >= 1");
+  if (fast == 0) return invalid_input("fast must be >= 1");
+  if (slow <= fast) return invalid_input("slow must be > fast");
+  auto prices = reserve_window(window, 1);
+  if (!prices) return std::unexpected(std::move(prices.error()));
+  return Kama(std::move(inputs), window, std::move(outputs), smoothing_constant(fast),
+              smoothing_constant(slow), std::move(*prices));
+}
+
+// The periods are gone, only their constants remain, so the copy is made
+// from the validated configuration directly rather than through create.
+std::unique_ptr<StreamingTransform> Kama::fresh() const {
+  auto prices = reserve_window(window_, 1);
+  if (!prices) fresh_failed();
+  return std::unique_ptr<StreamingTransform>(
+      new Kama(inputs_, window_, outputs_, fast_sc_, slow_sc_, std::move(*prices)));
+}
+
+void Kama::reset() {
+  previous_.reset();
+  prices_.clear();
+}
+
+UpdateResult Kama::update(std::span<const OptionalValue> values) {
+  require_values(values, 1);
+  prices_.push_back(values[0]);
+  if (!prices_.full()) return {std::nullopt};
+  const auto run = complete_run(prices_);
+  if (!run) {
+    previous_.reset();
+    return {std::nullopt};
+  }
+  const std::span<const OptionalValue> q = *run;
+  const std::size_t n = window_;
+  const double change = std::fabs(*q[n] - *q[0]);
+  double volatility = 0.0;
+  for (std::size_t i = 1; i <= n; ++i) volatility += std::fabs(*q[i] - *q[i - 1]);
+  // A flat window has no direction; a NaN volatility fails the test as well.
+  const double er = volatility > 0.0 ? change / volatility : 0.0;
+  double sc = (fast_sc_ - slow_sc_) * er + slow_sc_;
+  sc = sc * sc;
+  const double base = previous_ ? *previous_ : *q[n - 1];
+  const double average = (*q[n] - base) * sc + base;
+  previous_ = average;
+  return {average};
+}
+
+}  // namespace vexal

@@ -10,7 +10,7 @@ import tracemalloc
 import pytest
 
 import _vexal
-from transform_faces import TRANSFORM_FACES
+from transform_faces import BAR_WIDTH, TRANSFORM_FACES
 
 FACES = {name: face for name, face in TRANSFORM_FACES.items() if hasattr(_vexal, name)}
 METHODS = ["update", "reset", "input_names", "output_names", "warm_up_period"]
@@ -18,6 +18,12 @@ METHODS = ["update", "reset", "input_names", "output_names", "warm_up_period"]
 
 def make(name):
     return getattr(_vexal, name)(*FACES[name][2])
+
+
+def bar(name, x):
+    """A valid bar for the class: prices ordered high >= open, close >= low."""
+    width = BAR_WIDTH.get(name, 1)
+    return [x + 2.0, x, x + 1.0, x + 1.5][:width] if width > 2 else [x + 1.0, x][:width] if width == 2 else [x]
 
 
 def panic_type():
@@ -340,22 +346,25 @@ def test_empty_bar_panics_and_leaves_the_object_usable(name):
     reference = make(name)
     panic = panic_type()
     for x in [1.0, 2.0]:
-        obj.update([x])
-        reference.update([x])
+        obj.update(bar(name, x))
+        reference.update(bar(name, x))
     try:
         obj.update([])
     except Exception:  # pragma: no cover - must not be caught here
         pytest.fail("PanicException was caught by `except Exception`")
     except panic as exc:
         assert "index out of bounds" in str(exc)
+    if BAR_WIDTH.get(name, 1) > 1:
+        with pytest.raises(panic):
+            obj.update(bar(name, 9.0)[:-1])
     for x in [3.0, 4.0, 5.0]:
-        assert obj.update([x]) == reference.update([x])
+        assert obj.update(bar(name, x)) == reference.update(bar(name, x))
 
 
 # -- reference counts and memory ------------------------------------------------------
 
-def _calls(obj):
-    values = [1.5]
+def _calls(obj, name):
+    values = bar(name, 1.5)
     yield lambda: obj.update(values)
     yield lambda: obj.input_names()
     yield lambda: obj.output_names()
@@ -385,8 +394,8 @@ def _run(call):
 @pytest.mark.parametrize("name", FACES)
 def test_references_and_memory_stay_flat(name):
     obj = make(name)
-    calls = list(_calls(obj)) + list(_failing_calls(obj))
-    values = [2.5]
+    calls = list(_calls(obj, name)) + list(_failing_calls(obj))
+    values = bar(name, 2.5)
     before_values = sys.getrefcount(values)
     for _ in range(200):
         for call in calls:

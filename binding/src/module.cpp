@@ -7,6 +7,9 @@
 
 #include "features.hpp"
 #include "frame/errors.hpp"
+#include "operators.hpp"
+#include "scalers.hpp"
+#include "targets.hpp"
 
 namespace vexal::py {
 namespace {
@@ -24,6 +27,10 @@ PyObject* the_module = nullptr;  // lives for the life of the process
 PyObject* create_module() {
   Ref module = check_new(PyModule_Create(&module_def));
   add_feature_classes(module.get());
+  add_operator_classes(module.get());
+  add_scaler_classes(module.get());
+  add_fitting_function(module.get());
+  add_target_classes(module.get());
   return module.release();
 }
 

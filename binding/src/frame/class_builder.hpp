@@ -28,4 +28,8 @@ PyTypeObject* build_type(const ClassDef& def);
 // sets the attribute. Takes a new reference to `object`.
 void add_to_module(PyObject* module, const char* name, PyObject* object);
 
+// Creates a built-in function bound to the module (its __module__ is the
+// module's name) and registers it like a class. `def` must outlive the process.
+void add_function(PyObject* module, PyMethodDef& def);
+
 }  // namespace vexal::py

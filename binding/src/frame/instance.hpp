@@ -101,6 +101,15 @@ PyObject* new_slot(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcep
   });
 }
 
+// A module-level function: bound like a method, but with no instance.
+template <const Signature& Sig, Ref (*Body)(const Args&)>
+PyObject* function_fastcall(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
+  return guarded([&] {
+    const Args bound = Args::bind(Sig, nullptr, args, static_cast<std::size_t>(nargsf), kwnames);
+    return Body(bound).release();
+  });
+}
+
 // Casts a C entry point of any of the method shapes into a PyMethodDef slot.
 template <class F>
 PyCFunction as_method(F* f) {

@@ -12,6 +12,19 @@ std::vector<PyTypeObject*>& registered_types() {
 
 }  // namespace
 
+std::string render_repr(const char* name, std::initializer_list<std::pair<const char*, std::string>> fields) {
+  std::string out = std::string(name) + "(";
+  bool first = true;
+  for (const auto& [keyword, value] : fields) {
+    if (!first) out += ", ";
+    first = false;
+    out += keyword;
+    out += '=';
+    out += value;
+  }
+  return out + ")";
+}
+
 std::span<PyTypeObject* const> transform_types() { return registered_types(); }
 
 void remember_transform_type(PyTypeObject* type) {

@@ -4,9 +4,11 @@
 #include <Python.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frame/args.hpp"
@@ -31,7 +33,8 @@ struct TransformFace {
   const char* update_doc;
   const char* reset_doc;
   TransformState (*construct)(const Args&);
-  std::string (*repr)(const StreamingTransform&);
+  // Renders the representation; gets the class name to put in front.
+  std::string (*repr)(const StreamingTransform&, const char* name);
 };
 
 // Docstrings shared by most transforms.
@@ -56,18 +59,29 @@ TransformState construct_with(const Args& args, Create create) {
   return owned(args.apply<T...>(create));
 }
 
+// The class name of a qualified type name ("Sma" for "vexal.Sma").
+inline const char* short_name(const char* qualified) {
+  const char* dot = std::strrchr(qualified, '.');
+  return dot != nullptr ? dot + 1 : qualified;
+}
+
+// Builds a representation from (keyword, rendered value) pairs:
+// Name(inputs=["close"], window=20, outputs=["sma"]).
+std::string render_repr(const char* name, std::initializer_list<std::pair<const char*, std::string>> fields);
+
 // "Name(inputs=[...], window=N, outputs=[...])" for any windowed transform.
 template <class Core>
-std::string window_repr(const char* name, const StreamingTransform& t) {
+std::string window_repr(const StreamingTransform& t, const char* name) {
   const auto& core = static_cast<const Core&>(t);
-  return std::string(name) + "(inputs=" + list_form(core.input_names()) +
-         ", window=" + std::to_string(core.window()) + ", outputs=" + list_form(core.output_names()) + ")";
+  return render_repr(name, {{"inputs", list_form(core.input_names())},
+                            {"window", std::to_string(core.window())},
+                            {"outputs", list_form(core.output_names())}});
 }
 
 // "Name(inputs=[...], outputs=[...])".
-inline std::string names_repr(const char* name, const StreamingTransform& t) {
-  return std::string(name) + "(inputs=" + list_form(t.input_names()) +
-         ", outputs=" + list_form(t.output_names()) + ")";
+inline std::string names_repr(const StreamingTransform& t, const char* name) {
+  return render_repr(name,
+                     {{"inputs", list_form(t.input_names())}, {"outputs", list_form(t.output_names())}});
 }
 
 namespace transform_methods {
@@ -88,7 +102,7 @@ void remember_transform_type(PyTypeObject* type);
 // The type object of one face, with its method table; created on first use.
 template <const TransformFace& F>
 struct TransformClass {
-  static Ref repr(const TransformState& t) { return to_python(F.repr(*t)); }
+  static Ref repr(const TransformState& t) { return to_python(F.repr(*t, short_name(F.qualified_name))); }
   static TransformState make(const Args& args) { return F.construct(args); }
   static inline const Signature kNew = {"__new__", F.params};
 
@@ -134,7 +148,7 @@ struct TransformClass {
 template <const TransformFace& F>
 void add_transform_class(PyObject* module) {
   PyTypeObject* type = TransformClass<F>::type();
-  add_to_module(module, std::strrchr(F.qualified_name, '.') + 1, reinterpret_cast<PyObject*>(type));
+  add_to_module(module, short_name(F.qualified_name), reinterpret_cast<PyObject*>(type));
 }
 
 }  // namespace vexal::py

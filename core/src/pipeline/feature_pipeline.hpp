@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "error.hpp"
+#include "optional_value.hpp"
+#include "pipeline/dag.hpp"
+#include "traits.hpp"
+
+namespace vexal {
+
+// Runs a set of streaming transforms as one unit, routing values between
+// them by column name. Names are resolved to slots once, at construction, so
+// a bar costs no hashing and no allocation: fill the input slots, run the
+// transforms in execution order, write their values.
+class FeaturePipeline {
+ public:
+  // Checks, in order: a non-empty feature list, distinct input columns, the
+  // dependency graph (duplicate outputs, cycles), and that every name read is
+  // produced by a transform or supplied as an input column.
+  [[nodiscard]] static std::expected<FeaturePipeline, VexalError> create(
+      std::vector<std::unique_ptr<StreamingTransform>> features, Names input_columns);
+
+  // Processes one bar, one value per input column. The result holds exactly
+  // one value per entry of output_names(), in that order; a name its
+  // transform gave no value to is absent. The span points into a buffer owned
+  // by the pipeline and stays valid until the next mutating call. A wrong
+  // number of values fails with InvalidInput before any transform runs.
+  [[nodiscard]] std::expected<std::span<const OptionalValue>, VexalError> update(
+      std::span<const OptionalValue> values);
+
+  // Resets every transform, then processes every bar in order; returns one
+  // result per bar. A malformed bar ends the call with its error and leaves
+  // the transforms as the last good bar left them.
+  [[nodiscard]] std::expected<std::vector<Series>, VexalError> run_research(std::span<const Series> bars);
+
+  // Every transform back to its state right after construction.
+  void reset();
+
+  // The largest warm-up period of the transforms.
+  [[nodiscard]] std::size_t warm_up_period() const { return warm_up_period_; }
+  // The number of transforms.
+  [[nodiscard]] std::size_t len() const { return dag_.size(); }
+  // The input column names as given; their order is the order of a bar.
+  [[nodiscard]] const Names& input_columns() const { return input_columns_; }
+  [[nodiscard]] const Names& input_names() const { return input_columns_; }
+  // The output names of all transforms in execution order.
+  [[nodiscard]] const Names& output_names() const { return dag_.output_names(); }
+  [[nodiscard]] const FeatureDag& dag() const { return dag_; }
+
+ private:
+  // One transform's routing: where its inputs come from and where its
+  // values go (output k of this step is result position out_begin + k, and
+  // its slot is out_slots_[out_begin + k]).
+  struct Step {
+    StreamingTransform* transform;
+    std::size_t in_begin;
+    std::size_t in_count;
+    std::size_t out_begin;
+    std::size_t out_count;
+  };
+
+  FeaturePipeline(FeatureDag dag, Names input_columns);
+
+  [[nodiscard]] VexalError wrong_count(std::size_t got) const;
+
+  FeatureDag dag_;
+  Names input_columns_;
+  std::size_t warm_up_period_ = 0;
+
+  std::vector<Step> steps_;
+  std::vector<std::size_t> input_slots_;  // slot of each input column
+  std::vector<std::size_t> in_slots_;     // slot of each input name, step by step
+  std::vector<std::size_t> out_slots_;    // slot of each output name, in output_names() order
+
+  // Per-bar scratch, sized at construction.
+  std::vector<OptionalValue> slots_;
+  std::vector<OptionalValue> gathered_;
+  std::vector<OptionalValue> result_;
+};
+
+}  // namespace vexal

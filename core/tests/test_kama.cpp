@@ -111,15 +111,6 @@ INSTANTIATE_TEST_SUITE_P(
         CreateCase{"unreservable", {"c"}, std::size_t{1} << 60, {"k"}, 2, 30, "window is too large"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// fresh copies the constants rather than re-deriving them, so a non-default
-// configuration must survive the copy.
-TEST(Kama, FreshKeepsNonDefaultConstants) {
-  auto kama = Kama::create({"c"}, 3, {"k"}, 4, 50).value();
-  const auto copy = kama.fresh();
-  const Series original = run(kama, {10, 12, 11, 15, 14});
-  EXPECT_EQ(run(*copy, {10, 12, 11, 15, 14}), original);
-}
-
 // TA-Lib's KAMA over the first 2,000 SPY closes, window 10, fast 2, slow 30.
 // Its seeding agrees with ours: the first value comes at bar `window` and
 // smooths from the previous close. Two things differ, both only in

@@ -112,13 +112,6 @@ INSTANTIATE_TEST_SUITE_P(
         CreateCase{"too_large", {"x", "y"}, std::size_t{1} << 60, {"a", "b"}, "window is too large"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(LinearSlope, ReportsConfiguration) {
-  auto fit = LinearSlope::create({"x", "y", "z"}, 20, {"slope", "r2"}).value();
-  EXPECT_EQ(fit.window(), 20u);
-  EXPECT_EQ(fit.warm_up_period(), 19u);
-  EXPECT_EQ(fit.input_names(), (Names{"x", "y", "z"}));
-}
-
 // numpy.polyfit (a least-squares solve) and corrcoef² over SPY close on open,
 // window 20: different algorithms for the same fit, so they agree to rounding.
 TEST(LinearSlope, MatchesNumpyOnRealPrices) {

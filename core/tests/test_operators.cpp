@@ -119,15 +119,5 @@ INSTANTIATE_TEST_SUITE_P(
                       CreateCase{"no_outputs", {"x"}, {}, "outputs must not be empty"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Operators, HaveNoWarmUpAndKeepEveryOutputName) {
-  auto sub = Subtract::create({"a", "b"}, {"d", "d2"}).value();
-  auto neg = NegLog::create({"x"}, {"y", "y2"}).value();
-  EXPECT_EQ(sub.warm_up_period(), 0u);
-  EXPECT_EQ(neg.warm_up_period(), 0u);
-  EXPECT_EQ(sub.output_names(), (Names{"d", "d2"}));
-  EXPECT_EQ(neg.output_names(), (Names{"y", "y2"}));
-  EXPECT_EQ(sub.update(to_bar({5, 3})).size(), 1u);
-}
-
 }  // namespace
 }  // namespace vexal

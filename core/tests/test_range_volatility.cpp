@@ -145,12 +145,6 @@ INSTANTIATE_TEST_SUITE_P(
                       CreateCase{"too_large", 4, std::size_t{1} << 60, 1, "window is too large"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(RangeVolatility, WarmUpIsOneLessThanTheWindow) {
-  EXPECT_EQ(ParkinsonVolatility::create({"h", "l"}, 1, {"p"})->warm_up_period(), 0u);
-  EXPECT_EQ(ParkinsonVolatility::create({"h", "l"}, 20, {"p"})->window(), 20u);
-  EXPECT_EQ(RogersSatchellVolatility::create({"h", "l", "o", "c"}, 20, {"p"})->warm_up_period(), 19u);
-}
-
 // numpy over the first 2,000 SPY bars, window 20. The per-bar terms are the
 // same operations; np.mean sums in a different order, so the agreement is to
 // a few ulps.

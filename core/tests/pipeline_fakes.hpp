@@ -69,4 +69,61 @@ std::unique_ptr<StreamingTransform> owned(std::expected<T, E>&& made) {
   return std::make_unique<T>(std::move(made).value());
 }
 
+// What a FakeTarget was handed, call by call.
+struct TargetLog {
+  std::vector<std::vector<const OptionalValue*>> data;
+  std::vector<std::vector<std::size_t>> sizes;
+};
+
+// A target returning `returned` columns, each as long as its first view;
+// column k is view k mod (number of views) plus 10 (k + 1), absent beyond the
+// end of a shorter view.
+class FakeTarget final : public Target {
+ public:
+  FakeTarget(Names inputs, Names outputs, std::size_t returned, std::size_t forward = 0,
+             std::shared_ptr<TargetLog> log = nullptr)
+      : inputs_(std::move(inputs)),
+        outputs_(std::move(outputs)),
+        returned_(returned),
+        forward_(forward),
+        log_(std::move(log)) {}
+
+  [[nodiscard]] Names input_names() const override { return inputs_; }
+  [[nodiscard]] Names output_names() const override { return outputs_; }
+  [[nodiscard]] std::size_t forward_period() const override { return forward_; }
+  [[nodiscard]] std::vector<Series> run_research(std::span<const ColumnView> columns) const override {
+    if (log_) {
+      auto& data = log_->data.emplace_back();
+      auto& sizes = log_->sizes.emplace_back();
+      for (const auto& c : columns) {
+        data.push_back(c.data());
+        sizes.push_back(c.size());
+      }
+    }
+    const std::size_t length = columns.empty() ? 0 : columns[0].size();
+    std::vector<Series> out;
+    for (std::size_t k = 0; k < returned_; ++k) {
+      Series& column = out.emplace_back(length);
+      if (columns.empty()) continue;
+      const ColumnView source = columns[k % columns.size()];
+      for (std::size_t i = 0; i < length && i < source.size(); ++i) {
+        if (source[i]) column[i] = *source[i] + 10.0 * static_cast<double>(k + 1);
+      }
+    }
+    return out;
+  }
+
+ private:
+  Names inputs_;
+  Names outputs_;
+  std::size_t returned_;
+  std::size_t forward_;
+  std::shared_ptr<TargetLog> log_;
+};
+
+inline std::unique_ptr<Target> fake_target(Names inputs, Names outputs) {
+  const std::size_t n = outputs.size();
+  return std::make_unique<FakeTarget>(std::move(inputs), std::move(outputs), n);
+}
+
 }  // namespace vexal::testing

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "error.hpp"
+#include "optional_value.hpp"
+#include "traits.hpp"
+
+namespace vexal {
+
+// Labels a whole column-oriented dataset with several targets. Targets read
+// input columns only (never each other's outputs), so they run in the order
+// given and their columns are concatenated.
+class TargetPipeline {
+ public:
+  // Checks, in order: a non-empty target list, distinct input columns,
+  // distinct output names across all targets, and that every name a target
+  // reads is an input column.
+  [[nodiscard]] static std::expected<TargetPipeline, VexalError> create(
+      std::vector<std::unique_ptr<Target>> targets, Names input_columns);
+
+  // One view per input column, in input_columns() order. Returns exactly one
+  // column per entry of output_names(), in that order: a name its target
+  // returned no column for gets an all-absent column as long as that
+  // target's first input view. A wrong number of columns fails with
+  // InvalidInput. The views are handed to the targets, never copied.
+  [[nodiscard]] std::expected<std::vector<Series>, VexalError> run_research(
+      std::span<const ColumnView> columns) const;
+
+  // The largest forward period of the targets.
+  [[nodiscard]] std::size_t forward_period() const { return forward_period_; }
+  // The number of targets.
+  [[nodiscard]] std::size_t len() const { return targets_.size(); }
+  [[nodiscard]] const Names& input_columns() const { return input_columns_; }
+  [[nodiscard]] const Names& input_names() const { return input_columns_; }
+  // Every target's output names, target by target in list order.
+  [[nodiscard]] const Names& output_names() const { return output_names_; }
+
+ private:
+  // Which input columns a target reads, and how many output names it has.
+  struct Routing {
+    std::vector<std::size_t> columns;
+    std::size_t out_count;
+  };
+
+  TargetPipeline(std::vector<std::unique_ptr<Target>> targets, Names input_columns, Names output_names);
+
+  std::vector<std::unique_ptr<Target>> targets_;
+  Names input_columns_;
+  Names output_names_;
+  std::vector<Routing> routing_;
+  std::size_t forward_period_ = 0;
+};
+
+}  // namespace vexal

@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pipeline/target_pipeline.hpp"
+#include "pipeline_fakes.hpp"
+
+namespace vexal {
+namespace {
+
+using testing::fake_target;
+using testing::FakeTarget;
+using testing::TargetLog;
+using Targets = std::vector<std::unique_ptr<Target>>;
+using Columns = std::vector<Series>;
+
+template <class... Ts>
+Targets targets(std::unique_ptr<Ts>... ts) {
+  Targets list;
+  (list.push_back(std::move(ts)), ...);
+  return list;
+}
+
+std::vector<ColumnView> views(const Columns& columns) { return {columns.begin(), columns.end()}; }
+
+constexpr std::nullopt_t absent = std::nullopt;
+
+struct ConstructionCase {
+  std::string name;
+  std::vector<std::pair<Names, Names>> targets;  // (inputs, outputs)
+  Names columns;
+  std::string message;
+};
+
+class TargetPipelineConstruction : public ::testing::TestWithParam<ConstructionCase> {};
+
+TEST_P(TargetPipelineConstruction, FailsWithFirstFault) {
+  Targets list;
+  for (const auto& [in, out] : GetParam().targets) list.push_back(fake_target(in, out));
+  const auto p = TargetPipeline::create(std::move(list), GetParam().columns);
+  ASSERT_FALSE(p.has_value());
+  EXPECT_EQ(p.error().display(), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TargetPipelineConstruction,
+    ::testing::Values(
+        ConstructionCase{"NoTargetsNoColumns", {}, {}, "Invalid configuration: targets must not be empty"},
+        ConstructionCase{"NoTargets", {}, {"c", "c"}, "Invalid configuration: targets must not be empty"},
+        ConstructionCase{"FirstRepeatedColumnShownUnescaped",
+                         {{{"missing"}, {"t"}}, {{"c"}, {"t"}}},
+                         {"c", "h\\", "l", "h\\", "c"},
+                         "Invalid configuration: duplicate input column: \"h\\\""},
+        ConstructionCase{"DuplicateOutputEarlierTargetFirst",
+                         {{{"c"}, {"a"}}, {{"c"}, {"x"}}, {{"missing"}, {"b"}}, {{"c"}, {"x"}}},
+                         {"c"},
+                         "Duplicate output key 'x': produced by index 1 and 3"},
+        ConstructionCase{"DuplicateWithinOneTarget",
+                         {{{"c"}, {"a"}}, {{"c"}, {"y", "y"}}},
+                         {"c"},
+                         "Duplicate output key 'y': produced by index 1 and 1"},
+        ConstructionCase{"AnotherTargetsOutputIsNoSource",
+                         {{{"c"}, {"ret"}}, {{"ret"}, {"ret2"}}},
+                         {"c"},
+                         "Missing input column(s): [\"ret\"]"},
+        ConstructionCase{"AllMissingInOrderOfFirstUseEachOnce",
+                         {{{"m2", "c", "m1"}, {"a"}}, {{"m1", "q\"", "m2"}, {"b"}}},
+                         {"c"},
+                         "Missing input column(s): [\"m2\", \"m1\", \"q\\\"\"]"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(TargetPipeline, ReportsConfiguration) {
+  auto p = TargetPipeline::create(targets(std::make_unique<FakeTarget>(Names{"c"}, Names{"r1", "r0"}, 2, 5),
+                                          std::make_unique<FakeTarget>(Names{"h"}, Names{"v"}, 1, 3)),
+                                  {"h", "c", "unused"})
+               .value();
+  EXPECT_EQ(p.len(), 2u);
+  EXPECT_EQ(p.forward_period(), 5u);  // the largest, not the sum
+  EXPECT_EQ(p.input_columns(), (Names{"h", "c", "unused"}));
+  EXPECT_EQ(p.input_names(), p.input_columns());
+  EXPECT_EQ(p.output_names(), (Names{"r1", "r0", "v"}));
+}
+
+TEST(TargetPipeline, WrongNumberOfColumnsFails) {
+  const auto p = TargetPipeline::create(targets(fake_target({"close"}, {"t"})), {"close", "high"}).value();
+  const Columns one = {{1.0}};
+  EXPECT_EQ(p.run_research(views(one)).error().display(),
+            "Invalid input: expected 2 input column(s) [\"close\", \"high\"], got 1");
+  const Columns three = {{1.0}, {2.0}, {3.0}};
+  EXPECT_EQ(p.run_research(views(three)).error().display(),
+            "Invalid input: expected 2 input column(s) [\"close\", \"high\"], got 3");
+}
+
+TEST(TargetPipeline, NoInputColumnsMessageShowsEmptyList) {
+  const auto p = TargetPipeline::create(targets(fake_target({}, {"t"})), {}).value();
+  const Columns one = {{1.0}};
+  EXPECT_EQ(p.run_research(views(one)).error().display(),
+            "Invalid input: expected 0 input column(s) [], got 1");
+  EXPECT_EQ(p.run_research({}).value(), (Columns{{}}));
+}
+
+TEST(TargetPipeline, TargetsReadTheCallersColumnsByNameInListOrder) {
+  auto log = std::make_shared<TargetLog>();
+  const auto p = TargetPipeline::create(
+                     targets(std::make_unique<FakeTarget>(Names{"c", "h", "c"}, Names{"a0", "a1"}, 2, 0, log),
+                             std::make_unique<FakeTarget>(Names{"h"}, Names{"b0"}, 1, 0, log)),
+                     {"h", "unused", "c"})
+                     .value();
+  const Columns data = {{1.0, 2.0, absent}, {7.0}, {5.0, absent, 6.0}};
+  const auto out = p.run_research(views(data)).value();
+  EXPECT_EQ(out, (Columns{{15.0, absent, 16.0}, {21.0, 22.0, absent}, {11.0, 12.0, absent}}));
+
+  // Views of the caller's own columns, not copies.
+  ASSERT_EQ(log->data.size(), 2u);
+  EXPECT_EQ(log->data[0],
+            (std::vector<const OptionalValue*>{data[2].data(), data[0].data(), data[2].data()}));
+  EXPECT_EQ(log->data[1], (std::vector<const OptionalValue*>{data[0].data()}));
+
+  // Pure: a second call gives the same columns.
+  EXPECT_EQ(p.run_research(views(data)).value(), out);
+}
+
+TEST(TargetPipeline, ColumnsOfUnequalLengthPassUnchanged) {
+  auto log = std::make_shared<TargetLog>();
+  const auto p =
+      TargetPipeline::create(
+          targets(std::make_unique<FakeTarget>(Names{"a", "b"}, Names{"x", "y"}, 2, 0, log)), {"a", "b"})
+          .value();
+  const Columns data = {{1.0, 2.0, 3.0}, {4.0}};
+  EXPECT_EQ(p.run_research(views(data)).value(), (Columns{{11.0, 12.0, 13.0}, {24.0, absent, absent}}));
+  EXPECT_EQ(log->sizes.at(0), (std::vector<std::size_t>{3, 1}));
+}
+
+TEST(TargetPipeline, EveryOutputNameGetsItsOwnColumn) {
+  // The first target returns one column for three names, the second three
+  // for one name: the result still has one column per name, in place.
+  const auto p =
+      TargetPipeline::create(
+          targets(std::make_unique<FakeTarget>(Names{"b", "a"}, Names{"r", "r_extra1", "r_extra2"}, 1),
+                  std::make_unique<FakeTarget>(Names{"a"}, Names{"s"}, 3),
+                  std::make_unique<FakeTarget>(Names{"a"}, Names{"none"}, 0)),
+          {"a", "b"})
+          .value();
+  const Columns data = {{1.0, 2.0}, {5.0, 6.0, 7.0}};
+  const auto out = p.run_research(views(data)).value();
+  ASSERT_EQ(out.size(), p.output_names().size());
+  EXPECT_EQ(out, (Columns{{15.0, 16.0, 17.0},
+                          {absent, absent, absent},
+                          {absent, absent, absent},
+                          {11.0, 12.0},
+                          {absent, absent}}));
+}
+
+}  // namespace
+}  // namespace vexal

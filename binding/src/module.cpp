@@ -8,6 +8,7 @@
 #include "features.hpp"
 #include "frame/errors.hpp"
 #include "operators.hpp"
+#include "pipelines.hpp"
 #include "scalers.hpp"
 #include "targets.hpp"
 
@@ -31,6 +32,7 @@ PyObject* create_module() {
   add_scaler_classes(module.get());
   add_fitting_function(module.get());
   add_target_classes(module.get());
+  add_pipeline_classes(module.get());
   return module.release();
 }
 

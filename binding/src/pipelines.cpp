@@ -1,0 +1,179 @@
+#include "pipelines.hpp"
+
+#include <memory>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "extract.hpp"
+#include "frame/args.hpp"
+#include "frame/class_builder.hpp"
+#include "frame/convert.hpp"
+#include "frame/instance.hpp"
+#include "pipeline/feature_pipeline.hpp"
+#include "pipeline/target_pipeline.hpp"
+
+namespace vexal::py {
+namespace {
+
+// Turns the user's objects into owned core objects, in order; the first
+// object that cannot be converted raises and nothing is built.
+template <class Core>
+std::vector<std::unique_ptr<Core>> extract_each(const Objects& objects,
+                                                std::unique_ptr<Core> (*extract)(PyObject*)) {
+  std::vector<std::unique_ptr<Core>> owned;
+  owned.reserve(objects.size());
+  for (const Ref& obj : objects) owned.push_back(extract(obj.get()));
+  return owned;
+}
+
+Ref none() { return Ref::borrow(Py_None); }
+
+// -- FeaturePipeline ---------------------------------------------------------
+
+constexpr Param kFeatureParams[] = {{"features"}, {"input_columns"}};
+constexpr Signature kFeatureNew = {"__new__", kFeatureParams};
+constexpr Param kValues[] = {{"values"}};
+constexpr Signature kFeatureUpdate = {"update", kValues};
+constexpr Param kData[] = {{"data"}};
+constexpr Signature kRunResearch = {"run_research", kData};
+
+FeaturePipeline make_feature_pipeline(const Args& args) {
+  return args.apply<Objects, Names>([](Objects features, Names input_columns) {
+    return unwrap(
+        FeaturePipeline::create(extract_each(features, &extract_feature), std::move(input_columns)));
+  });
+}
+
+// The bar is converted into inline storage: a live bar costs no heap
+// allocation beyond the returned list.
+Ref feature_update(FeaturePipeline& p, const Args& args) {
+  const BarValues values = args.get<BarValues>(0);
+  return to_python(unwrap(p.update(values.values())));
+}
+
+// The whole dataset is converted before the pipeline is touched, so a bar
+// that cannot be converted leaves the transforms as they were.
+Ref feature_run_research(FeaturePipeline& p, const Args& args) {
+  const SeriesList bars = args.get<SeriesList>(0);
+  const std::vector<Series> rows = unwrap(p.run_research(bars));
+  return to_python(std::span<const Series>(rows));
+}
+
+Ref feature_reset(FeaturePipeline& p) {
+  p.reset();
+  return none();
+}
+
+Ref feature_output_names(FeaturePipeline& p) { return to_python(p.output_names()); }
+Ref feature_input_names(FeaturePipeline& p) { return to_python(p.input_names()); }
+Ref feature_warm_up_period(FeaturePipeline& p) { return size_to_python(p.warm_up_period()); }
+std::size_t feature_len(const FeaturePipeline& p) { return p.len(); }
+
+PyMethodDef feature_methods[] = {
+    {"update", as_method(&method_fastcall<FeaturePipeline, ExclusiveBorrow, kFeatureUpdate, &feature_update>),
+     METH_FASTCALL | METH_KEYWORDS,
+     "update($self, values)\n--\n\nProcess one bar (live mode).\n\nArgs:\n    values: One float per input "
+     "column. Use ``float('nan')`` for missing.\n\nReturns:\n    Flat list of output values matching "
+     "``output_names()``."},
+    {"run_research",
+     as_method(&method_fastcall<FeaturePipeline, ExclusiveBorrow, kRunResearch, &feature_run_research>),
+     METH_FASTCALL | METH_KEYWORDS,
+     "run_research($self, data)\n--\n\nProcess a full dataset bar by bar (research mode).\n\nArgs:\n    "
+     "data: "
+     "List of bars, each bar is a list of input values.\n\nReturns:\n    List of bars, each bar is a list of "
+     "output values."},
+    {"reset", as_method(&method_noargs<FeaturePipeline, ExclusiveBorrow, &feature_reset>), METH_NOARGS,
+     "reset($self)\n--\n\nReset all features (e.g. between CPCV splits)."},
+    {"output_names", as_method(&method_noargs<FeaturePipeline, SharedBorrow, &feature_output_names>),
+     METH_NOARGS, "output_names($self)\n--\n\nOutput column names in execution order."},
+    {"input_names", as_method(&method_noargs<FeaturePipeline, SharedBorrow, &feature_input_names>),
+     METH_NOARGS, "input_names($self)\n--\n\nInput columns in the order expected by ``update()``."},
+    {"warm_up_period", as_method(&method_noargs<FeaturePipeline, SharedBorrow, &feature_warm_up_period>),
+     METH_NOARGS, "warm_up_period($self)\n--\n\nMaximum warm-up period across all features."},
+    kMethodsEnd,
+};
+
+PyTypeObject* feature_pipeline_type() {
+  static PyTypeObject* type = build_type(ClassDef{
+      "vexal.FeaturePipeline",
+      "FeaturePipeline(features, input_columns)\n--\n\nOrchestrates features in DAG-resolved order.\n\n"
+      "Features are resolved automatically \xe2\x80\x94 pass them in any order.\n"
+      "Use ``run_research()`` for batch mode or ``update()`` for live mode.",
+      sizeof(Instance<FeaturePipeline>),
+      &dealloc_instance<FeaturePipeline>,
+      &new_slot<FeaturePipeline, kFeatureNew, &make_feature_pipeline>,
+      nullptr,
+      &len_slot<FeaturePipeline, &feature_len>,
+      feature_methods,
+  });
+  return type;
+}
+
+// -- TargetPipeline ----------------------------------------------------------
+
+constexpr Param kTargetParams[] = {{"targets"}, {"input_columns"}};
+constexpr Signature kTargetNew = {"__new__", kTargetParams};
+
+TargetPipeline make_target_pipeline(const Args& args) {
+  return args.apply<Objects, Names>([](Objects targets, Names input_columns) {
+    return unwrap(TargetPipeline::create(extract_each(targets, &extract_target), std::move(input_columns)));
+  });
+}
+
+// Targets read views of the converted columns; nothing is copied per target.
+Ref target_run_research(TargetPipeline& p, const Args& args) {
+  const SeriesList columns = args.get<SeriesList>(0);
+  const std::vector<ColumnView> views(columns.begin(), columns.end());
+  const std::vector<Series> labels = unwrap(p.run_research(views));
+  return to_python(std::span<const Series>(labels));
+}
+
+Ref target_output_names(TargetPipeline& p) { return to_python(p.output_names()); }
+Ref target_input_names(TargetPipeline& p) { return to_python(p.input_names()); }
+Ref target_forward_period(TargetPipeline& p) { return size_to_python(p.forward_period()); }
+std::size_t target_len(const TargetPipeline& p) { return p.len(); }
+
+// A target pipeline never changes after construction, so every call
+// shares the object.
+PyMethodDef target_methods[] = {
+    {"run_research",
+     as_method(&method_fastcall<TargetPipeline, SharedBorrow, kRunResearch, &target_run_research>),
+     METH_FASTCALL | METH_KEYWORDS,
+     "run_research($self, data)\n--\n\nRun all targets over the full dataset (research mode).\n\nArgs:\n    "
+     "data: One list per input column, each containing one float per bar.\n          Use ``float('nan')`` "
+     "for "
+     "missing values.\n\nReturns:\n    One list per output column, in ``output_names()`` order."},
+    {"output_names", as_method(&method_noargs<TargetPipeline, SharedBorrow, &target_output_names>),
+     METH_NOARGS, "output_names($self)\n--\n\nOutput column names, in order."},
+    {"input_names", as_method(&method_noargs<TargetPipeline, SharedBorrow, &target_input_names>), METH_NOARGS,
+     "input_names($self)\n--\n\nInput columns in the order expected by ``run_research()``."},
+    {"forward_period", as_method(&method_noargs<TargetPipeline, SharedBorrow, &target_forward_period>),
+     METH_NOARGS, "forward_period($self)\n--\n\nMaximum forward period across all targets."},
+    kMethodsEnd,
+};
+
+PyTypeObject* target_pipeline_type() {
+  static PyTypeObject* type = build_type(ClassDef{
+      "vexal.TargetPipeline",
+      "TargetPipeline(targets, input_columns)\n--\n\nOrchestrates multiple targets over a full dataset.\n\n"
+      "Targets are stateless and independent \xe2\x80\x94 no DAG needed.\n"
+      "Use ``run_research()`` to label an entire dataset at once.",
+      sizeof(Instance<TargetPipeline>),
+      &dealloc_instance<TargetPipeline>,
+      &new_slot<TargetPipeline, kTargetNew, &make_target_pipeline>,
+      nullptr,
+      &len_slot<TargetPipeline, &target_len>,
+      target_methods,
+  });
+  return type;
+}
+
+}  // namespace
+
+void add_pipeline_classes(PyObject* module) {
+  add_to_module(module, "FeaturePipeline", reinterpret_cast<PyObject*>(feature_pipeline_type()));
+  add_to_module(module, "TargetPipeline", reinterpret_cast<PyObject*>(target_pipeline_type()));
+}
+
+}  // namespace vexal::py

@@ -136,11 +136,5 @@ INSTANTIATE_TEST_SUITE_P(
                                   "Cyclic dependency detected among features"}),
     [](const auto& info) { return info.param.name; });
 
-TEST(FeatureDag, MutableStagesReachTheOwnedTransforms) {
-  auto dag = FeatureDag::create(transforms(fake({"a"}, {"b"}))).value();
-  const OptionalValue one = 1.0;
-  EXPECT_EQ(dag.stages()[0][0]->update(std::span(&one, 1)).at(0), one);
-}
-
 }  // namespace
 }  // namespace vexal

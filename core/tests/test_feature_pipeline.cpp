@@ -422,13 +422,5 @@ TEST(FeaturePipeline, MalformedBarEndsResearchAfterTheLastGoodBar) {
   EXPECT_EQ(update_ok(p, {7.0}), update_ok(reference, {7.0}));
 }
 
-TEST(FeaturePipeline, ResetReturnsToConstructionState) {
-  auto p = research_pipeline();
-  for (const auto& bar : research_bars) (void)p.update(bar);
-  p.reset();
-  auto clean = research_pipeline();
-  for (const auto& bar : research_bars) EXPECT_EQ(update_ok(p, bar), update_ok(clean, bar));
-}
-
 }  // namespace
 }  // namespace vexal

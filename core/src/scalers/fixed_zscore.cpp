@@ -1,0 +1,27 @@
+#include "scalers/fixed_zscore.hpp"
+
+#include "internal_failure.hpp"
+
+namespace vexal {
+
+std::expected<FixedZScore, VexalError> FixedZScore::create(Names inputs, Names outputs, double mean,
+                                                           double std) {
+  if (inputs.size() != 1) return invalid_input("inputs must contain exactly 1 column");
+  if (outputs.empty()) return invalid_input("outputs must not be empty");
+  // Written as a comparison that NaN fails, so a NaN std is accepted.
+  if (std <= 0.0) return invalid_input("std must be > 0");
+  return FixedZScore(std::move(inputs), std::move(outputs), mean, std);
+}
+
+std::unique_ptr<StreamingTransform> FixedZScore::fresh() const {
+  return fresh_from(create(inputs_, outputs_, mean_, std_));
+}
+
+UpdateResult FixedZScore::update(std::span<const OptionalValue> values) {
+  require_values(values, 1);
+  const OptionalValue& x = values[0];
+  if (!x) return {std::nullopt};
+  return {(*x - mean_) / std_};
+}
+
+}  // namespace vexal

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+#include <string>
+
+#include "error.hpp"
+#include "traits.hpp"
+
+namespace vexal {
+
+// Sample standard deviation of the next `horizon` close-to-close log returns.
+// The output name is derived: input + "_future_ctc_vol_" + horizon.
+class FutureCTCVolatility final : public Target {
+ public:
+  [[nodiscard]] static std::expected<FutureCTCVolatility, VexalError> create(std::string input,
+                                                                             std::size_t horizon);
+
+  [[nodiscard]] const std::string& input() const { return input_; }
+  [[nodiscard]] const std::string& output() const { return output_; }
+  [[nodiscard]] std::size_t horizon() const { return horizon_; }
+
+  [[nodiscard]] Names input_names() const override { return {input_}; }
+  [[nodiscard]] Names output_names() const override { return {output_}; }
+  [[nodiscard]] std::size_t forward_period() const override { return horizon_; }
+  [[nodiscard]] std::vector<Series> run_research(std::span<const ColumnView> columns) const override;
+
+ private:
+  FutureCTCVolatility(std::string input, std::size_t horizon)
+      : input_(std::move(input)),
+        output_(input_ + "_future_ctc_vol_" + std::to_string(horizon)),
+        horizon_(horizon) {}
+
+  std::string input_;
+  std::string output_;
+  std::size_t horizon_;
+};
+
+}  // namespace vexal

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <expected>
+#include <string_view>
+
+#include "error.hpp"
+#include "internal_failure.hpp"
+#include "ring_buffer.hpp"
+#include "tools/rolling.hpp"
+#include "transform_base.hpp"
+#include "window_stats.hpp"
+
+namespace vexal {
+
+// What the rolling shape statistics share: the last `window` values of the
+// first input, standardised with the window's mean and sample standard
+// deviation, and a sum of a power of the standardised values. `Derived`
+// supplies `min_window` with its `window_message`, `power(z)` and
+// `correct(sum, n)`, which turns the sum into the bias-corrected statistic.
+template <class Derived>
+class StandardizedMoment : public NamedTransform {
+ public:
+  [[nodiscard]] static std::expected<Derived, VexalError> create(Names inputs, std::size_t window,
+                                                                 Names outputs) {
+    if (inputs.empty()) return invalid_input("inputs must not be empty");
+    if (outputs.empty()) return invalid_input("outputs must not be empty");
+    if (window < Derived::min_window) return invalid_input(Derived::window_message);
+    auto buffer = reserve_window(window);
+    if (!buffer) return std::unexpected(std::move(buffer.error()));
+    return Derived(std::move(inputs), window, std::move(outputs), std::move(*buffer));
+  }
+
+  [[nodiscard]] std::size_t window() const { return window_; }
+
+  [[nodiscard]] std::size_t warm_up_period() const override { return window_ - 1; }
+  [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override {
+    return fresh_from(create(inputs_, window_, outputs_));
+  }
+  void reset() override { buffer_.clear(); }
+
+  UpdateResult update(std::span<const OptionalValue> values) override {
+    require_values(values, 1);
+    buffer_.push_back(values[0]);
+    const auto run = complete_run(buffer_);
+    if (!run) return {std::nullopt};
+    const auto each = [&](auto&& f) {
+      for (const OptionalValue& v : *run) f(*v);
+    };
+    const SampleMoments m = sample_moments(each, window_);
+    // A constant window has no shape. A NaN variance is not caught here: it
+    // flows on into a NaN result.
+    if (m.variance == 0.0) return {std::nullopt};
+    const double s = std::sqrt(m.variance);
+    double sum = 0.0;
+    each([&](double x) { sum += Derived::power((x - m.mean) / s); });
+    return {Derived::correct(sum, static_cast<double>(window_))};
+  }
+
+ protected:
+  StandardizedMoment(Names inputs, std::size_t window, Names outputs, ValueBuffer buffer)
+      : NamedTransform(std::move(inputs), std::move(outputs)), buffer_(std::move(buffer)), window_(window) {}
+
+ private:
+  ValueBuffer buffer_;
+  std::size_t window_;
+};
+
+}  // namespace vexal

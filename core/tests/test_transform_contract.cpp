@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "alloc_counter.hpp"
+#include "features/kama.hpp"
+#include "features/kurtosis.hpp"
+#include "features/linear_slope.hpp"
+#include "features/log_return.hpp"
+#include "features/parkinson_volatility.hpp"
+#include "features/rogers_satchell_volatility.hpp"
+#include "features/simple_return.hpp"
+#include "features/skewness.hpp"
+#include "internal_failure.hpp"
+#include "operators/neg_log.hpp"
+#include "operators/subtract.hpp"
+#include "test_support.hpp"
+
+// The promises every streaming transform makes to a pipeline, checked on
+// each transform over real SPY bars with a gap and an invalid bar mixed in.
+
+namespace vexal {
+namespace {
+
+using Bars = std::vector<std::vector<OptionalValue>>;
+using Outputs = std::vector<UpdateResult>;
+
+struct Subject {
+  std::string name;
+  Names inputs;   // as given to the constructor, extra names included where allowed
+  Names outputs;  // likewise
+  std::size_t reads;
+  std::size_t produces;
+  std::function<std::unique_ptr<StreamingTransform>(Names, Names)> make;
+
+  [[nodiscard]] std::unique_ptr<StreamingTransform> build() const { return make(inputs, outputs); }
+};
+
+void PrintTo(const Subject& s, std::ostream* os) { *os << s.name; }
+
+template <class T, class... Config>
+std::function<std::unique_ptr<StreamingTransform>(Names, Names)> windowed(std::size_t window,
+                                                                          Config... config) {
+  return [=](Names inputs, Names outputs) -> std::unique_ptr<StreamingTransform> {
+    return std::make_unique<T>(T::create(std::move(inputs), window, std::move(outputs), config...).value());
+  };
+}
+
+template <class T>
+std::function<std::unique_ptr<StreamingTransform>(Names, Names)> stateless() {
+  return [](Names inputs, Names outputs) -> std::unique_ptr<StreamingTransform> {
+    return std::make_unique<T>(T::create(std::move(inputs), std::move(outputs)).value());
+  };
+}
+
+std::vector<Subject> subjects() {
+  return {
+      {"Kama",
+       {"close", "extra"},
+       {"kama", "spare"},
+       1,
+       1,
+       windowed<Kama>(5, std::size_t{3}, std::size_t{20})},
+      {"SimpleReturn", {"close", "extra"}, {"r", "spare"}, 1, 1, windowed<SimpleReturn>(3)},
+      {"LogReturn", {"close", "extra"}, {"r", "spare"}, 1, 1, windowed<LogReturn>(3)},
+      {"Skewness", {"close", "extra"}, {"s", "spare"}, 1, 1, windowed<Skewness>(5)},
+      {"Kurtosis", {"close", "extra"}, {"k", "spare"}, 1, 1, windowed<Kurtosis>(6)},
+      {"LinearSlope", {"x", "y", "extra"}, {"slope", "r2"}, 2, 2, windowed<LinearSlope>(4)},
+      {"ParkinsonVolatility",
+       {"high", "low", "extra"},
+       {"p", "spare"},
+       2,
+       1,
+       windowed<ParkinsonVolatility>(4)},
+      {"RogersSatchellVolatility",
+       {"high", "low", "open", "close", "extra"},
+       {"rs", "spare"},
+       4,
+       1,
+       windowed<RogersSatchellVolatility>(4)},
+      {"Subtract", {"a", "b"}, {"d", "spare"}, 2, 1, stateless<Subtract>()},
+      {"NegLog", {"x"}, {"y", "spare"}, 1, 1, stateless<NegLog>()},
+  };
+}
+
+// 300 SPY bars as (high, low, open, close): every transform reads a prefix
+// of that. Bar 100 misses its first value and bar 200 has its high below
+// its low, so the gap handling runs too.
+const Bars& bars() {
+  static const Bars all = [] {
+    const auto table = testing::Table::read(testing::fixture_path("spy_reference.csv"));
+    Bars out = testing::bars_of({&table["high"], &table["low"], &table["open"], &table["close"]});
+    out.resize(300);
+    out[100][0] = std::nullopt;
+    std::swap(out[200][0], out[200][1]);
+    return out;
+  }();
+  return all;
+}
+
+Outputs feed(StreamingTransform& t, std::size_t from, std::size_t to) {
+  Outputs out;
+  for (std::size_t i = from; i < to; ++i) out.push_back(t.update(bars()[i]));
+  return out;
+}
+
+::testing::AssertionResult same_outputs(const Outputs& a, const Outputs& b) {
+  if (a.size() != b.size())
+    return ::testing::AssertionFailure() << "lengths " << a.size() << " vs " << b.size();
+  for (std::size_t t = 0; t < a.size(); ++t) {
+    if (a[t].size() != b[t].size())
+      return ::testing::AssertionFailure() << "bar " << t << ": result sizes differ";
+    for (std::size_t i = 0; i < a[t].size(); ++i) {
+      if (!testing::same_value(a[t][i], b[t][i])) {
+        return ::testing::AssertionFailure()
+               << "bar " << t << ", output " << i << ": " << a[t][i].value_or(-1e300) << " vs "
+               << b[t][i].value_or(-1e300);
+      }
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+class TransformContract : public ::testing::TestWithParam<Subject> {
+ protected:
+  // What a transform built just now makes of the whole series.
+  Outputs reference() const {
+    auto t = GetParam().build();
+    return feed(*t, 0, bars().size());
+  }
+};
+
+TEST_P(TransformContract, ResetReturnsToTheStateAfterConstruction) {
+  auto t = GetParam().build();
+  feed(*t, 0, 150);
+  t->reset();
+  EXPECT_TRUE(same_outputs(feed(*t, 0, bars().size()), reference()));
+}
+
+TEST_P(TransformContract, FreshStartsCleanAndLeavesTheOriginalAlone) {
+  const Outputs expected = reference();
+  auto t = GetParam().build();
+  feed(*t, 0, 150);
+  auto copy = t->fresh();
+  EXPECT_EQ(copy->input_names(), GetParam().inputs);
+  EXPECT_EQ(copy->output_names(), GetParam().outputs);
+  EXPECT_EQ(copy->warm_up_period(), t->warm_up_period());
+  EXPECT_TRUE(same_outputs(feed(*copy, 0, bars().size()), expected));
+  // The original carries on as if no copy had been taken.
+  EXPECT_TRUE(same_outputs(feed(*t, 150, bars().size()), Outputs(expected.begin() + 150, expected.end())));
+}
+
+TEST_P(TransformContract, ATooShortBarFailsAndChangesNothing) {
+  const Outputs expected = reference();
+  auto t = GetParam().build();
+  feed(*t, 0, 120);
+  const auto& next = bars()[120];
+  for (std::size_t n = 0; n < GetParam().reads; ++n) {
+    EXPECT_THROW(t->update(std::span(next.data(), n)), InternalFailure) << n << " values";
+  }
+  EXPECT_TRUE(same_outputs(feed(*t, 120, bars().size()), Outputs(expected.begin() + 120, expected.end())));
+}
+
+TEST_P(TransformContract, ReportsItsNamesUnchanged) {
+  const auto t = GetParam().build();
+  EXPECT_EQ(t->input_names(), GetParam().inputs);
+  EXPECT_EQ(t->output_names(), GetParam().outputs);
+  // Copies: changing what was returned changes nothing inside.
+  Names names = t->input_names();
+  names.push_back("mutated");
+  EXPECT_EQ(t->input_names(), GetParam().inputs);
+}
+
+TEST_P(TransformContract, ProducesAFixedNumberOfValues) {
+  for (const UpdateResult& r : reference()) ASSERT_EQ(r.size(), GetParam().produces);
+}
+
+TEST_P(TransformContract, FirstValueComesRightAfterTheWarmUp) {
+  const Outputs out = reference();
+  const std::size_t warm_up = GetParam().build()->warm_up_period();
+  for (std::size_t t = 0; t < warm_up; ++t) EXPECT_FALSE(out[t][0].has_value()) << t;
+  EXPECT_TRUE(out[warm_up][0].has_value());
+}
+
+TEST_P(TransformContract, UpdateNeverAllocates) {
+  auto t = GetParam().build();
+  const Bars& all = bars();  // loaded outside the counted region
+  std::size_t present = 0;
+  {
+    const testing::AllocationCounter allocations;
+    // Warm-up, the wrap of every buffer, the gap, a reset and a second run.
+    for (const auto& bar : all) present += t->update(bar)[0].has_value();
+    t->reset();
+    for (const auto& bar : all) present += t->update(bar)[0].has_value();
+    EXPECT_EQ(allocations.count(), 0u);
+  }
+  EXPECT_GT(present, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transforms, TransformContract, ::testing::ValuesIn(subjects()),
+                         [](const auto& info) { return info.param.name; });
+
+// The counter itself must see allocations, or the test above proves nothing.
+TEST(AllocationCounter, SeesAnAllocation) {
+  const testing::AllocationCounter allocations;
+  auto p = std::make_unique<int>(1);
+  EXPECT_EQ(allocations.count(), 1u);
+}
+
+}  // namespace
+}  // namespace vexal

@@ -96,6 +96,9 @@ Args Args::bind(const Signature& sig, PyTypeObject* owner, PyObject* const* args
   const std::size_t nargs = static_cast<std::size_t>(PyVectorcall_NARGS(nargsf));
   if (nargs > sig.params.size()) too_many_positional(bound, sig, nargs);
   for (std::size_t i = 0; i < nargs; ++i) bound.slots_[i] = args[i];
+  // The usual live call, update(values): every parameter given by position
+  // and no keywords, so nothing can be missing or given twice.
+  if (kwnames == nullptr && nargs == sig.params.size()) return bound;
   if (kwnames != nullptr) {
     const Py_ssize_t nkw = PyTuple_GET_SIZE(kwnames);
     for (Py_ssize_t k = 0; k < nkw; ++k) {

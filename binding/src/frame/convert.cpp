@@ -1,6 +1,11 @@
 #include "frame/convert.hpp"
 
+#include <bit>
+#include <cstring>
 #include <limits>
+#include <optional>
+#include <string_view>
+#include <utility>
 
 namespace vexal::py {
 namespace {
@@ -72,6 +77,146 @@ auto reserve_in(Container& c) {
   return [&c](std::size_t n) { c.reserve(std::min<std::size_t>(n, 1u << 20)); };
 }
 
+// One element of a float list. An exact float is read in place; anything
+// else goes through the interpreter's float conversion.
+OptionalValue bar_value(PyObject* item) {
+  if (PyFloat_CheckExact(item)) return from_float(PyFloat_AS_DOUBLE(item));
+  return from_float(Convert<double>::from(item));
+}
+
+// -- Buffers of float64 ------------------------------------------------------
+
+// The types whose buffer may be read in place of iterating them. Only the
+// exact types qualify: iterating them yields exactly the float64 values in
+// their buffer, while a subclass may yield something else (a masked array
+// yields NaN for a masked slot whatever its buffer holds). numpy and array
+// are found once, by name, among the modules already imported (an object
+// of their type cannot exist otherwise), and kept for the process's life.
+enum class Exporter { kNone, kNumpy, kArray, kMemoryView };
+
+PyTypeObject* find_type(const char* module_name, const char* attribute) {
+  Ref name = Ref::steal(PyUnicode_FromString(module_name));
+  Ref module = Ref::steal(name ? PyImport_GetModule(name.get()) : nullptr);
+  Ref type = Ref::steal(module ? PyObject_GetAttrString(module.get(), attribute) : nullptr);
+  PyErr_Clear();
+  if (!type || !PyType_Check(type.get())) return nullptr;
+  return reinterpret_cast<PyTypeObject*>(type.release());
+}
+
+Exporter exporter_of(PyObject* o) {
+  static PyTypeObject* numpy_array = nullptr;
+  static PyTypeObject* array_array = nullptr;
+  PyTypeObject* type = Py_TYPE(o);
+  if (type == &PyMemoryView_Type) return Exporter::kMemoryView;
+  if (type == numpy_array) return Exporter::kNumpy;
+  if (type == array_array) return Exporter::kArray;
+  if (type->tp_as_buffer == nullptr || type->tp_as_buffer->bf_getbuffer == nullptr) return Exporter::kNone;
+  if (numpy_array == nullptr && std::strcmp(type->tp_name, "numpy.ndarray") == 0) {
+    numpy_array = find_type("numpy", "ndarray");
+    if (type == numpy_array) return Exporter::kNumpy;
+  }
+  if (array_array == nullptr && std::strcmp(type->tp_name, "array.array") == 0) {
+    array_array = find_type("array", "array");
+    if (type == array_array) return Exporter::kArray;
+  }
+  return Exporter::kNone;
+}
+
+// Whether iteration would yield a float64 per item. Every exporter names
+// native doubles "d" (or "@d"); numpy marks an unaligned or explicitly
+// little-endian array "=d" or "<d" and still iterates it as float64, while
+// a memoryview refuses to iterate those.
+bool is_float64(const Py_buffer& view, Exporter exporter) {
+  if (view.itemsize != sizeof(double) || view.format == nullptr) return false;
+  const std::string_view format(view.format);
+  if (format == "d" || format == "@d") return true;
+  static_assert(std::endian::native == std::endian::little);
+  return exporter == Exporter::kNumpy && (format == "=d" || format == "<d");
+}
+
+// A C-contiguous float64 buffer of the expected number of dimensions, held
+// while it is read; false when the object offers no such buffer, with no
+// error left set, so the caller falls back to iteration and its messages.
+class FloatBuffer {
+ public:
+  // 2-D buffers are taken from numpy only: a 2-D memoryview cannot be
+  // iterated, and that failure must stay as it is.
+  FloatBuffer(PyObject* o, int ndim) {
+    const Exporter exporter = exporter_of(o);
+    if (exporter == Exporter::kNone || (ndim == 2 && exporter != Exporter::kNumpy)) return;
+    // Strides are asked for so that a strided array is reported, not
+    // refused with an exception, and left to iteration.
+    if (PyObject_GetBuffer(o, &view_, PyBUF_RECORDS_RO) != 0) {
+      PyErr_Clear();
+      return;
+    }
+    held_ = true;
+    usable_ = view_.ndim == ndim && is_float64(view_, exporter) && PyBuffer_IsContiguous(&view_, 'C');
+  }
+  FloatBuffer(const FloatBuffer&) = delete;
+  FloatBuffer& operator=(const FloatBuffer&) = delete;
+  ~FloatBuffer() {
+    if (held_) PyBuffer_Release(&view_);
+  }
+
+  explicit operator bool() const { return usable_; }
+
+  [[nodiscard]] std::size_t rows() const { return static_cast<std::size_t>(view_.shape[0]); }
+  [[nodiscard]] std::size_t columns() const {
+    return view_.ndim == 2 ? static_cast<std::size_t>(view_.shape[1]) : 1;
+  }
+  // Item i of the flat C-order contents, as a bar value. The bytes are
+  // copied out: numpy may hand over an unaligned buffer.
+  [[nodiscard]] OptionalValue at(std::size_t i) const {
+    double x;
+    std::memcpy(&x, static_cast<const char*>(view_.buf) + i * sizeof(double), sizeof(double));
+    return from_float(x);
+  }
+  // The item count of a 1-D buffer.
+  [[nodiscard]] std::size_t size() const { return rows(); }
+
+ private:
+  Py_buffer view_{};
+  bool held_ = false;
+  bool usable_ = false;
+};
+
+Series series_from(const FloatBuffer& buffer, std::size_t begin, std::size_t count) {
+  Series values(count);
+  for (std::size_t i = 0; i < count; ++i) values[i] = buffer.at(begin + i);
+  return values;
+}
+
+// Visits the values of a float list: an exact list in place (the common
+// live bar), a float64 buffer directly, anything else as for_each_item does.
+// `reserve` is told the true length of a list or buffer, `hint` the
+// object's own claim for anything else.
+template <class Reserve, class Hint, class Push>
+void for_each_value(PyObject* o, Reserve&& reserve, Hint&& hint, Push&& push) {
+  if (PyList_CheckExact(o)) {
+    reserve(static_cast<std::size_t>(PyList_GET_SIZE(o)));
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(o); ++i) {
+      PyObject* item = PyList_GET_ITEM(o, i);
+      if (PyFloat_CheckExact(item)) {
+        push(from_float(PyFloat_AS_DOUBLE(item)));
+        continue;
+      }
+      // Converting anything but a float may run user code that changes
+      // the list; the element is held while it converts.
+      Ref held = Ref::borrow(item);
+      push(from_float(Convert<double>::from(held.get())));
+    }
+    return;
+  }
+  if (const FloatBuffer buffer(o, 1); buffer) {
+    const std::size_t n = buffer.size();
+    reserve(n);
+    for (std::size_t i = 0; i < n; ++i) push(buffer.at(i));
+    return;
+  }
+  for_each_item(o, hint, [&](PyObject* item) { push(bar_value(item)); });
+}
+
 }  // namespace
 
 void name_argument_in_type_error(const char* name) {
@@ -127,20 +272,27 @@ Names Convert<Names>::from(PyObject* o) {
 
 BarValues Convert<BarValues>::from(PyObject* o) {
   BarValues values;
-  for_each_item(o, kNoReserve,
-                [&](PyObject* item) { values.push_back(from_float(Convert<double>::from(item))); });
+  for_each_value(o, kNoReserve, kNoReserve, [&](OptionalValue v) { values.push_back(v); });
   return values;
 }
 
 Series Convert<Series>::from(PyObject* o) {
   Series values;
-  for_each_item(o, reserve_in(values),
-                [&](PyObject* item) { values.push_back(from_float(Convert<double>::from(item))); });
+  for_each_value(
+      o, [&](std::size_t n) { values.reserve(n); }, reserve_in(values),
+      [&](OptionalValue v) { values.push_back(v); });
   return values;
 }
 
 SeriesList Convert<SeriesList>::from(PyObject* o) {
   SeriesList rows;
+  if (const FloatBuffer buffer(o, 2); buffer) {
+    const std::size_t n = buffer.rows();
+    const std::size_t width = buffer.columns();
+    rows.reserve(n);
+    for (std::size_t r = 0; r < n; ++r) rows.push_back(series_from(buffer, r * width, width));
+    return rows;
+  }
   for_each_item(o, reserve_in(rows), [&](PyObject* item) { rows.push_back(Convert<Series>::from(item)); });
   return rows;
 }
@@ -156,24 +308,26 @@ namespace {
 // One NaN object serves every absent value: the quiet NaN 0x7FF8000000000000.
 PyObject* absent_float() {
   static PyObject* nan = PyFloat_FromDouble(std::numeric_limits<double>::quiet_NaN());
+  if (nan == nullptr) throw PythonError{};
   return nan;
-}
-
-Ref float_to_python(const OptionalValue& v) {
-  if (!v) {
-    PyObject* nan = absent_float();
-    if (nan == nullptr) throw PythonError{};
-    return Ref::borrow(nan);
-  }
-  return check_new(PyFloat_FromDouble(*v));
 }
 
 }  // namespace
 
+// Each value goes straight into its slot of a list of the exact length. A
+// list whose item failed to convert is released with its remaining slots
+// still empty, which the interpreter allows.
 Ref to_python(std::span<const OptionalValue> values) {
+  PyObject* nan = absent_float();
   Ref list = check_new(PyList_New(static_cast<Py_ssize_t>(values.size())));
   for (std::size_t i = 0; i < values.size(); ++i) {
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), float_to_python(values[i]).release());
+    PyObject* item = nullptr;
+    if (values[i]) {
+      item = check(PyFloat_FromDouble(*values[i]));
+    } else {
+      item = Py_NewRef(nan);
+    }
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
   }
   return list;
 }

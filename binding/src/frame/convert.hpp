@@ -3,24 +3,110 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "frame/errors.hpp"
 #include "frame/ref.hpp"
 #include "optional_value.hpp"
-#include "small_vector.hpp"
 #include "traits.hpp"
 
 namespace vexal::py {
 
 // One bar's values, converted without touching the heap for the usual
-// handful of columns.
-using BarValues = SmallVector<OptionalValue, 16>;
+// handful of columns. The inline slots are left unwritten until a value
+// lands in them: a live bar is converted on every update, and clearing
+// room for sixteen values would cost more than reading the one or two a
+// bar usually has.
+class BarValues {
+ public:
+  static constexpr std::size_t inline_capacity = 16;
+
+  BarValues() noexcept {}
+  BarValues(BarValues&& other) noexcept : heap_(std::move(other.heap_)), size_(other.size_) {
+    if (heap_.empty()) std::copy_n(other.inline_data(), size_, inline_data());
+  }
+  BarValues(const BarValues&) = delete;
+  BarValues& operator=(const BarValues&) = delete;
+  BarValues& operator=(BarValues&&) = delete;
+  ~BarValues() = default;
+
+  void push_back(OptionalValue v) {
+    if (heap_.empty() && size_ < inline_capacity) {
+      store_whole(storage_ + size_ * sizeof(OptionalValue), v);
+    } else {
+      if (heap_.empty()) heap_.assign(inline_data(), inline_data() + size_);
+      heap_.push_back(v);
+    }
+    ++size_;
+  }
+
+  [[nodiscard]] std::size_t size() const { return size_; }
+  [[nodiscard]] bool empty() const { return size_ == 0; }
+  [[nodiscard]] bool on_heap() const { return !heap_.empty(); }
+  [[nodiscard]] std::span<const OptionalValue> values() const {
+    if (on_heap()) return {heap_.data(), heap_.size()};
+    return {inline_data(), size_};
+  }
+
+ private:
+  OptionalValue* inline_data() { return std::launder(reinterpret_cast<OptionalValue*>(storage_)); }
+  const OptionalValue* inline_data() const {
+    return std::launder(reinterpret_cast<const OptionalValue*>(storage_));
+  }
+
+  // Writes v into its slot with one 16-byte store. Built member by member,
+  // the value and its flag would be two stores, and the transform's first
+  // read of the bar, a 16-byte copy, cannot be forwarded from two smaller
+  // stores: it waits for them to reach the cache, a stall that cost about
+  // an eighth of a live update. The bytes are those of the optional itself
+  // (value, then flag), checked once; any other layout takes the plain way.
+  static void store_whole(std::byte* slot, OptionalValue v) {
+#if defined(__SSE2__)
+    if (kValueThenFlag) {
+      const __m128i bytes = _mm_unpacklo_epi64(_mm_castpd_si128(_mm_set_sd(v ? *v : 0.0)),
+                                               _mm_cvtsi64_si128(v.has_value() ? 1 : 0));
+      std::memcpy(static_cast<void*>(slot), &bytes, sizeof bytes);
+      return;
+    }
+#endif
+    std::construct_at(std::launder(reinterpret_cast<OptionalValue*>(slot)), v);
+  }
+
+  static inline const bool kValueThenFlag = [] {
+    const OptionalValue present(1.5);
+    const OptionalValue absent;
+    unsigned char p[sizeof(OptionalValue)];
+    unsigned char a[sizeof(OptionalValue)];
+    std::memcpy(p, &present, sizeof p);
+    std::memcpy(a, &absent, sizeof a);
+    double x = 0.0;
+    std::memcpy(&x, p, sizeof x);
+    return sizeof(OptionalValue) == 16 && x == 1.5 && p[8] == 1 && a[8] == 0;
+  }();
+
+  static_assert(std::is_trivially_copyable_v<OptionalValue> &&
+                std::is_trivially_destructible_v<OptionalValue>);
+  alignas(OptionalValue) std::byte storage_[inline_capacity * sizeof(OptionalValue)];
+  std::vector<OptionalValue> heap_;
+  std::size_t size_ = 0;
+};
+
 // A dataset: one series per bar (feature pipelines) or per column (targets).
 using SeriesList = std::vector<Series>;
 using Objects = std::vector<Ref>;
@@ -34,6 +120,14 @@ void name_argument_in_type_error(const char* name);
 
 // Python object -> core value. Each throws PythonError with the
 // interpreter's or the binding's own message on failure.
+//
+// The float lists (BarValues, Series, and each inner list of a SeriesList)
+// read a numpy array, an array.array or a memoryview holding C-contiguous
+// float64 values straight from its buffer instead of iterating it; a
+// SeriesList also reads a 2-D numpy array row by row that way. Iteration
+// would yield exactly the same floats, so results and errors do not depend
+// on the path; any other buffer (another item type, strides, a subclass)
+// is iterated as before.
 template <class T>
 struct Convert;
 

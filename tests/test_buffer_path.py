@@ -1,0 +1,355 @@
+"""Float lists read from a float64 buffer (numpy arrays, array.array,
+memoryview) must give exactly what iterating the same object gives: the
+same results bit for bit, the same NaN handling, the same errors. Every
+case runs both ways on the same values and compares the outcomes.
+
+The oracle for the sequence path is the same data behind a type the
+buffer path does not take: a plain list, a minimal sequence class, or a
+subclass of the array type (subclasses are always iterated).
+"""
+
+import array
+import math
+import struct
+import tracemalloc
+
+import pytest
+
+import _vexal
+from transform_faces import BAR_WIDTH, TRANSFORM_FACES
+
+np = pytest.importorskip("numpy")
+
+FACES = {name: face for name, face in TRANSFORM_FACES.items() if hasattr(_vexal, name)}
+OHLCV = ["open", "high", "low", "close", "volume"]
+
+
+class Plain(np.ndarray):
+    """An ndarray subclass: iterated like an ndarray, never read as a buffer."""
+
+
+class PlainArray(array.array):
+    pass
+
+
+class Seq:
+    """The least a sequence argument can be."""
+
+    def __init__(self, items):
+        self._items = list(items)
+
+    def __len__(self):
+        return len(self._items)
+
+    def __getitem__(self, i):
+        return self._items[i]
+
+
+def bits(x):
+    return struct.pack("<d", x)
+
+
+def outcome(call):
+    """A comparable record of what a call did: its result with every float
+    as its bit pattern, or the type and text of what it raised."""
+    try:
+        result = call()
+    except BaseException as exc:  # noqa: B036 - PanicException is compared too
+        return ("raised", type(exc), str(exc))
+    return ("returned", _freeze(result))
+
+
+def _freeze(value):
+    if isinstance(value, float):
+        return bits(value)
+    if isinstance(value, (list, tuple)):
+        return tuple(_freeze(v) for v in value)
+    return value
+
+
+def series(n, seed=7, gaps=True):
+    """Real-looking prices with NaN, infinities and signed zeros mixed in."""
+    rng = np.random.default_rng(seed)
+    xs = 100.0 * np.exp(np.cumsum(rng.normal(0.0, 0.01, n)))
+    if gaps and n > 12:
+        xs[[3, 4, 11]] = np.nan
+        xs[n // 2] = np.inf
+        xs[n // 2 + 1] = -0.0
+        xs[n // 2 + 2] = 0.0
+    return xs
+
+
+def make(name):
+    return getattr(_vexal, name)(*FACES[name][2])
+
+
+def bar_rows(name, n):
+    width = BAR_WIDTH.get(name, 1)
+    base = series(n)
+    # high >= open, close >= low for the range estimators; NaN stays NaN.
+    cols = [base + 2.0, base, base + 1.0, base + 1.5][:width] if width > 2 else [base + 1.0, base][:width]
+    return np.ascontiguousarray(np.stack(cols, axis=1)) if width > 1 else base.reshape(n, 1)
+
+
+# -- single transforms, live ---------------------------------------------------
+
+AS_BUFFER = {
+    "ndarray": lambda row: np.array(row, dtype=np.float64),
+    "array.array": lambda row: array.array("d", row),
+    "memoryview": lambda row: memoryview(array.array("d", row)),
+    "row of a 2-D array": None,  # filled per test: a C-contiguous row view
+}
+
+
+@pytest.mark.parametrize("kind", AS_BUFFER)
+@pytest.mark.parametrize("name", FACES)
+def test_update_from_a_buffer_matches_the_list(name, kind):
+    rows = bar_rows(name, 60)
+    via_list, via_buffer = make(name), make(name)
+    for i, row in enumerate(rows):
+        as_list = row.tolist()
+        buffer = row if kind == "row of a 2-D array" else AS_BUFFER[kind](as_list)
+        assert outcome(lambda: via_buffer.update(buffer)) == outcome(lambda: via_list.update(as_list)), i
+
+
+@pytest.mark.parametrize(
+    "values",
+    [
+        [],  # an empty bar is an internal failure either way
+        [float("nan")],
+        [-0.0, 5.0],
+        [float("inf"), float("-inf")],
+        [struct.unpack("<d", b"\x01\x00\x00\x00\x00\x00\xf8\x7f")[0]],  # a NaN with a payload
+        list(range(40)),  # wider than the inline room for one bar
+    ],
+    ids=["empty", "nan", "signed-zero", "infinities", "nan-payload", "wide"],
+)
+def test_edge_values_match(values):
+    for make_buffer in (AS_BUFFER["ndarray"], AS_BUFFER["array.array"], AS_BUFFER["memoryview"]):
+        a, b = _vexal.Sma(["c"], 1, ["s"]), _vexal.Sma(["c"], 1, ["s"])
+        floats = [float(v) for v in values]
+        assert outcome(lambda: a.update(make_buffer(floats))) == outcome(lambda: b.update(floats))
+        assert outcome(lambda: _vexal.fit_standard_scaler(make_buffer(floats))) == outcome(
+            lambda: _vexal.fit_standard_scaler(floats)
+        )
+
+
+# Buffers the direct read does not take: each must behave exactly as the
+# same object did before, i.e. as its iteration does.
+FALLBACKS = {
+    "float32": lambda: np.array([1.5, np.nan, 3.25], dtype=np.float32),
+    "int64": lambda: np.array([1, 2, 3], dtype=np.int64),
+    "bool": lambda: np.array([True, False]),
+    "big-endian": lambda: np.array([1.5, np.nan], dtype=">f8"),
+    "strided": lambda: np.arange(10.0)[::3],
+    "0-d": lambda: np.array(2.5),
+    "2-D": lambda: np.ones((2, 1)),
+    "object": lambda: np.array([1.0, None], dtype=object),
+    "strings": lambda: np.array(["1.0"]),
+    "masked": lambda: np.ma.masked_array([1.0, 2.0, 3.0], mask=[0, 1, 0]),
+    "array('i')": lambda: array.array("i", [1, 2]),
+    "array('f')": lambda: array.array("f", [0.5, 2.0]),
+    "bytes": lambda: b"\x01\x02",
+    "bytearray": lambda: bytearray(b"\x01"),
+    "memoryview of bytes": lambda: memoryview(b"\x01\x02"),
+    "2-D memoryview": lambda: memoryview(array.array("d", [1.0, 2.0])).cast("B").cast("d", [1, 2]),
+}
+
+
+def iterated_twin(obj):
+    """The same contents behind a type that is always iterated."""
+    if isinstance(obj, np.ma.MaskedArray):
+        return Seq(list(obj))
+    if isinstance(obj, np.ndarray):
+        return obj.view(Plain)
+    if isinstance(obj, array.array):
+        return PlainArray(obj.typecode, obj)
+    if isinstance(obj, memoryview):
+        try:
+            return Seq(list(obj))
+        except NotImplementedError:
+            return obj  # iterating it fails; the same object shows the same failure
+    return Seq(list(obj))
+
+
+@pytest.mark.filterwarnings("ignore")
+@pytest.mark.parametrize("kind", FALLBACKS)
+def test_other_buffers_behave_as_their_iteration(kind):
+    obj = FALLBACKS[kind]()
+    twin = iterated_twin(obj)
+    a, b = _vexal.Sma(["c"], 1, ["s"]), _vexal.Sma(["c"], 1, ["s"])
+    assert outcome(lambda: a.update(obj)) == outcome(lambda: b.update(twin))
+    assert outcome(lambda: _vexal.fit_standard_scaler(obj)) == outcome(lambda: _vexal.fit_standard_scaler(twin))
+
+
+def test_masked_slots_stay_missing():
+    masked = np.ma.masked_array([1.0, 2.0, 3.0], mask=[0, 1, 0])
+    sma = _vexal.Sma(["c"], 1, ["s"])
+    with pytest.warns(UserWarning):
+        assert math.isnan(sma.update(masked[1:2])[0])
+
+
+def test_a_released_memoryview_fails_as_before():
+    view = memoryview(array.array("d", [1.0]))
+    view.release()
+    with pytest.raises(ValueError, match="released"):
+        _vexal.Sma(["c"], 1, ["s"]).update(view)
+
+
+@pytest.mark.parametrize("arg", [np.float64(1.5), "1.0", 3.0])
+def test_non_sequences_keep_their_type_errors(arg):
+    with pytest.raises(TypeError) as via_buffer_type:
+        _vexal.Sma(["c"], 1, ["s"]).update(arg)
+    assert str(via_buffer_type.value).startswith("argument 'values': ")
+
+
+# -- pipelines -------------------------------------------------------------------
+
+
+def feature_pipeline():
+    return _vexal.FeaturePipeline(
+        [
+            _vexal.Sma(["close"], 5, ["sma"]),
+            _vexal.Ema(["close"], 5, ["ema"]),
+            _vexal.LogReturn(["close"], 1, ["ret"]),
+            _vexal.Skewness(["ret"], 6, ["skew"]),
+            _vexal.LinearSlope(["volume", "close"], 4, ["slope", "r2"]),
+            _vexal.ParkinsonVolatility(["high", "low"], 4, ["pv"]),
+            _vexal.RollingZScore(["sma"], 4, ["z"]),
+        ],
+        OHLCV,
+    )
+
+
+def ohlcv(n):
+    close = series(n)
+    rows = np.stack([close - 0.5, close + 1.0, close - 1.0, close, np.abs(series(n, seed=3)) * 1e3], axis=1)
+    return np.ascontiguousarray(rows)
+
+
+def target_pipeline():
+    return _vexal.TargetPipeline(
+        [
+            _vexal.FutureReturn(["close"], 2, ["fret"]),
+            _vexal.FutureCTCVolatility("close", 3),
+            _vexal.FutureLinearSlope(["open", "close"], 4, ["fslope", "fr2"]),
+        ],
+        ["open", "close"],
+    )
+
+
+@pytest.mark.parametrize(
+    "form",
+    ["2-D array", "list of 1-D arrays", "list of array.array", "F-ordered array", "subclass", "empty"],
+)
+def test_feature_run_research_matches_lists(form):
+    rows = ohlcv(80) if form != "empty" else np.empty((0, 5))
+    data = {
+        "2-D array": lambda: rows,
+        "list of 1-D arrays": lambda: list(rows),
+        "list of array.array": lambda: [array.array("d", r) for r in rows],
+        "F-ordered array": lambda: np.asfortranarray(rows),
+        "subclass": lambda: rows.view(Plain),
+        "empty": lambda: rows,
+    }[form]()
+    expected = outcome(lambda: feature_pipeline().run_research(rows.tolist()))
+    assert expected[0] == "returned"
+    assert outcome(lambda: feature_pipeline().run_research(data)) == expected
+
+
+def test_live_pipeline_from_buffers_matches_lists():
+    rows = ohlcv(50)
+    a, b = feature_pipeline(), feature_pipeline()
+    for row in rows:
+        assert outcome(lambda: a.update(row)) == outcome(lambda: b.update(row.tolist()))
+
+
+@pytest.mark.parametrize("width", [0, 4, 6])
+def test_pipeline_bar_errors_match(width):
+    rows = np.ones((3, width))
+    assert outcome(lambda: feature_pipeline().run_research(rows)) == outcome(
+        lambda: feature_pipeline().run_research(rows.tolist())
+    )
+    assert outcome(lambda: feature_pipeline().update(rows[0])) == outcome(
+        lambda: feature_pipeline().update(rows[0].tolist())
+    )
+
+
+@pytest.mark.parametrize(
+    "data",
+    [np.ones(5), np.ones((2, 3, 1)), np.ones((3, 5), dtype=np.float32), np.array([[1.0, "x"]], dtype=object)],
+    ids=["1-D", "3-D", "float32", "object"],
+)
+@pytest.mark.filterwarnings("ignore")
+def test_run_research_other_shapes_behave_as_their_iteration(data):
+    twin = data.view(Plain)
+    assert outcome(lambda: feature_pipeline().run_research(data)) == outcome(
+        lambda: feature_pipeline().run_research(twin)
+    )
+    assert outcome(lambda: target_pipeline().run_research(data)) == outcome(
+        lambda: target_pipeline().run_research(twin)
+    )
+
+
+@pytest.mark.parametrize("columns", [2, 1, 3])
+def test_target_run_research_matches_lists(columns):
+    close = series(70)
+    cols = np.ascontiguousarray(np.stack([close - 0.5, close, close + 1.0][:columns]))
+    expected = outcome(lambda: target_pipeline().run_research(cols.tolist()))
+    assert (expected[0] == "returned") == (columns == 2)
+    assert outcome(lambda: target_pipeline().run_research(cols)) == expected
+    assert outcome(lambda: target_pipeline().run_research(list(cols))) == expected
+
+
+def test_a_failed_conversion_leaves_the_pipeline_untouched():
+    rows = ohlcv(30)
+    a, b = feature_pipeline(), feature_pipeline()
+    a.run_research(rows)
+    b.run_research(rows.tolist())
+    bad = np.array([[1.0, 2.0, "x", 4.0, 5.0]], dtype=object)
+    assert outcome(lambda: a.run_research(bad)) == outcome(lambda: b.run_research(bad.tolist()))
+    assert outcome(lambda: a.update(rows[0])) == outcome(lambda: b.update(rows[0].tolist()))
+
+
+# -- no allocation per live bar ------------------------------------------------
+
+
+def _new_blocks(call, n):
+    """Python-heap blocks allocated by n calls whose results are all kept."""
+    kept = [None] * n
+    call()  # first-use caches (the NaN object, a buffer's format) are not per bar
+    tracemalloc.start()
+    before = tracemalloc.take_snapshot()
+    for i in range(n):
+        kept[i] = call()
+    after = tracemalloc.take_snapshot()
+    tracemalloc.stop()
+    return sum(stat.count_diff for stat in after.compare_to(before, "filename") if stat.count_diff > 0)
+
+
+@pytest.mark.parametrize("source", ["list", "ndarray"])
+@pytest.mark.parametrize("target", ["Sma", "FeaturePipeline"])
+def test_a_live_update_allocates_only_its_result(source, target):
+    # A window no bar fills keeps every output absent, so the result is a
+    # list of the one cached NaN: a list object and its item array, nothing
+    # else. A per-bar temporary anywhere in the call would show up here.
+    if target == "Sma":
+        obj, width, outputs = _vexal.Sma(["c"], 10**6, ["s"]), 1, 1
+    else:
+        obj = _vexal.FeaturePipeline(
+            [_vexal.Sma(["close"], 10**6, ["a"]), _vexal.Kurtosis(["close"], 10**6, ["k"])], OHLCV
+        )
+        width, outputs = 5, 2
+    values = [101.5] * width if source == "list" else np.full(width, 101.5)
+    n = 2000
+    assert _new_blocks(lambda: obj.update(values), n) <= 2 * n + 10
+    first, again = obj.update(values), obj.update(values)
+    assert len(first) == outputs and all(v is first[0] for v in first + again) and math.isnan(first[0])
+
+
+@pytest.mark.parametrize("source", ["list", "ndarray"])
+def test_a_present_value_costs_one_float(source):
+    sma = _vexal.Sma(["c"], 1, ["s"])
+    values = [101.5] if source == "list" else np.full(1, 101.5)
+    n = 2000
+    assert _new_blocks(lambda: sma.update(values), n) <= 3 * n + 10

@@ -21,6 +21,13 @@ namespace vexal {
 // whole capacity is reserved once at construction but never touched until
 // used, so a huge window costs address space, not memory; pushing and
 // popping never allocate.
+//
+// Up to kMirrorLimit elements, every element is also stored in a mirror slot
+// one capacity further on, so the contents always lie in one run starting
+// at the head and a windowed statistic reads its window in place on every
+// bar. A larger capacity keeps a single copy (so a huge window costs no more
+// address space than it must) and is rearranged in place when read as one
+// run.
 template <class T>
 class RingBuffer {
   static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
@@ -29,19 +36,21 @@ class RingBuffer {
   // Reserves room for `capacity` elements, or reports that it cannot.
   [[nodiscard]] static std::expected<RingBuffer, VexalError> with_capacity(std::size_t capacity) {
     if (capacity > std::numeric_limits<std::size_t>::max() / sizeof(T)) return too_large();
+    const bool mirrored = capacity <= kMirrorLimit;
     T* data = nullptr;
     if (capacity > 0) {
-      data = static_cast<T*>(::operator new(capacity * sizeof(T), std::nothrow));
+      data = static_cast<T*>(::operator new((mirrored ? 2 : 1) * capacity * sizeof(T), std::nothrow));
       if (data == nullptr) return too_large();
     }
-    return RingBuffer(data, capacity);
+    return RingBuffer(data, capacity, mirrored);
   }
 
   RingBuffer(RingBuffer&& other) noexcept
       : data_(std::exchange(other.data_, nullptr)),
         capacity_(std::exchange(other.capacity_, 0)),
         head_(std::exchange(other.head_, 0)),
-        size_(std::exchange(other.size_, 0)) {}
+        size_(std::exchange(other.size_, 0)),
+        mirrored_(other.mirrored_) {}
   RingBuffer& operator=(RingBuffer&& other) noexcept {
     if (this != &other) {
       release();
@@ -49,6 +58,7 @@ class RingBuffer {
       capacity_ = std::exchange(other.capacity_, 0);
       head_ = std::exchange(other.head_, 0);
       size_ = std::exchange(other.size_, 0);
+      mirrored_ = other.mirrored_;
     }
     return *this;
   }
@@ -74,6 +84,7 @@ class RingBuffer {
     std::size_t slot = head_ + size_;
     if (slot >= capacity_) slot -= capacity_;
     data_[slot] = value;
+    if (mirrored_) data_[slot + capacity_] = value;
     ++size_;
   }
 
@@ -102,6 +113,7 @@ class RingBuffer {
   // Rearranges the storage in place so the contents form one run, oldest
   // first, and returns it. Only initialised slots are moved.
   std::span<const T> make_contiguous() {
+    if (mirrored_) return {data_ + head_, size_};
     const std::size_t first = capacity_ - head_;
     if (size_ > first) {
       const std::size_t second = size_ - first;
@@ -124,7 +136,11 @@ class RingBuffer {
   }
 
  private:
-  RingBuffer(T* data, std::size_t capacity) : data_(data), capacity_(capacity) {}
+  // 64 MiB of 16-byte values: far beyond any window in practical use.
+  static constexpr std::size_t kMirrorLimit = std::size_t{1} << 22;
+
+  RingBuffer(T* data, std::size_t capacity, bool mirrored)
+      : data_(data), capacity_(capacity), mirrored_(mirrored) {}
 
   static std::unexpected<VexalError> too_large() {
     return std::unexpected(VexalError::invalid_input("window is too large"));
@@ -139,6 +155,7 @@ class RingBuffer {
   std::size_t capacity_ = 0;
   std::size_t head_ = 0;
   std::size_t size_ = 0;
+  bool mirrored_ = false;
 };
 
 using ValueBuffer = RingBuffer<OptionalValue>;

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <deque>
+#include <vector>
+
+#include "ring_buffer.hpp"
+
+// A buffer beyond a few million elements keeps a single copy of its
+// contents and rearranges them in place when read as one run; the small
+// buffers of the other tests never take that road. These run it against a
+// plain deque, wrapped and unwrapped, with pops in between.
+
+namespace vexal {
+namespace {
+
+// Larger than the capacity up to which the buffer keeps mirror slots.
+constexpr std::size_t kLarge = (std::size_t{1} << 22) + 7;
+
+::testing::AssertionResult same_contents(RingBuffer<double>& b, const std::deque<double>& model) {
+  if (b.size() != model.size()) return ::testing::AssertionFailure() << b.size() << " != " << model.size();
+  for (std::size_t i : {std::size_t{0}, model.size() / 3, model.size() / 2, model.size() - 1}) {
+    if (model.empty()) break;
+    if (b[i] != model[i])
+      return ::testing::AssertionFailure() << "element " << i << " before the rearrangement";
+  }
+  const auto run = b.make_contiguous();
+  if (run.size() != model.size()) return ::testing::AssertionFailure() << "run of " << run.size();
+  for (std::size_t i = 0; i < model.size(); ++i) {
+    if (run[i] != model[i] || b[i] != model[i]) {
+      return ::testing::AssertionFailure() << "element " << i << ": " << run[i] << " != " << model[i];
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+TEST(LargeRingBuffer, ReadsAsOneRunAtEveryStage) {
+  auto b = RingBuffer<double>::with_capacity(kLarge).value();
+  std::deque<double> model;
+  double next = 0.0;
+  auto push = [&](std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      b.push_back(next);
+      model.push_back(next);
+      if (model.size() > kLarge) model.pop_front();
+      next += 1.0;
+    }
+  };
+  auto pop = [&](std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      b.pop_front();
+      if (!model.empty()) model.pop_front();
+    }
+  };
+
+  push(1000);  // partly filled, not wrapped
+  EXPECT_TRUE(same_contents(b, model));
+  push(kLarge);  // full and wrapped by 1000
+  EXPECT_TRUE(b.full());
+  EXPECT_TRUE(same_contents(b, model));
+  push(12345);  // wraps again from the rearranged state
+  EXPECT_TRUE(same_contents(b, model));
+  pop(kLarge / 2);        // half empty, head far along
+  push(kLarge / 2 + 17);  // wrapped while not starting full
+  EXPECT_TRUE(same_contents(b, model));
+  pop(kLarge);  // empty
+  EXPECT_TRUE(same_contents(b, model));
+  push(3);
+  EXPECT_TRUE(same_contents(b, model));
+}
+
+TEST(LargeRingBuffer, SlicesCoverTheContentsOldestFirst) {
+  auto b = RingBuffer<double>::with_capacity(kLarge).value();
+  for (std::size_t i = 0; i < kLarge + 99; ++i) b.push_back(static_cast<double>(i));
+  const auto [first, second] = b.as_slices();
+  ASSERT_EQ(first.size() + second.size(), kLarge);
+  EXPECT_EQ(first.front(), 99.0);
+  EXPECT_EQ(second.back(), static_cast<double>(kLarge + 98));
+  std::vector<double> seen;
+  b.for_each([&](double v) {
+    if (seen.size() < 3) seen.push_back(v);
+  });
+  EXPECT_EQ(seen, (std::vector<double>{99.0, 100.0, 101.0}));
+}
+
+}  // namespace
+}  // namespace vexal

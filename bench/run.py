@@ -77,9 +77,9 @@ def build_floor(build_dir: pathlib.Path):
     include = sysconfig.get_paths()["include"]
     cmd = [*cc, "-O2", "-shared", "-fPIC", f"-I{include}", str(HERE / "floor.c"), "-o", str(target)]
     subprocess.run(cmd, check=True)
-    spec = importlib.util.spec_from_file_location("vexal_floor", target)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module_source = importlib.util.spec_from_file_location("vexal_floor", target)
+    module = importlib.util.module_from_spec(module_source)
+    module_source.loader.exec_module(module)
     return module
 
 

@@ -2,11 +2,13 @@
 
 #include <array>
 #include <cstddef>
-#include <initializer_list>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 #include "internal_failure.hpp"
+#include "optional_value.hpp"
+#include "whole_store.hpp"
 
 namespace vexal {
 
@@ -18,8 +20,12 @@ class SmallVector {
   static constexpr std::size_t inline_capacity = N;
 
   SmallVector() = default;
-  SmallVector(std::initializer_list<T> values) {
-    for (const auto& v : values) push_back(v);
+  // The values of an update's `return {a, b}`, taken by value so that they
+  // arrive in registers and each lands in its slot with one store.
+  template <class... U>
+    requires(sizeof...(U) >= 1 && sizeof...(U) <= N && (std::is_convertible_v<U, T> && ...))
+  SmallVector(U... values) {
+    (place(size_++, T(values)), ...);
   }
 
   void push_back(const T& value) {
@@ -30,7 +36,7 @@ class SmallVector {
       }
       heap_.push_back(value);
     } else {
-      inline_[size_] = value;
+      place(size_, value);
     }
     ++size_;
   }
@@ -60,7 +66,15 @@ class SmallVector {
   [[nodiscard]] const T* end() const { return begin() + size_; }
 
  private:
-  std::array<T, N> inline_{};
+  void place(std::size_t i, T value) {
+    if constexpr (std::is_same_v<T, OptionalValue>) {
+      store_whole(&inline_[i], value);
+    } else {
+      inline_[i] = value;
+    }
+  }
+
+  std::array<T, N> inline_;
   std::vector<T> heap_;
   std::size_t size_ = 0;
 };

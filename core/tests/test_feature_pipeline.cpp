@@ -422,5 +422,31 @@ TEST(FeaturePipeline, MalformedBarEndsResearchAfterTheLastGoodBar) {
   EXPECT_EQ(update_ok(p, {7.0}), update_ok(reference, {7.0}));
 }
 
+TEST(FeaturePipeline, ResearchFromCallbacksEmitsEveryGoodBarInOrderThenStops) {
+  auto p = research_pipeline();
+  std::vector<Series> bars(research_bars.begin(), research_bars.begin() + 4);
+  bars.push_back({});
+  bars.push_back({7.0});
+  std::vector<std::size_t> read;
+  std::vector<std::pair<std::size_t, Series>> emitted;
+  const auto done = p.run_research(
+      bars.size(),
+      [&](std::size_t i) {
+        read.push_back(i);
+        return std::span<const OptionalValue>(bars[i]);
+      },
+      [&](std::size_t i, std::span<const OptionalValue> r) { emitted.emplace_back(i, row(r)); });
+  ASSERT_FALSE(done);
+  EXPECT_EQ(done.error().display(), "Invalid input: expected 1 input value(s) [\"c\"], got 0");
+  EXPECT_EQ(read, (std::vector<std::size_t>{0, 1, 2, 3, 4}));  // nothing past the bad bar
+
+  auto live = research_pipeline();
+  ASSERT_EQ(emitted.size(), 4u);
+  for (std::size_t t = 0; t < 4; ++t) {
+    EXPECT_EQ(emitted[t].first, t);
+    expect_same_row(emitted[t].second, update_ok(live, bars[t]));
+  }
+}
+
 }  // namespace
 }  // namespace vexal

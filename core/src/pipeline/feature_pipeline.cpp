@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "text/list_form.hpp"
+#include "whole_store.hpp"
 
 namespace vexal {
 namespace {
@@ -69,11 +70,31 @@ FeaturePipeline::FeaturePipeline(FeatureDag dag, Names input_columns)
     // constructor checked), so it already has a slot.
     for (const auto& name : inputs) in_slots_.push_back(slot_of.at(name));
     const std::size_t out_count = t.output_names().size();
-    steps_.push_back(Step{&t, in_begin, inputs.size(), out_begin, out_count});
+    // A step whose inputs sit in consecutive slots (any one-input step)
+    // reads them in place instead of gathering them.
+    bool adjacent = true;
+    for (std::size_t j = 1; j < inputs.size(); ++j) {
+      adjacent = adjacent && in_slots_[in_begin + j] == in_slots_[in_begin] + j;
+    }
+    steps_.push_back(Step{&t, in_begin, inputs.size(), out_begin, out_count, adjacent});
     out_begin += out_count;
     widest_input = std::max(widest_input, inputs.size());
     warm_up_period_ = std::max(warm_up_period_, t.warm_up_period());
   });
+
+  // Replays one bar's reads and writes in execution order.
+  std::vector<bool> written(slot_of.size(), false);
+  for (const std::size_t slot : input_slots_) written[slot] = true;
+  for (const Step& step : steps_) {
+    for (std::size_t j = 0; j < step.in_count; ++j) {
+      const std::size_t slot = in_slots_[step.in_begin + j];
+      if (!written[slot]) {
+        written[slot] = true;  // listed once
+        read_before_written_.push_back(slot);
+      }
+    }
+    for (std::size_t k = 0; k < step.out_count; ++k) written[out_slots_[step.out_begin + k]] = true;
+  }
 
   slots_.assign(slot_of.size(), std::nullopt);
   gathered_.assign(widest_input, std::nullopt);
@@ -90,34 +111,45 @@ std::expected<std::span<const OptionalValue>, VexalError> FeaturePipeline::updat
   if (values.size() != input_columns_.size()) return std::unexpected(wrong_count(values.size()));
 
   // Nothing carries over from the previous bar: a name is absent until an
-  // input column or its producer fills it.
-  std::fill(slots_.begin(), slots_.end(), std::nullopt);
-  for (std::size_t i = 0; i < values.size(); ++i) slots_[input_slots_[i]] = values[i];
+  // input column or its producer fills it. Only the slots read before they
+  // are written (a transform reading its own output) need clearing.
+  for (const std::size_t slot : read_before_written_) store_whole(&slots_[slot], std::nullopt);
+  for (std::size_t i = 0; i < values.size(); ++i) store_whole(&slots_[input_slots_[i]], values[i]);
 
   for (const Step& step : steps_) {
-    for (std::size_t j = 0; j < step.in_count; ++j) gathered_[j] = slots_[in_slots_[step.in_begin + j]];
-    const UpdateResult produced = step.transform->update(std::span(gathered_.data(), step.in_count));
+    std::span<const OptionalValue> inputs;
+    if (step.adjacent_inputs) {
+      inputs = std::span(slots_.data() + in_slots_[step.in_begin], step.in_count);
+    } else {
+      for (std::size_t j = 0; j < step.in_count; ++j) gathered_[j] = slots_[in_slots_[step.in_begin + j]];
+      inputs = std::span(gathered_.data(), step.in_count);
+    }
+    const UpdateResult produced = step.transform->update(inputs);
     const std::span<const OptionalValue> values_out = produced.values();
     // Values beyond the output names have no name and are dropped; names
     // beyond the values are absent, so every value stays under its own name.
-    for (std::size_t k = 0; k < step.out_count; ++k) {
-      const OptionalValue v = k < values_out.size() ? values_out[k] : std::nullopt;
-      result_[step.out_begin + k] = v;
-      slots_[out_slots_[step.out_begin + k]] = v;
+    // (Two loops, not one with a conditional value: that value was built on
+    // the stack piecewise and read back whole, a forwarding stall per name.)
+    const std::size_t given = std::min(step.out_count, values_out.size());
+    for (std::size_t k = 0; k < given; ++k) {
+      store_whole(&result_[step.out_begin + k], values_out[k]);
+      store_whole(&slots_[out_slots_[step.out_begin + k]], values_out[k]);
+    }
+    for (std::size_t k = given; k < step.out_count; ++k) {
+      store_whole(&result_[step.out_begin + k], std::nullopt);
+      store_whole(&slots_[out_slots_[step.out_begin + k]], std::nullopt);
     }
   }
   return std::span<const OptionalValue>(result_);
 }
 
 std::expected<std::vector<Series>, VexalError> FeaturePipeline::run_research(std::span<const Series> bars) {
-  reset();
   std::vector<Series> results;
   results.reserve(bars.size());
-  for (const Series& bar : bars) {
-    auto row = update(bar);
-    if (!row) return std::unexpected(std::move(row.error()));
-    results.emplace_back(row->begin(), row->end());
-  }
+  auto done = run_research(
+      bars.size(), [&](std::size_t i) { return std::span<const OptionalValue>(bars[i]); },
+      [&](std::size_t, std::span<const OptionalValue> row) { results.emplace_back(row.begin(), row.end()); });
+  if (!done) return std::unexpected(std::move(done.error()));
   return results;
 }
 

@@ -38,6 +38,21 @@ class FeaturePipeline {
   // the transforms as the last good bar left them.
   [[nodiscard]] std::expected<std::vector<Series>, VexalError> run_research(std::span<const Series> bars);
 
+  // The same walk for callers that keep the bars, or want the results, in
+  // their own form: bar_at(i) gives bar i's values, emit(i, row) receives its
+  // result (valid only during the call). Nothing is allocated per bar here,
+  // so a dataset costs what its bars' updates cost.
+  template <class BarAt, class Emit>
+  [[nodiscard]] std::expected<void, VexalError> run_research(std::size_t count, BarAt&& bar_at, Emit&& emit) {
+    reset();
+    for (std::size_t i = 0; i < count; ++i) {
+      auto row = update(bar_at(i));
+      if (!row) return std::unexpected(std::move(row.error()));
+      emit(i, *row);
+    }
+    return {};
+  }
+
   // Every transform back to its state right after construction.
   void reset();
 
@@ -62,6 +77,7 @@ class FeaturePipeline {
     std::size_t in_count;
     std::size_t out_begin;
     std::size_t out_count;
+    bool adjacent_inputs;  // in consecutive slots, read in place
   };
 
   FeaturePipeline(FeatureDag dag, Names input_columns);
@@ -73,9 +89,10 @@ class FeaturePipeline {
   std::size_t warm_up_period_ = 0;
 
   std::vector<Step> steps_;
-  std::vector<std::size_t> input_slots_;  // slot of each input column
-  std::vector<std::size_t> in_slots_;     // slot of each input name, step by step
-  std::vector<std::size_t> out_slots_;    // slot of each output name, in output_names() order
+  std::vector<std::size_t> input_slots_;          // slot of each input column
+  std::vector<std::size_t> in_slots_;             // slot of each input name, step by step
+  std::vector<std::size_t> out_slots_;            // slot of each output name, in output_names() order
+  std::vector<std::size_t> read_before_written_;  // slots cleared at the start of a bar
 
   // Per-bar scratch, sized at construction.
   std::vector<OptionalValue> slots_;

@@ -423,6 +423,29 @@ def test_a_malformed_research_bar_leaves_the_state_after_the_last_good_bar():
     assert p.update([7.0]) == [5.0]
 
 
+@pytest.mark.parametrize("enabled", [True, False])
+@pytest.mark.parametrize("data", [[[1.0], [2.0], [4.0]], [[1.0], [2.0, 0.0]]], ids=["ok", "failing"])
+def test_research_leaves_the_collector_as_it_found_it(enabled, data):
+    p = FeaturePipeline([Sma(["c"], 2, ["s"])], ["c"])
+    was = gc.isenabled()
+    (gc.enable if enabled else gc.disable)()
+    try:
+        try:
+            rows = p.run_research(data)
+        except ValueError:
+            rows = None
+        assert gc.isenabled() is enabled
+    finally:
+        (gc.enable if was else gc.disable)()
+    if rows is not None:
+        # The rows are ordinary tracked lists: a cycle a caller builds
+        # through one is still found by the collector.
+        assert gc.is_tracked(rows) and all(gc.is_tracked(r) for r in rows)
+        rows[0].append(rows)
+        del rows
+        assert gc.collect() >= 2
+
+
 @pytest.mark.parametrize(
     "data, message",
     [

@@ -9,6 +9,7 @@
 #include "frame/args.hpp"
 #include "frame/class_builder.hpp"
 #include "frame/convert.hpp"
+#include "frame/gc_pause.hpp"
 #include "frame/instance.hpp"
 #include "pipeline/feature_pipeline.hpp"
 #include "pipeline/target_pipeline.hpp"
@@ -53,11 +54,18 @@ Ref feature_update(FeaturePipeline& p, const Args& args) {
 }
 
 // The whole dataset is converted before the pipeline is touched, so a bar
-// that cannot be converted leaves the transforms as they were.
+// that cannot be converted leaves the transforms as they were. Each bar's
+// result goes straight into its row of the returned list.
 Ref feature_run_research(FeaturePipeline& p, const Args& args) {
-  const SeriesList bars = args.get<SeriesList>(0);
-  const std::vector<Series> rows = unwrap(p.run_research(bars));
-  return to_python(std::span<const Series>(rows));
+  const BarTable bars = args.get<BarTable>(0);
+  const GcPause building_rows;
+  Ref rows = check_new(PyList_New(static_cast<Py_ssize_t>(bars.size())));
+  unwrap(p.run_research(
+      bars.size(), [&](std::size_t i) { return bars.bar(i); },
+      [&](std::size_t i, std::span<const OptionalValue> row) {
+        PyList_SET_ITEM(rows.get(), static_cast<Py_ssize_t>(i), to_python(row).release());
+      }));
+  return rows;
 }
 
 Ref feature_reset(FeaturePipeline& p) {

@@ -297,6 +297,28 @@ SeriesList Convert<SeriesList>::from(PyObject* o) {
   return rows;
 }
 
+BarTable Convert<BarTable>::from(PyObject* o) {
+  BarTable bars;
+  if (const FloatBuffer buffer(o, 2); buffer) {
+    const std::size_t n = buffer.rows();
+    const std::size_t width = buffer.columns();
+    bars.reserve(n, n * width);
+    for (std::size_t r = 0; r < n; ++r) {
+      for (std::size_t c = 0; c < width; ++c) bars.push_back(buffer.at(r * width + c));
+      bars.end_bar();
+    }
+    return bars;
+  }
+  const auto push = [&](OptionalValue v) { bars.push_back(v); };
+  for_each_item(
+      o, [&](std::size_t n) { bars.reserve(std::min<std::size_t>(n, 1u << 20), 0); },
+      [&](PyObject* bar) {
+        for_each_value(bar, kNoReserve, kNoReserve, push);
+        bars.end_bar();
+      });
+  return bars;
+}
+
 Objects Convert<Objects>::from(PyObject* o) {
   Objects objects;
   for_each_item(o, reserve_in(objects), [&](PyObject* item) { objects.push_back(Ref::borrow(item)); });

@@ -3,10 +3,6 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -25,6 +21,7 @@
 #include "frame/ref.hpp"
 #include "optional_value.hpp"
 #include "traits.hpp"
+#include "whole_store.hpp"
 
 namespace vexal::py {
 
@@ -48,6 +45,8 @@ class BarValues {
 
   void push_back(OptionalValue v) {
     if (heap_.empty() && size_ < inline_capacity) {
+      // One whole store: the transform's first read of the bar is a 16-byte
+      // copy that two smaller stores could not forward.
       store_whole(storage_ + size_ * sizeof(OptionalValue), v);
     } else {
       if (heap_.empty()) heap_.assign(inline_data(), inline_data() + size_);
@@ -70,36 +69,6 @@ class BarValues {
     return std::launder(reinterpret_cast<const OptionalValue*>(storage_));
   }
 
-  // Writes v into its slot with one 16-byte store. Built member by member,
-  // the value and its flag would be two stores, and the transform's first
-  // read of the bar, a 16-byte copy, cannot be forwarded from two smaller
-  // stores: it waits for them to reach the cache, a stall that cost about
-  // an eighth of a live update. The bytes are those of the optional itself
-  // (value, then flag), checked once; any other layout takes the plain way.
-  static void store_whole(std::byte* slot, OptionalValue v) {
-#if defined(__SSE2__)
-    if (kValueThenFlag) {
-      const __m128i bytes = _mm_unpacklo_epi64(_mm_castpd_si128(_mm_set_sd(v ? *v : 0.0)),
-                                               _mm_cvtsi64_si128(v.has_value() ? 1 : 0));
-      std::memcpy(static_cast<void*>(slot), &bytes, sizeof bytes);
-      return;
-    }
-#endif
-    std::construct_at(std::launder(reinterpret_cast<OptionalValue*>(slot)), v);
-  }
-
-  static inline const bool kValueThenFlag = [] {
-    const OptionalValue present(1.5);
-    const OptionalValue absent;
-    unsigned char p[sizeof(OptionalValue)];
-    unsigned char a[sizeof(OptionalValue)];
-    std::memcpy(p, &present, sizeof p);
-    std::memcpy(a, &absent, sizeof a);
-    double x = 0.0;
-    std::memcpy(&x, p, sizeof x);
-    return sizeof(OptionalValue) == 16 && x == 1.5 && p[8] == 1 && a[8] == 0;
-  }();
-
   static_assert(std::is_trivially_copyable_v<OptionalValue> &&
                 std::is_trivially_destructible_v<OptionalValue>);
   alignas(OptionalValue) std::byte storage_[inline_capacity * sizeof(OptionalValue)];
@@ -107,8 +76,32 @@ class BarValues {
   std::size_t size_ = 0;
 };
 
-// A dataset: one series per bar (feature pipelines) or per column (targets).
+// A target pipeline's dataset: one series per column.
 using SeriesList = std::vector<Series>;
+
+// A feature pipeline's dataset: every bar's values in one flat run, bar
+// after bar. A million bars cost two growing vectors rather than a million
+// small ones, and the bars may differ in length (the pipeline reports the
+// first that is wrong).
+class BarTable {
+ public:
+  void reserve(std::size_t bars, std::size_t values) {
+    ends_.reserve(bars);
+    values_.reserve(values);
+  }
+  void push_back(OptionalValue v) { values_.push_back(v); }
+  void end_bar() { ends_.push_back(values_.size()); }
+
+  [[nodiscard]] std::size_t size() const { return ends_.size(); }
+  [[nodiscard]] std::span<const OptionalValue> bar(std::size_t i) const {
+    const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
+    return std::span(values_).subspan(begin, ends_[i] - begin);
+  }
+
+ private:
+  std::vector<OptionalValue> values_;
+  std::vector<std::size_t> ends_;  // one past each bar's last value
+};
 using Objects = std::vector<Ref>;
 
 // NaN is the boundary's marker for a missing value.
@@ -121,10 +114,11 @@ void name_argument_in_type_error(const char* name);
 // Python object -> core value. Each throws PythonError with the
 // interpreter's or the binding's own message on failure.
 //
-// The float lists (BarValues, Series, and each inner list of a SeriesList)
-// read a numpy array, an array.array or a memoryview holding C-contiguous
-// float64 values straight from its buffer instead of iterating it; a
-// SeriesList also reads a 2-D numpy array row by row that way. Iteration
+// The float lists (BarValues, Series, and each inner list of a SeriesList
+// or BarTable) read a numpy array, an array.array or a memoryview holding
+// C-contiguous float64 values straight from its buffer instead of iterating
+// it; a SeriesList or BarTable also reads a 2-D numpy array row by row that
+// way. Iteration
 // would yield exactly the same floats, so results and errors do not depend
 // on the path; any other buffer (another item type, strides, a subclass)
 // is iterated as before.
@@ -158,6 +152,10 @@ struct Convert<Series> {
 template <>
 struct Convert<SeriesList> {
   static SeriesList from(PyObject* o);
+};
+template <>
+struct Convert<BarTable> {
+  static BarTable from(PyObject* o);
 };
 template <>
 struct Convert<Objects> {

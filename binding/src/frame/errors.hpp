@@ -6,6 +6,7 @@
 #include <exception>
 #include <expected>
 #include <stdexcept>
+#include <type_traits>
 #include <utility>
 
 #include "error.hpp"
@@ -36,7 +37,7 @@ inline Ref check_new(PyObject* p) { return Ref::steal(check(p)); }
 template <class T>
 T unwrap(std::expected<T, VexalError>&& result) {
   if (!result) raise_core_error(result.error());
-  return std::move(*result);
+  if constexpr (!std::is_void_v<T>) return std::move(*result);
 }
 
 // The exception class for internal failures: derived from BaseException so

@@ -359,8 +359,13 @@ def test_future_ctc_volatility_equals_numpy_and_pandas(columns, h, property_case
     finite = np.isfinite(label)
     prices = np.asarray(close, dtype=np.float64)
     if prices.size and np.all(np.isfinite(prices)) and np.all((prices == 0) | (np.abs(prices) > 1e-100)):
-        # pandas' rolling std is an online algorithm: equal up to rounding.
-        np.testing.assert_allclose(np.asarray(label)[finite], expected[finite], rtol=1e-6, atol=1e-9)
+        # pandas' rolling std is an online algorithm: equal up to rounding,
+        # and a window of equal returns after a large one keeps a residue of
+        # about sqrt(eps) times that return instead of 0.
+        with np.errstate(all="ignore"):
+            moves = np.abs(np.diff(np.log(prices)))
+        scale = max(1.0, float(np.max(moves[np.isfinite(moves)], initial=0.0)))
+        np.testing.assert_allclose(np.asarray(label)[finite], expected[finite], rtol=1e-6, atol=1e-7 * scale)
     property_cases["FutureCTCVolatility"] += 1
 
 

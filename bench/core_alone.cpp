@@ -1,0 +1,70 @@
+// The twelve-transform pipeline of the bench run in C++ with no Python at
+// all: what a bar costs the core itself. Loaded by run.py through ctypes and
+// timed beside the Python sides, so the gap between the two is what the
+// boundary (converting the bar, building the thirteen-float result) costs.
+// Built by the bench only; never shipped.
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "features/ema.hpp"
+#include "features/kama.hpp"
+#include "features/kurtosis.hpp"
+#include "features/linear_slope.hpp"
+#include "features/log_return.hpp"
+#include "features/parkinson_volatility.hpp"
+#include "features/rogers_satchell_volatility.hpp"
+#include "features/simple_return.hpp"
+#include "features/skewness.hpp"
+#include "features/sma.hpp"
+#include "operators/subtract.hpp"
+#include "pipeline/feature_pipeline.hpp"
+#include "scalers/rolling_zscore.hpp"
+
+namespace {
+
+using namespace vexal;
+
+template <class T>
+std::unique_ptr<StreamingTransform> owned(std::expected<T, VexalError> made) {
+  return std::make_unique<T>(std::move(*made));
+}
+
+// Mirrors twelve() in run.py.
+std::vector<std::unique_ptr<StreamingTransform>> twelve(std::size_t w) {
+  std::vector<std::unique_ptr<StreamingTransform>> f;
+  f.push_back(owned(Sma::create({"close"}, w, {"sma"})));
+  f.push_back(owned(Ema::create({"close"}, w, {"ema"})));
+  f.push_back(owned(Kama::create({"close"}, w, {"kama"})));
+  f.push_back(owned(SimpleReturn::create({"close"}, 10, {"ret10"})));
+  f.push_back(owned(LogReturn::create({"close"}, 1, {"lr"})));
+  f.push_back(owned(Skewness::create({"lr"}, w, {"skew"})));
+  f.push_back(owned(Kurtosis::create({"lr"}, w, {"kurt"})));
+  f.push_back(owned(LinearSlope::create({"sma", "close"}, w, {"slope", "r2"})));
+  f.push_back(owned(ParkinsonVolatility::create({"high", "low"}, w, {"pv"})));
+  f.push_back(owned(RogersSatchellVolatility::create({"high", "low", "open", "close"}, w, {"rs"})));
+  f.push_back(owned(RollingZScore::create({"close"}, w, {"z"})));
+  f.push_back(owned(Subtract::create({"close", "sma"}, {"dist"})));
+  return f;
+}
+
+}  // namespace
+
+// Runs `n` OHLCV bars (row-major, five doubles each) through a fresh
+// pipeline bar by bar and returns the nanoseconds the updates took, or -1
+// if the pipeline could not be built.
+extern "C" double vexal_core_pipeline_ns(const double* ohlcv, std::size_t n, std::size_t window) {
+  auto pipeline = FeaturePipeline::create(twelve(window), {"open", "high", "low", "close", "volume"});
+  if (!pipeline) return -1.0;
+  std::vector<OptionalValue> bars(ohlcv, ohlcv + 5 * n);
+  volatile std::size_t sink = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto row = pipeline->update(std::span<const OptionalValue>(bars).subspan(5 * i, 5));
+    sink = sink + row->size();
+  }
+  const auto stop = std::chrono::steady_clock::now();
+  return std::chrono::duration<double, std::nano>(stop - start).count();
+}

@@ -1,12 +1,13 @@
-// The twelve-transform pipeline of the bench run in C++ with no Python at
-// all: what a bar costs the core itself. Loaded by run.py through ctypes and
-// timed beside the Python sides, so the gap between the two is what the
-// boundary (converting the bar, building the thirteen-float result) costs.
-// Built by the bench only; never shipped.
+// The bench's transforms and its twelve-transform pipeline run in C++ with
+// no Python at all: what a bar costs the core itself. Loaded by run.py
+// through ctypes and timed beside the Python sides, so the gap between the
+// two is what the boundary (converting the bar, building the result list)
+// costs. Built by the bench only; never shipped.
 #include <chrono>
 #include <cstddef>
 #include <memory>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "features/ema.hpp"
@@ -50,7 +51,47 @@ std::vector<std::unique_ptr<StreamingTransform>> twelve(std::size_t w) {
   return f;
 }
 
+// One of the live table's transforms by its class name, at `w`; null for
+// any other name.
+std::unique_ptr<StreamingTransform> single(std::string_view name, std::size_t w) {
+  if (name == "Sma") return owned(Sma::create({"c"}, w, {"o"}));
+  if (name == "Ema") return owned(Ema::create({"c"}, w, {"o"}));
+  if (name == "Kama") return owned(Kama::create({"c"}, w, {"o"}));
+  if (name == "RollingZScore") return owned(RollingZScore::create({"c"}, w, {"o"}));
+  if (name == "Skewness") return owned(Skewness::create({"c"}, w, {"o"}));
+  if (name == "LinearSlope") return owned(LinearSlope::create({"t", "c"}, w, {"s", "r2"}));
+  return nullptr;
+}
+
+// The nanoseconds `update` took over `n` bars of `width` values each (row
+// after row in `bars`), on `t` fresh from construction.
+double time_updates(auto& t, const double* bars, std::size_t n, std::size_t width) {
+  std::vector<OptionalValue> values(bars, bars + width * n);
+  volatile std::size_t sink = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::span<const OptionalValue> bar =
+        std::span<const OptionalValue>(values).subspan(width * i, width);
+    if constexpr (requires { t.update(bar)->size(); }) {
+      sink = sink + t.update(bar)->size();
+    } else {
+      sink = sink + t.update(bar).size();
+    }
+  }
+  const auto stop = std::chrono::steady_clock::now();
+  return std::chrono::duration<double, std::nano>(stop - start).count();
+}
+
 }  // namespace
+
+// Runs `n` bars of `width` values through a fresh transform of class `name`
+// and returns the nanoseconds the updates took, or -1 for an unknown name.
+extern "C" double vexal_core_transform_ns(const char* name, const double* bars, std::size_t n,
+                                          std::size_t width, std::size_t window) {
+  const auto t = single(name, window);
+  if (t == nullptr) return -1.0;
+  return time_updates(*t, bars, n, width);
+}
 
 // Runs `n` OHLCV bars (row-major, five doubles each) through a fresh
 // pipeline bar by bar and returns the nanoseconds the updates took, or -1
@@ -58,13 +99,5 @@ std::vector<std::unique_ptr<StreamingTransform>> twelve(std::size_t w) {
 extern "C" double vexal_core_pipeline_ns(const double* ohlcv, std::size_t n, std::size_t window) {
   auto pipeline = FeaturePipeline::create(twelve(window), {"open", "high", "low", "close", "volume"});
   if (!pipeline) return -1.0;
-  std::vector<OptionalValue> bars(ohlcv, ohlcv + 5 * n);
-  volatile std::size_t sink = 0;
-  const auto start = std::chrono::steady_clock::now();
-  for (std::size_t i = 0; i < n; ++i) {
-    const auto row = pipeline->update(std::span<const OptionalValue>(bars).subspan(5 * i, 5));
-    sink = sink + row->size();
-  }
-  const auto stop = std::chrono::steady_clock::now();
-  return std::chrono::duration<double, std::nano>(stop - start).count();
+  return time_updates(*pipeline, ohlcv, n, 5);
 }

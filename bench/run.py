@@ -902,7 +902,7 @@ def write_report(path, meta, floor_ns, live, pipe, research, scaling, chart_name
             rm, cov = research[key]
             base = rm["vexal from lists"]
             lines += [f"## Research: {title}", "",
-                      f"{settings.split(';')[0]} bars. Peers start from numpy arrays; \"+ output as lists\" adds the "
+                      f"{settings.split(';')[0]}. Peers start from numpy arrays; \"+ output as lists\" adds the "
                       "conversion of their result to the form vexal returns (Python lists of floats). "
                       f"\"{OUTPUT_ALONE}\" builds and drops lists of that shape and nothing else: the share of "
                       "every side that returns Python lists which the output form alone costs.", "",

@@ -21,6 +21,7 @@ import ctypes
 import datetime
 import gc
 import importlib
+import importlib.metadata
 import importlib.util
 import math
 import os
@@ -800,7 +801,15 @@ def linear_fit(xs, ys):
 
 def versions():
     def ver(mod, attr="__version__"):
-        return getattr(mod, attr, "?") if mod else "not installed"
+        if not mod:
+            return "not installed"
+        found = getattr(mod, attr, None)
+        if found is None:  # talipp keeps its version in its distribution's metadata only
+            try:
+                found = importlib.metadata.version(mod.__name__.split(".")[0])
+            except importlib.metadata.PackageNotFoundError:
+                found = "?"
+        return found
 
     cpu = platform.processor() or "?"
     try:

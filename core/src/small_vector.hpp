@@ -74,7 +74,7 @@ class SmallVector {
     }
   }
 
-  std::array<T, N> inline_;
+  std::array<T, N> inline_{};
   std::vector<T> heap_;
   std::size_t size_ = 0;
 };

@@ -118,10 +118,9 @@ void name_argument_in_type_error(const char* name);
 // or BarTable) read a numpy array, an array.array or a memoryview holding
 // C-contiguous float64 values straight from its buffer instead of iterating
 // it; a SeriesList or BarTable also reads a 2-D numpy array row by row that
-// way. Iteration
-// would yield exactly the same floats, so results and errors do not depend
-// on the path; any other buffer (another item type, strides, a subclass)
-// is iterated as before.
+// way. Iteration would yield exactly the same floats, so results and errors
+// do not depend on the path; any other buffer (another item type, strides,
+// a subclass) is iterated as before.
 template <class T>
 struct Convert;
 

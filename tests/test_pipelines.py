@@ -13,6 +13,7 @@ import subprocess
 import sys
 import tracemalloc
 
+import numpy as np
 import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
@@ -22,6 +23,8 @@ from vexal import (
     LinearSlope, LogReturn, NegLog, ParkinsonVolatility, RogersSatchellVolatility, RollingZScore, SimpleReturn,
     Skewness, Sma, Subtract, TargetPipeline,
 )
+
+from numpy_reference import TABLE_FORMS, run_into, same_bits
 
 nan = float("nan")
 OHLC = ["open", "high", "low", "close"]
@@ -339,6 +342,18 @@ def test_any_feature_set_in_any_order_agrees_live_and_by_name(spy_small, keys, d
     a, b = build(keys), build(order)
     research_a = a.run_research(spy_small)
     assert same_rows(live(b, spy_small), b.run_research(spy_small))
+    # The array path, from any form into any form, over the data with gaps,
+    # infinities and zeros: the same rows, and live updates carry on alike.
+    rows = np.array(spy_small)
+    spots = data.draw(st.lists(st.tuples(st.integers(0, len(rows) - 1), st.integers(0, rows.shape[1] - 1),
+                                         st.sampled_from([math.nan, math.inf, -math.inf, 0.0, -0.0])), max_size=30))
+    for t, j, v in spots:
+        rows[t, j] = v
+    forms = data.draw(st.sampled_from(TABLE_FORMS)), data.draw(st.sampled_from(TABLE_FORMS))
+    expected = b.run_research(rows.tolist())
+    after = [b.update(r) for r in spy_small[:30]]
+    assert same_bits(run_into(b, rows, *forms), expected), forms
+    assert same_rows([b.update(r) for r in spy_small[:30]], after)
     named_a, named_b = by_name(a, research_a), by_name(b, b.run_research(spy_small))
     assert named_a.keys() == named_b.keys()
     for name in named_a:

@@ -79,18 +79,6 @@ std::optional<ItemKind> item_kind(const Py_buffer& v) {
   }
 }
 
-Extent extent_of(const Py_buffer& v) {
-  const char* base = static_cast<const char*>(v.buf);
-  Py_ssize_t lo = 0;
-  Py_ssize_t hi = 0;
-  for (int i = 0; i < v.ndim; ++i) {
-    if (v.shape[i] == 0) return {base, base};
-    const Py_ssize_t reach = (v.shape[i] - 1) * v.strides[i];
-    (reach < 0 ? lo : hi) += reach;
-  }
-  return {base + lo, base + hi + v.itemsize};
-}
-
 // Whether every item has memory of its own: taken from the innermost
 // dimension out, each stride clears everything the inner ones span.
 bool items_apart(const Py_buffer& v) {
@@ -112,7 +100,27 @@ bool items_apart(const Py_buffer& v) {
   return true;
 }
 
-bool overlap(const Extent& a, const Extent& b) { return a.lo < b.hi && b.lo < a.hi && a.lo != a.hi && b.lo != b.hi; }
+// Whether two columns of 8-byte items share a byte. Columns with the same
+// stride share one exactly when their offsets are less than an item apart
+// modulo the stride; columns of different strides whose spans meet are taken
+// to share (a layout no one passes on purpose).
+bool overlap(const Run& a, const Run& b) {
+  if (a.count == 0 || b.count == 0) return false;
+  const auto forward = [](const Run& r) {
+    const Py_ssize_t last = static_cast<Py_ssize_t>(r.count - 1) * r.stride;
+    return r.stride < 0 ? Run{r.base + last, -r.stride, r.count} : r;
+  };
+  const Run x = forward(a);
+  const Run y = forward(b);
+  const char* x_end = x.base + static_cast<Py_ssize_t>(x.count - 1) * x.stride + 8;
+  const char* y_end = y.base + static_cast<Py_ssize_t>(y.count - 1) * y.stride + 8;
+  if (x_end <= y.base || y_end <= x.base) return false;
+  Py_ssize_t stride = x.count > 1 ? x.stride : y.stride;
+  if (x.count > 1 && y.count > 1 && x.stride != y.stride) return true;
+  if (stride < 8) return true;
+  const Py_ssize_t offset = ((y.base - x.base) % stride + stride) % stride;
+  return offset < 8 || stride - offset < 8;
+}
 
 // Item by item in C, once per value: no Python object per element.
 template <class T>
@@ -212,9 +220,11 @@ void StridedColumn::write(std::size_t begin, std::size_t n, ColumnIn from) const
   }
 }
 
-void ColumnTable::add(HeldBuffer buffer, std::string where) {
-  extents_.push_back(extent_of(buffer.view()));
-  where_.push_back(std::move(where));
+void ColumnTable::add(HeldBuffer buffer, const std::string& where, std::size_t first_column) {
+  for (std::size_t j = first_column; j < columns_.size(); ++j) {
+    runs_.push_back({columns_[j].base, columns_[j].stride, rows_});
+    where_.push_back(where);
+  }
   buffers_.push_back(std::move(buffer));
 }
 
@@ -253,7 +263,7 @@ ColumnTable ColumnTable::input(PyObject* o, const char* arg, const Names& names)
       table.columns_.push_back(
           {static_cast<char*>(v.buf) + static_cast<Py_ssize_t>(j) * v.strides[1], v.strides[0], kind});
     }
-    table.add(std::move(buffer), name);
+    table.add(std::move(buffer), name, 0);
     return table;
   }
   if (!PySequence_Check(o) || PyUnicode_Check(o)) {
@@ -262,13 +272,18 @@ ColumnTable ColumnTable::input(PyObject* o, const char* arg, const Names& names)
   }
   const Ref items = check_new(PySequence_Fast(o, "expected a sequence"));
   const auto count = static_cast<std::size_t>(PySequence_Fast_GET_SIZE(items.get()));
+  // What the items are is told first: a list of bars is not a list of columns.
+  for (std::size_t j = 0; j < count; ++j) {
+    PyObject* item = PySequence_Fast_GET_ITEM(items.get(), static_cast<Py_ssize_t>(j));
+    if (!PyObject_CheckBuffer(item)) {
+      raise(PyExc_TypeError,
+            name + "[" + std::to_string(j) + "]: expected a 1-D buffer, got '" + type_name(item) + "'");
+    }
+  }
   if (count != k) wrong_count(count);
   for (std::size_t j = 0; j < k; ++j) {
     PyObject* item = PySequence_Fast_GET_ITEM(items.get(), static_cast<Py_ssize_t>(j));
     const std::string where = name + "[" + std::to_string(j) + "]";
-    if (!PyObject_CheckBuffer(item)) {
-      raise(PyExc_TypeError, where + ": expected a 1-D buffer, got '" + type_name(item) + "'");
-    }
     HeldBuffer buffer;
     if (!buffer.acquire(item, PyBUF_RECORDS_RO)) throw PythonError{};
     const Py_buffer& v = buffer.view();
@@ -284,7 +299,7 @@ ColumnTable ColumnTable::input(PyObject* o, const char* arg, const Names& names)
                                   "[0], got " + std::to_string(length));
     }
     table.columns_.push_back({static_cast<char*>(v.buf), v.strides[0], kind});
-    table.add(std::move(buffer), where);
+    table.add(std::move(buffer), where, j);
   }
   return table;
 }
@@ -332,7 +347,7 @@ ColumnTable ColumnTable::output(PyObject* o, const char* arg, std::size_t bars, 
       table.columns_.push_back({static_cast<char*>(v.buf) + static_cast<Py_ssize_t>(j) * v.strides[1],
                                 v.strides[0], ItemKind::kFloat64});
     }
-    table.add(std::move(buffer), name);
+    table.add(std::move(buffer), name, 0);
     return table;
   }
   if (!PySequence_Check(o) || PyUnicode_Check(o)) {
@@ -358,20 +373,20 @@ ColumnTable ColumnTable::output(PyObject* o, const char* arg, std::size_t bars, 
       raise(PyExc_ValueError,
             where + ": items overlap one another (stride " + std::to_string(v.strides[0]) + ")");
     }
-    const Extent mine = extent_of(v);
-    for (std::size_t i = 0; i < table.extents_.size(); ++i) {
-      if (overlap(mine, table.extents_[i])) raise(PyExc_ValueError, where + " overlaps " + table.where_[i]);
+    const Run mine{static_cast<char*>(v.buf), v.strides[0], bars};
+    for (std::size_t i = 0; i < table.runs_.size(); ++i) {
+      if (overlap(mine, table.runs_[i])) raise(PyExc_ValueError, where + " overlaps " + table.where_[i]);
     }
     table.columns_.push_back({static_cast<char*>(v.buf), v.strides[0], ItemKind::kFloat64});
-    table.add(std::move(buffer), where);
+    table.add(std::move(buffer), where, j);
   }
   return table;
 }
 
 void ColumnTable::refuse_overlap(const ColumnTable& input) const {
-  for (std::size_t i = 0; i < extents_.size(); ++i) {
-    for (std::size_t j = 0; j < input.extents_.size(); ++j) {
-      if (overlap(extents_[i], input.extents_[j])) {
+  for (std::size_t i = 0; i < runs_.size(); ++i) {
+    for (std::size_t j = 0; j < input.runs_.size(); ++j) {
+      if (overlap(runs_[i], input.runs_[j])) {
         raise(PyExc_ValueError, where_[i] + " overlaps " + input.where_[j]);
       }
     }

@@ -105,6 +105,15 @@ FEATURE_METHODS = {
                      "Process a full dataset bar by bar (research mode).\n\nArgs:\n    data: List of bars, each "
                      "bar is a list of input values.\n\nReturns:\n    List of bars, each bar is a list of output "
                      "values."),
+    "run_research_into": ("($self, data, out)",
+                          "Process a full dataset into an array (research mode).\n\nResets the pipeline first and "
+                          "leaves it as ``run_research()`` does, so ``update()`` continues from the last bar.\nThe "
+                          "interpreter lock is released while computing.\n\nArgs:\n    data: 2-D buffer of shape "
+                          "(bars, input columns) in any order, or a sequence of 1-D buffers,\n          one per "
+                          "input column. float64, float32, integers or bool; NaN marks a missing value.\n    out: "
+                          "Writable float64 buffer of shape (bars, len(output_names())), or a sequence\n         of "
+                          "writable 1-D float64 buffers, one per output name. Missing values are written as "
+                          "NaN.\n\nReturns:\n    None."),
     "reset": ("($self)", "Reset all features (e.g. between CPCV splits)."),
     "output_names": ("($self)", "Output column names in execution order."),
     "input_names": ("($self)", "Input columns in the order expected by ``update()``."),
@@ -115,6 +124,14 @@ TARGET_METHODS = {
                      "Run all targets over the full dataset (research mode).\n\nArgs:\n    data: One list per input "
                      "column, each containing one float per bar.\n          Use ``float('nan')`` for missing "
                      "values.\n\nReturns:\n    One list per output column, in ``output_names()`` order."),
+    "run_research_into": ("($self, columns, out)",
+                          "Run all targets over the full dataset into an array (research mode).\n\nThe interpreter "
+                          "lock is released while computing.\n\nArgs:\n    columns: 2-D buffer of shape (bars, input "
+                          "columns) in any order, or a sequence of\n             1-D buffers, one per input column. "
+                          "float64, float32, integers or bool;\n             NaN marks a missing value.\n    out: "
+                          "Writable float64 buffer of shape (bars, len(output_names())), or a sequence\n         of "
+                          "writable 1-D float64 buffers, one per output name. Missing values are written as "
+                          "NaN.\n\nReturns:\n    None."),
     "output_names": ("($self)", "Output column names, in order."),
     "input_names": ("($self)", "Input columns in the order expected by ``run_research()``."),
     "forward_period": ("($self)", "Maximum forward period across all targets."),

@@ -186,33 +186,15 @@ Ref target_run_research_into(TargetPipeline& p, const Args& args) {
   const ColumnTable out = ColumnTable::output(args.raw(1), "out", columns.rows(), p.output_names());
   out.refuse_overlap(columns);
   const std::size_t bars = columns.rows();
-  const std::size_t before = p.look_back();
-  const std::size_t after = p.forward_period();
-  // A slice re-reads the rows around it; a chunk well beyond them keeps
-  // that overhead small whatever the horizon.
-  const std::size_t chunk = std::max<std::size_t>(FeaturePipeline::kColumnChunk, 4 * (before + after));
-  const std::size_t width = chunk + before + after;
-  std::vector<ColumnBuffer> in;
-  for (std::size_t j = 0; j < p.input_columns().size(); ++j) in.emplace_back(width);
-  std::vector<ColumnBuffer> labels;
-  for (std::size_t k = 0; k < p.output_names().size(); ++k) labels.emplace_back(chunk);
-  std::vector<ColumnIn> views;
-  std::vector<ColumnOut> sinks;
-  std::vector<ColumnOut> sinks_in;
-  for (auto& c : in) {
-    views.push_back(c.in());
-    sinks_in.push_back(c.out());
-  }
-  for (auto& c : labels) sinks.push_back(c.out());
-  for (std::size_t begin = 0; begin < bars; begin += chunk) {
-    const std::size_t count = std::min(chunk, bars - begin);
-    const std::size_t first = std::min(before, begin);
-    const std::size_t end = std::min(bars, begin + count + after);
-    const std::size_t m = end - (begin - first);
+  auto run = p.start_slices(bars);
+  for (std::size_t begin = 0; begin < bars; begin += run.chunk()) {
+    const auto slice = run.slice(begin);
     without_gil([&] {
-      columns.read(begin - first, m, sinks_in);
-      unwrap(p.run_research_into(views, m, first, sinks, count));
-      for (std::size_t k = 0; k < labels.size(); ++k) out.column(k).write(begin, count, labels[k].in());
+      columns.read(slice.read_begin, slice.read_count, run.inputs());
+      run.run(slice);
+      for (std::size_t k = 0; k < run.outputs().size(); ++k) {
+        out.column(k).write(slice.begin, slice.count, run.outputs()[k]);
+      }
     });
     if (PyErr_CheckSignals() != 0) throw PythonError{};
   }

@@ -221,7 +221,8 @@ PyMethodDef target_methods[] = {
      METH_FASTCALL | METH_KEYWORDS,
      "run_research_into($self, columns, out)\n--\n\nRun all targets over the full dataset into an array "
      "(research mode).\n\nThe interpreter lock is released while computing.\n\nArgs:\n    columns: 2-D "
-     "buffer of shape (bars, input columns) in any order, or a sequence of\n             1-D buffers, one per "
+     "buffer of shape (bars, input columns) in any order, or a sequence of\n             1-D buffers, one "
+     "per "
      "input column. float64, float32, integers or bool;\n             NaN marks a missing value.\n    out: "
      "Writable float64 buffer of shape (bars, len(output_names())), or a sequence\n         of writable 1-D "
      "float64 buffers, one per output name. Missing values are written as NaN.\n\nReturns:\n    None."},

@@ -170,14 +170,16 @@ TEST(TargetPipeline, SlicesIntoColumnsGiveTheWholeRunsLabels) {
   data[0][40] = std::numeric_limits<double>::quiet_NaN();
   data[1][50] = -1.0;
   for (std::size_t i = 60; i < 66; ++i) data[0][i] = 2.0;  // a constant x
-  const auto p = TargetPipeline::create(
-                     targets(std::make_unique<FutureReturn>(FutureReturn::create({"close"}, 3, {"r", "r_spare"}).value()),
-                             std::make_unique<FutureCTCVolatility>(FutureCTCVolatility::create("close", 4).value()),
-                             std::make_unique<FutureLinearSlope>(
-                                 FutureLinearSlope::create({"x", "close"}, 5, {"slope", "r2"}).value()),
-                             std::make_unique<FakeTarget>(Names{"close"}, Names{"fake", "fake_spare"}, 1)),
-                     {"x", "close"})
-                     .value();
+  const auto p =
+      TargetPipeline::create(
+          targets(
+              std::make_unique<FutureReturn>(FutureReturn::create({"close"}, 3, {"r", "r_spare"}).value()),
+              std::make_unique<FutureCTCVolatility>(FutureCTCVolatility::create("close", 4).value()),
+              std::make_unique<FutureLinearSlope>(
+                  FutureLinearSlope::create({"x", "close"}, 5, {"slope", "r2"}).value()),
+              std::make_unique<FakeTarget>(Names{"close"}, Names{"fake", "fake_spare"}, 1)),
+          {"x", "close"})
+          .value();
   const Columns whole = p.run_research(views(data)).value();
   const std::size_t bars = data[0].size();
   for (const std::size_t chunk : {1, 2, 7, 50, 100000}) {
@@ -186,7 +188,8 @@ TEST(TargetPipeline, SlicesIntoColumnsGiveTheWholeRunsLabels) {
     for (std::size_t begin = 0; begin < bars; begin += run.chunk()) {
       const auto slice = run.slice(begin);
       for (std::size_t j = 0; j < data.size(); ++j) {
-        for (std::size_t i = 0; i < slice.read_count; ++i) run.inputs()[j].set(i, data[j][slice.read_begin + i]);
+        for (std::size_t i = 0; i < slice.read_count; ++i)
+          run.inputs()[j].set(i, data[j][slice.read_begin + i]);
       }
       run.run(slice);
       for (std::size_t k = 0; k < got.size(); ++k) {
@@ -196,7 +199,8 @@ TEST(TargetPipeline, SlicesIntoColumnsGiveTheWholeRunsLabels) {
     for (std::size_t k = 0; k < whole.size(); ++k) {
       ASSERT_EQ(got[k].size(), whole[k].size());
       for (std::size_t i = 0; i < bars; ++i) {
-        EXPECT_TRUE(testing::same_value(got[k][i], whole[k][i])) << "chunk " << chunk << ", " << k << ", " << i;
+        EXPECT_TRUE(testing::same_value(got[k][i], whole[k][i]))
+            << "chunk " << chunk << ", " << k << ", " << i;
       }
     }
   }

@@ -140,8 +140,8 @@ void read_items(const char* p, Py_ssize_t stride, std::size_t n, ColumnOut into)
 }
 
 template <class T>
-void read_rows(const char* base, Py_ssize_t row_stride, Py_ssize_t item_stride, std::size_t begin, std::size_t n,
-               std::span<const ColumnOut> into) {
+void read_rows(const char* base, Py_ssize_t row_stride, Py_ssize_t item_stride, std::size_t begin,
+               std::size_t n, std::span<const ColumnOut> into) {
   const std::size_t k = into.size();
   for (std::size_t i = 0; i < n; ++i) {
     const char* row = base + static_cast<Py_ssize_t>(begin + i) * row_stride;
@@ -233,8 +233,8 @@ ColumnTable ColumnTable::input(PyObject* o, const char* arg, const Names& names)
   const std::string name(arg);
   const std::size_t k = names.size();
   const auto wrong_count = [&](std::size_t got) {
-    raise(PyExc_ValueError, name + ": expected " + std::to_string(k) + " input column(s) " + list_form(names) +
-                                ", got " + std::to_string(got));
+    raise(PyExc_ValueError, name + ": expected " + std::to_string(k) + " input column(s) " +
+                                list_form(names) + ", got " + std::to_string(got));
   };
   const auto kind_of = [&](const Py_buffer& v, const std::string& where) {
     const auto kind = item_kind(v);
@@ -289,7 +289,8 @@ ColumnTable ColumnTable::input(PyObject* o, const char* arg, const Names& names)
     const Py_buffer& v = buffer.view();
     const ItemKind kind = kind_of(v, where);
     if (v.ndim != 1) {
-      raise(PyExc_ValueError, where + ": expected a 1-D buffer, got a " + std::to_string(v.ndim) + "-D buffer");
+      raise(PyExc_ValueError,
+            where + ": expected a 1-D buffer, got a " + std::to_string(v.ndim) + "-D buffer");
     }
     const auto length = static_cast<std::size_t>(v.shape[0]);
     if (j == 0) {
@@ -336,7 +337,8 @@ ColumnTable ColumnTable::output(PyObject* o, const char* arg, std::size_t bars, 
     HeldBuffer buffer = writable_float64(o, name, "a writable float64 buffer");
     const Py_buffer& v = buffer.view();
     const std::string expected = "(" + std::to_string(bars) + ", " + std::to_string(k) + ")";
-    if (v.ndim != 2 || static_cast<std::size_t>(v.shape[0]) != bars || static_cast<std::size_t>(v.shape[1]) != k) {
+    if (v.ndim != 2 || static_cast<std::size_t>(v.shape[0]) != bars ||
+        static_cast<std::size_t>(v.shape[1]) != k) {
       raise(PyExc_ValueError, name + ": expected shape " + expected + ", got " + shape_of(v));
     }
     if (!items_apart(v)) {
@@ -351,8 +353,9 @@ ColumnTable ColumnTable::output(PyObject* o, const char* arg, std::size_t bars, 
     return table;
   }
   if (!PySequence_Check(o) || PyUnicode_Check(o)) {
-    raise(PyExc_TypeError, name + ": expected a writable 2-D float64 buffer or a sequence of writable 1-D "
-                                  "float64 buffers, got '" +
+    raise(PyExc_TypeError, name +
+                               ": expected a writable 2-D float64 buffer or a sequence of writable 1-D "
+                               "float64 buffers, got '" +
                                type_name(o) + "'");
   }
   const Ref items = check_new(PySequence_Fast(o, "expected a sequence"));

@@ -151,8 +151,8 @@ VEXAL_WIDE_KERNEL void window_cube_sums(const double* x, std::size_t count, std:
   over_windows(count, PowerSums<3>{x, w, mean, scale, out});
 }
 
-VEXAL_WIDE_KERNEL void window_fourth_sums(const double* x, std::size_t count, std::size_t w, const double* mean,
-                                          const double* scale, double* out) {
+VEXAL_WIDE_KERNEL void window_fourth_sums(const double* x, std::size_t count, std::size_t w,
+                                          const double* mean, const double* scale, double* out) {
   over_windows(count, PowerSums<4>{x, w, mean, scale, out});
 }
 

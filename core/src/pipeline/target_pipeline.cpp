@@ -76,7 +76,8 @@ TargetPipeline::SliceRun::SliceRun(const TargetPipeline& pipeline, std::size_t b
     : pipeline_(&pipeline), bars_(bars), chunk_(std::max<std::size_t>(chunk, 1)) {
   const std::size_t width = std::min(bars, chunk_ + pipeline.look_back_ + pipeline.forward_period_);
   for (std::size_t j = 0; j < pipeline.input_columns_.size(); ++j) in_.emplace_back(width);
-  for (std::size_t k = 0; k < pipeline.output_names_.size(); ++k) labels_.emplace_back(std::min(bars, chunk_));
+  for (std::size_t k = 0; k < pipeline.output_names_.size(); ++k)
+    labels_.emplace_back(std::min(bars, chunk_));
   for (auto& c : in_) {
     views_.push_back(c.in());
     inputs_.push_back(c.out());

@@ -1,7 +1,6 @@
 #include "targets/future_ctc_volatility.hpp"
 
 #include <algorithm>
-
 #include <cmath>
 
 #include "columns/window_sums.hpp"
@@ -47,8 +46,8 @@ void FutureCTCVolatility::run_research_into(std::span<const ColumnIn> in, std::s
   std::vector<std::size_t> absent(m + 1, 0);
   absent[1] = 1;  // the first row has no previous price
   for (std::size_t i = 1; i < m; ++i) {
-    const bool usable = close.valid[i - 1] != 0 && close.valid[i] != 0 && close.values[i - 1] > 0.0 &&
-                        close.values[i] > 0.0;
+    const bool usable =
+        close.valid[i - 1] != 0 && close.valid[i] != 0 && close.values[i - 1] > 0.0 && close.values[i] > 0.0;
     if (usable) returns[i] = std::log(close.values[i] / close.values[i - 1]);
     absent[i + 1] = absent[i] + (usable ? 0 : 1);
   }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -92,16 +93,38 @@ class BarTable {
   void push_back(OptionalValue v) { values_.push_back(v); }
   void end_bar() { ends_.push_back(values_.size()); }
 
-  [[nodiscard]] std::size_t size() const { return ends_.size(); }
+  // `bars` bars of `width` values each, as a 2-D array holds them: the
+  // values only, with no end per bar (a zero-width table costs nothing).
+  void reserve_uniform(std::size_t bars, std::size_t width) {
+    uniform_ = Uniform{bars, width};
+    values_.reserve(bars * width);
+  }
+
+  [[nodiscard]] std::size_t size() const { return uniform_ ? uniform_->bars : ends_.size(); }
   [[nodiscard]] std::span<const OptionalValue> bar(std::size_t i) const {
+    if (uniform_) return std::span(values_).subspan(i * uniform_->width, uniform_->width);
     const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
     return std::span(values_).subspan(begin, ends_[i] - begin);
   }
 
  private:
+  struct Uniform {
+    std::size_t bars;
+    std::size_t width;
+  };
   std::vector<OptionalValue> values_;
   std::vector<std::size_t> ends_;  // one past each bar's last value
+  std::optional<Uniform> uniform_;
 };
+
+// The shape of a 2-D float64 array that a BarTable or SeriesList reads
+// straight from its buffer; absent for anything that is iterated instead.
+// Lets a caller check the shape against what it expects before converting.
+struct TableShape {
+  std::size_t rows;
+  std::size_t columns;
+};
+[[nodiscard]] std::optional<TableShape> float_table_shape(PyObject* o);
 using Objects = std::vector<Ref>;
 
 // NaN is the boundary's marker for a missing value.
@@ -116,11 +139,13 @@ void name_argument_in_type_error(const char* name);
 //
 // The float lists (BarValues, Series, and each inner list of a SeriesList
 // or BarTable) read a numpy array, an array.array or a memoryview holding
-// C-contiguous float64 values straight from its buffer instead of iterating
-// it; a SeriesList or BarTable also reads a 2-D numpy array row by row that
-// way. Iteration would yield exactly the same floats, so results and errors
-// do not depend on the path; any other buffer (another item type, strides,
-// a subclass) is iterated as before.
+// native float64 values straight from its buffer (any strides) instead of
+// iterating it; a SeriesList or BarTable also reads a 2-D numpy array or
+// memoryview row by row that way. Iteration would yield exactly the same
+// floats, so results and errors do not depend on the path; any other
+// buffer (another item type, a subclass) is iterated as before, except a
+// memoryview that cannot be iterated (another byte order, several items
+// per element, several dimensions), which is refused with a TypeError.
 template <class T>
 struct Convert;
 

@@ -202,9 +202,9 @@ class FloatBuffer {
   bool usable_ = false;
 };
 
-Series row_of(const FloatBuffer& buffer, std::size_t r) {
+FloatList row_of(const FloatBuffer& buffer, std::size_t r) {
   const std::size_t width = buffer.columns();
-  Series values(width);
+  FloatList values(width);
   for (std::size_t c = 0; c < width; ++c) values[c] = buffer.at(r, c);
   return values;
 }
@@ -311,8 +311,8 @@ BarValues Convert<BarValues>::from(PyObject* o) {
   return values;
 }
 
-Series Convert<Series>::from(PyObject* o) {
-  Series values;
+FloatList Convert<FloatList>::from(PyObject* o) {
+  FloatList values;
   for_each_value(
       o, [&](std::size_t n) { values.reserve(n); }, reserve_in(values),
       [&](OptionalValue v) { values.push_back(v); });
@@ -327,7 +327,7 @@ SeriesList Convert<SeriesList>::from(PyObject* o) {
     for (std::size_t r = 0; r < n; ++r) rows.push_back(row_of(buffer, r));
     return rows;
   }
-  for_each_item(o, reserve_in(rows), [&](PyObject* item) { rows.push_back(Convert<Series>::from(item)); });
+  for_each_item(o, reserve_in(rows), [&](PyObject* item) { rows.push_back(Convert<FloatList>::from(item)); });
   return rows;
 }
 

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <optional>
@@ -25,6 +26,31 @@
 #include "whole_store.hpp"
 
 namespace vexal::py {
+
+// The allocator of every buffer that grows with an argument being
+// converted. Its failure must surface as std::bad_alloc (a MemoryError for
+// the caller) wherever the process runs: a failing throwing new aborts
+// under AddressSanitizer, a failing nothrow new returns null there too.
+template <class T>
+struct GrowthAllocator {
+  using value_type = T;
+  GrowthAllocator() = default;
+  template <class U>
+  GrowthAllocator(const GrowthAllocator<U>&) noexcept {}
+  T* allocate(std::size_t n) {
+    if (n > std::numeric_limits<std::size_t>::max() / sizeof(T)) throw std::bad_alloc();
+    void* p = ::operator new(n * sizeof(T), std::nothrow);
+    if (p == nullptr) throw std::bad_alloc();
+    return static_cast<T*>(p);
+  }
+  void deallocate(T* p, std::size_t) noexcept { ::operator delete(p); }
+  friend bool operator==(const GrowthAllocator&, const GrowthAllocator&) { return true; }
+};
+template <class T>
+using GrowingVector = std::vector<T, GrowthAllocator<T>>;
+
+// A converted list of floats (a dataset column, a fitting sample).
+using FloatList = GrowingVector<OptionalValue>;
 
 // One bar's values, converted without touching the heap for the usual
 // handful of columns. The inline slots are left unwritten until a value
@@ -73,12 +99,12 @@ class BarValues {
   static_assert(std::is_trivially_copyable_v<OptionalValue> &&
                 std::is_trivially_destructible_v<OptionalValue>);
   alignas(OptionalValue) std::byte storage_[inline_capacity * sizeof(OptionalValue)];
-  std::vector<OptionalValue> heap_;
+  GrowingVector<OptionalValue> heap_;
   std::size_t size_ = 0;
 };
 
-// A target pipeline's dataset: one series per column.
-using SeriesList = std::vector<Series>;
+// A target pipeline's dataset: one list per column.
+using SeriesList = GrowingVector<FloatList>;
 
 // A feature pipeline's dataset: every bar's values in one flat run, bar
 // after bar. A million bars cost two growing vectors rather than a million
@@ -112,8 +138,8 @@ class BarTable {
     std::size_t bars;
     std::size_t width;
   };
-  std::vector<OptionalValue> values_;
-  std::vector<std::size_t> ends_;  // one past each bar's last value
+  GrowingVector<OptionalValue> values_;
+  GrowingVector<std::size_t> ends_;  // one past each bar's last value
   std::optional<Uniform> uniform_;
 };
 
@@ -137,7 +163,7 @@ void name_argument_in_type_error(const char* name);
 // Python object -> core value. Each throws PythonError with the
 // interpreter's or the binding's own message on failure.
 //
-// The float lists (BarValues, Series, and each inner list of a SeriesList
+// The float lists (BarValues, FloatList, and each inner list of a SeriesList
 // or BarTable) read a numpy array, an array.array or a memoryview holding
 // native float64 values straight from its buffer (any strides) instead of
 // iterating it; a SeriesList or BarTable also reads a 2-D numpy array or
@@ -170,8 +196,8 @@ struct Convert<BarValues> {
   static BarValues from(PyObject* o);
 };
 template <>
-struct Convert<Series> {
-  static Series from(PyObject* o);
+struct Convert<FloatList> {
+  static FloatList from(PyObject* o);
 };
 template <>
 struct Convert<SeriesList> {

@@ -18,7 +18,9 @@ std::expected<TargetPipeline, VexalError> TargetPipeline::create(std::vector<std
     if (!t) throw InternalFailure("target pipeline: null target");
   }
 
+  // Also answers "is this supplied?" below in constant time.
   std::unordered_set<std::string_view> seen_columns;
+  seen_columns.reserve(input_columns.size());
   for (const auto& name : input_columns) {
     if (!seen_columns.insert(name).second) {
       return std::unexpected(VexalError::invalid_config("duplicate input column: \"" + name + "\""));
@@ -40,9 +42,8 @@ std::expected<TargetPipeline, VexalError> TargetPipeline::create(std::vector<std
   std::unordered_set<std::string> missing_seen;
   for (const auto& t : targets) {
     for (auto& name : t->input_names()) {
-      const bool supplied =
-          std::find(input_columns.begin(), input_columns.end(), name) != input_columns.end();
-      if (!supplied && missing_seen.insert(name).second) missing.push_back(std::move(name));
+      if (!seen_columns.contains(name) && missing_seen.insert(name).second)
+        missing.push_back(std::move(name));
     }
   }
   if (!missing.empty()) return std::unexpected(VexalError::missing_input_column(std::move(missing)));
@@ -66,6 +67,13 @@ TargetPipeline::TargetPipeline(std::vector<std::unique_ptr<Target>> targets, Nam
     forward_period_ = std::max(forward_period_, t->forward_period());
     look_back_ = std::max(look_back_, t->warm_up_period());
   }
+}
+
+std::expected<void, VexalError> TargetPipeline::check_column_count(std::size_t count) const {
+  if (count == input_columns_.size()) return {};
+  return std::unexpected(VexalError::invalid_input("expected " + std::to_string(input_columns_.size()) +
+                                                   " input column(s) " + list_form(input_columns_) +
+                                                   ", got " + std::to_string(count)));
 }
 
 TargetPipeline::SliceRun TargetPipeline::start_slices(std::size_t bars, std::size_t chunk) const {
@@ -100,16 +108,11 @@ void TargetPipeline::SliceRun::run(const Slice& s) {
   throw InternalFailure("target slice: the run's own columns were refused");
 }
 
-VexalError TargetPipeline::wrong_count(std::size_t got) const {
-  return VexalError::invalid_input("expected " + std::to_string(input_columns_.size()) + " input column(s) " +
-                                   list_form(input_columns_) + ", got " + std::to_string(got));
-}
-
 std::expected<void, VexalError> TargetPipeline::run_research_into(std::span<const ColumnIn> in, std::size_t m,
                                                                   std::size_t first,
                                                                   std::span<const ColumnOut> out,
                                                                   std::size_t count) const {
-  if (in.size() != input_columns_.size()) return std::unexpected(wrong_count(in.size()));
+  if (auto fits = check_column_count(in.size()); !fits) return std::unexpected(std::move(fits.error()));
   if (out.size() != output_names_.size()) fail_index(output_names_.size(), out.size() + 1);
   std::vector<ColumnIn> selected;
   std::size_t position = 0;
@@ -125,7 +128,7 @@ std::expected<void, VexalError> TargetPipeline::run_research_into(std::span<cons
 
 std::expected<std::vector<Series>, VexalError> TargetPipeline::run_research(
     std::span<const ColumnView> columns) const {
-  if (columns.size() != input_columns_.size()) return std::unexpected(wrong_count(columns.size()));
+  if (auto fits = check_column_count(columns.size()); !fits) return std::unexpected(std::move(fits.error()));
 
   std::vector<Series> result;
   result.reserve(output_names_.size());

@@ -32,6 +32,9 @@ class TargetPipeline {
   [[nodiscard]] std::expected<std::vector<Series>, VexalError> run_research(
       std::span<const ColumnView> columns) const;
 
+  // InvalidInput, as run_research gives it, unless `count` columns fit.
+  [[nodiscard]] std::expected<void, VexalError> check_column_count(std::size_t count) const;
+
   // The same labels for rows [begin, begin + count) of the data, written
   // into one caller-provided column per output name. `in` holds one column
   // per input column, `m` rows of it starting `first` rows before `begin`;
@@ -99,8 +102,6 @@ class TargetPipeline {
   };
 
   TargetPipeline(std::vector<std::unique_ptr<Target>> targets, Names input_columns, Names output_names);
-
-  [[nodiscard]] VexalError wrong_count(std::size_t got) const;
 
   std::vector<std::unique_ptr<Target>> targets_;
   Names input_columns_;

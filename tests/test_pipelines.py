@@ -93,11 +93,21 @@ def spy_small(spy):
 
 # -- Python face ------------------------------------------------------------------
 
+SNAPSHOT_METHODS = {
+    "snapshot": ("($self)", "The configuration and complete state as ``bytes``; ``from_snapshot()`` rebuilds an "
+                 "object that continues bit for bit alike."),
+    "from_snapshot": ("($type, data)", "Rebuild an object from the bytes ``snapshot()`` returned.\n\nRaises "
+                      "``ValueError`` for bytes that are corrupted, truncated or of another class."),
+}
 FEATURE_METHODS = {
     "update": ("($self, values)",
                "Process one bar (live mode).\n\nArgs:\n    values: One float per input column. Use "
                "``float('nan')`` for missing.\n\nReturns:\n    Flat list of output values matching "
                "``output_names()``."),
+    "peek": ("($self, values)",
+             "The result ``update(values)`` would return now, leaving every feature's state as it is.\n\nArgs:\n"
+             "    values: One float per input column, as for ``update()``.\n\nReturns:\n    Flat list of output "
+             "values matching ``output_names()``."),
     "run_research": ("($self, data)",
                      "Process a full dataset bar by bar (research mode).\n\nArgs:\n    data: List of bars, each "
                      "bar is a list of input values.\n\nReturns:\n    List of bars, each bar is a list of output "
@@ -106,6 +116,7 @@ FEATURE_METHODS = {
     "output_names": ("($self)", "Output column names in execution order."),
     "input_names": ("($self)", "Input columns in the order expected by ``update()``."),
     "warm_up_period": ("($self)", "Maximum warm-up period across all features."),
+    **SNAPSHOT_METHODS,
 }
 TARGET_METHODS = {
     "run_research": ("($self, data)",
@@ -115,6 +126,7 @@ TARGET_METHODS = {
     "output_names": ("($self)", "Output column names, in order."),
     "input_names": ("($self)", "Input columns in the order expected by ``run_research()``."),
     "forward_period": ("($self)", "Maximum forward period across all targets."),
+    **SNAPSHOT_METHODS,
 }
 FACES = {
     FeaturePipeline: ("(features, input_columns)",

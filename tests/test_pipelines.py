@@ -6,6 +6,7 @@ import gc
 import itertools
 import math
 import os
+import pickle
 import re
 import shutil
 import struct
@@ -644,3 +645,26 @@ def test_a_live_bar_allocates_nothing_in_native_code(tmp_path):
                          text=True, timeout=120)
     assert out.returncode == 0, out.stderr
     assert out.stdout.strip() == "0"
+
+
+def _continue_in_worker(pipeline, bars):
+    return [pipeline.update(b) for b in bars], pipeline.snapshot()
+
+
+def test_a_pipeline_sent_to_worker_processes_continues_there_bit_for_bit():
+    from concurrent.futures import ProcessPoolExecutor
+    import multiprocessing
+
+    bars = [[100.0 + math.sin(i) * 3, 101.0 + math.cos(i)] for i in range(60)]
+    bars[25][0] = math.nan
+    pipeline = FeaturePipeline([Ema(["a"], 5, ["e"]), Kama(["b"], 4, ["k"]), LinearSlope(["a", "b"], 6, ["s", "r"])],
+                               ["a", "b"])
+    for b in bars[:30]:
+        pipeline.update(b)
+    with ProcessPoolExecutor(2, mp_context=multiprocessing.get_context("spawn")) as pool:
+        remote, remote_snapshot = pool.submit(_continue_in_worker, pipeline, bars[30:]).result()
+        copies = list(pool.map(pickle.loads, [pickle.dumps(pipeline, p) for p in range(pickle.HIGHEST_PROTOCOL + 1)]))
+    local = [pipeline.update(b) for b in bars[30:]]
+    assert [struct.pack(f"<{len(r)}d", *r) for r in remote] == [struct.pack(f"<{len(r)}d", *r) for r in local]
+    assert remote_snapshot == pipeline.snapshot()
+    assert all(type(c) is FeaturePipeline and c.output_names() == pipeline.output_names() for c in copies)

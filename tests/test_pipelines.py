@@ -627,12 +627,13 @@ for _ in range(100):
 before = counter.new_calls()
 for _ in range(5000):
     p.update(bar)
+    p.peek(bar)
 print(counter.new_calls() - before)
 """
 
 
 def test_a_live_bar_allocates_nothing_in_native_code(tmp_path):
-    # The native code allocates through operator new; Python objects (the
+    # Neither an update nor a peek. The native code allocates through operator new; Python objects (the
     # result list) through the interpreter's allocator, which is not counted.
     compiler = shutil.which("g++") or shutil.which("c++")
     if compiler is None:

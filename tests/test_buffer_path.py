@@ -196,6 +196,55 @@ def test_a_released_memoryview_fails_as_before():
         _vexal.Sma(["c"], 1, ["s"]).update(view)
 
 
+def _native_spellings():
+    import ctypes
+
+    raw = np.arange(1.0, 5.0).tobytes()
+    return {
+        "<d (ctypes)": memoryview((ctypes.c_double * 4)(1.0, 2.0, 3.0, 4.0)),
+        "=d (unaligned)": memoryview(np.frombuffer(b"\0" + raw, dtype="<d", offset=1)),
+        "strided d": memoryview(np.arange(1.0, 9.0))[::2],
+    }
+
+
+@pytest.mark.parametrize("kind", ["<d (ctypes)", "=d (unaligned)", "strided d"])
+def test_memoryviews_of_native_doubles_are_read_directly(kind):
+    view = _native_spellings()[kind]
+    values = [float(x) for x in np.asarray(view)]
+    a, b = _vexal.Sma(["c"], 1, ["s"]), _vexal.Sma(["c"], 1, ["s"])
+    assert outcome(lambda: a.update(view)) == outcome(lambda: b.update(values))
+    assert outcome(lambda: _vexal.fit_standard_scaler(view)) == outcome(lambda: _vexal.fit_standard_scaler(values))
+
+
+@pytest.mark.parametrize(
+    "view, described",
+    [
+        (lambda: memoryview(np.array([1.0, 2.0], dtype=">f8")), "format '>d' with 1 dimension(s)"),
+        (lambda: memoryview(np.zeros(2, dtype=[("a", "<f8"), ("b", "<f8")])), "format 'T{d:a:d:b:}' with 1"),
+        (lambda: memoryview(np.ones((2, 2))), "format 'd' with 2 dimension(s)"),
+    ],
+    ids=["big-endian", "two items", "2-D"],
+)
+def test_memoryviews_that_cannot_be_iterated_are_type_errors(view, described):
+    sma = _vexal.Sma(["c"], 1, ["s"])
+    for call, argument in ((sma.update, "values"), (_vexal.fit_standard_scaler, "data")):
+        with pytest.raises(TypeError) as info:
+            call(view())
+        assert str(info.value).startswith(f"argument '{argument}': 'memoryview' object of {described}")
+        assert str(info.value).endswith("cannot be converted to 'Sequence'")
+    assert sma.update([2.0]) == [2.0]
+
+
+def test_a_2d_memoryview_is_a_table_of_rows():
+    rows = ohlcv(40)
+    expected = outcome(lambda: feature_pipeline().run_research(rows.tolist()))
+    assert outcome(lambda: feature_pipeline().run_research(memoryview(rows))) == expected
+    cols = np.ascontiguousarray(rows[:, [0, 3]].T)
+    assert outcome(lambda: target_pipeline().run_research(memoryview(cols))) == outcome(
+        lambda: target_pipeline().run_research(cols.tolist())
+    )
+
+
 @pytest.mark.parametrize("arg", [np.float64(1.5), "1.0", 3.0])
 def test_non_sequences_keep_their_type_errors(arg):
     with pytest.raises(TypeError) as via_buffer_type:
@@ -299,6 +348,34 @@ def test_target_run_research_matches_lists(columns):
     assert (expected[0] == "returned") == (columns == 2)
     assert outcome(lambda: target_pipeline().run_research(cols)) == expected
     assert outcome(lambda: target_pipeline().run_research(list(cols))) == expected
+
+
+SHAPE_BEFORE_MEMORY = """
+import resource, numpy as np, _vexal
+peak_mb = lambda: resource.getrusage(resource.RUSAGE_SELF).ru_maxrss >> 10
+start, wide = peak_mb(), np.empty((10**8, 0))
+features = _vexal.FeaturePipeline([_vexal.Sma(["c"], 2, ["s"])], ["c"])
+features.update([1.0])
+for call in (features.run_research, _vexal.TargetPipeline([_vexal.FutureReturn(["c"], 1, ["r"])], ["c"]).run_research):
+    try:
+        call(wide)
+    except ValueError as exc:
+        print(exc)
+print(features.update([3.0]), features.update([5.0]), peak_mb() - start)
+"""
+
+
+def test_a_wrong_shape_is_refused_before_memory_is_taken():
+    import subprocess
+    import sys
+
+    out = subprocess.run([sys.executable, "-c", SHAPE_BEFORE_MEMORY], capture_output=True, text=True, timeout=120)
+    assert out.returncode == 0, out.stderr
+    feature_error, target_error, after = out.stdout.splitlines()
+    assert feature_error == 'Invalid input: expected 1 input value(s) ["c"], got 0'
+    assert target_error == 'Invalid input: expected 1 input column(s) ["c"], got 100000000'
+    # The failed run reset the pipeline first, as run_research does; a few MB at most were taken.
+    assert after.startswith("[nan] [4.0] ") and int(after.split()[-1]) < 64
 
 
 def test_a_failed_conversion_leaves_the_pipeline_untouched():

@@ -489,6 +489,25 @@ def test_target_pipeline_column_count_and_conversion_errors():
     assert same(slope, [2.0, 2.0, 2.0, nan]) and same(r2, [1.0, 1.0, 1.0, nan])
 
 
+MANY_COLUMNS = """
+import _vexal
+names = [f"c{i}" for i in range(300_000)]
+p = _vexal.FeaturePipeline([_vexal.Subtract(names[-2:], ["d"]), _vexal.Sma(names[::-1], 2, ["s"])], names)
+t = _vexal.TargetPipeline([_vexal.FutureReturn(names[::-1], 1, ["r"])], names)
+print(len(p.input_names()), p.output_names(), t.output_names())
+"""
+
+
+def test_construction_is_linear_in_the_number_of_input_columns():
+    # Looking every name up in a list made this about 150 s; a hash lookup
+    # takes about a second, far inside the budget even under the sanitizers.
+    import sys
+
+    out = subprocess.run([sys.executable, "-c", MANY_COLUMNS], capture_output=True, text=True, timeout=60)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.strip() == "300000 ['d', 's'] ['r']"
+
+
 def test_wide_bars_beyond_the_inline_room_are_routed_correctly():
     names = [f"c{i}" for i in range(40)]
     p = FeaturePipeline([Sma([n], 1, [n + "_s"]) for n in reversed(names)], names)

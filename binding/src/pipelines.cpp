@@ -75,6 +75,14 @@ Ref feature_peek(FeaturePipeline& p, const Args& args) {
 // that cannot be converted leaves the transforms as they were. Each bar's
 // result goes straight into its row of the returned list.
 Ref feature_run_research(FeaturePipeline& p, const Args& args) {
+  // Every row of a 2-D array has the same width: a wrong one fails at the
+  // first bar, after the reset, without converting (or holding) the rest.
+  if (const auto shape = float_table_shape(args.raw(0)); shape && shape->rows > 0) {
+    if (auto fits = p.check_bar_width(shape->columns); !fits) {
+      p.reset();
+      raise_core_error(fits.error());
+    }
+  }
   const BarTable bars = args.get<BarTable>(0);
   const GcPause building_rows;
   Ref rows = check_new(PyList_New(static_cast<Py_ssize_t>(bars.size())));
@@ -173,6 +181,8 @@ TargetPipeline make_target_pipeline(const Args& args) {
 
 // Targets read views of the converted columns; nothing is copied per target.
 Ref target_run_research(TargetPipeline& p, const Args& args) {
+  // A 2-D array's column count is known before converting it.
+  if (const auto shape = float_table_shape(args.raw(0))) unwrap(p.check_column_count(shape->rows));
   const SeriesList columns = args.get<SeriesList>(0);
   const std::vector<ColumnView> views(columns.begin(), columns.end());
   const std::vector<Series> labels = unwrap(p.run_research(views));

@@ -44,6 +44,9 @@ class FeaturePipeline {
   [[nodiscard]] std::expected<std::span<const OptionalValue>, VexalError> update(
       std::span<const OptionalValue> values);
 
+  // InvalidInput, as update gives it, unless a bar of `width` values fits.
+  [[nodiscard]] std::expected<void, VexalError> check_bar_width(std::size_t width) const;
+
   // What update(values) would return now, with the same checks; no
   // transform's state changes. The span is valid like update's.
   [[nodiscard]] std::expected<std::span<const OptionalValue>, VexalError> peek(

@@ -19,7 +19,9 @@ std::expected<TargetPipeline, VexalError> TargetPipeline::create(std::vector<std
     if (!t) throw InternalFailure("target pipeline: null target");
   }
 
+  // Also answers "is this supplied?" below in constant time.
   std::unordered_set<std::string_view> seen_columns;
+  seen_columns.reserve(input_columns.size());
   for (const auto& name : input_columns) {
     if (!seen_columns.insert(name).second) {
       return std::unexpected(VexalError::invalid_config("duplicate input column: \"" + name + "\""));
@@ -41,9 +43,8 @@ std::expected<TargetPipeline, VexalError> TargetPipeline::create(std::vector<std
   std::unordered_set<std::string> missing_seen;
   for (const auto& t : targets) {
     for (auto& name : t->input_names()) {
-      const bool supplied =
-          std::find(input_columns.begin(), input_columns.end(), name) != input_columns.end();
-      if (!supplied && missing_seen.insert(name).second) missing.push_back(std::move(name));
+      if (!seen_columns.contains(name) && missing_seen.insert(name).second)
+        missing.push_back(std::move(name));
     }
   }
   if (!missing.empty()) return std::unexpected(VexalError::missing_input_column(std::move(missing)));
@@ -90,13 +91,16 @@ std::expected<TargetPipeline, VexalError> TargetPipeline::load(SnapshotReader& i
   return in.result(std::move(*made));
 }
 
+std::expected<void, VexalError> TargetPipeline::check_column_count(std::size_t count) const {
+  if (count == input_columns_.size()) return {};
+  return std::unexpected(VexalError::invalid_input("expected " + std::to_string(input_columns_.size()) +
+                                                   " input column(s) " + list_form(input_columns_) +
+                                                   ", got " + std::to_string(count)));
+}
+
 std::expected<std::vector<Series>, VexalError> TargetPipeline::run_research(
     std::span<const ColumnView> columns) const {
-  if (columns.size() != input_columns_.size()) {
-    return std::unexpected(VexalError::invalid_input("expected " + std::to_string(input_columns_.size()) +
-                                                     " input column(s) " + list_form(input_columns_) +
-                                                     ", got " + std::to_string(columns.size())));
-  }
+  if (auto fits = check_column_count(columns.size()); !fits) return std::unexpected(std::move(fits.error()));
 
   std::vector<Series> result;
   result.reserve(output_names_.size());

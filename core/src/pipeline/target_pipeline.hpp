@@ -40,6 +40,9 @@ class TargetPipeline {
   [[nodiscard]] std::expected<std::vector<Series>, VexalError> run_research(
       std::span<const ColumnView> columns) const;
 
+  // InvalidInput, as run_research gives it, unless `count` columns fit.
+  [[nodiscard]] std::expected<void, VexalError> check_column_count(std::size_t count) const;
+
   // The largest forward period of the targets.
   [[nodiscard]] std::size_t forward_period() const { return forward_period_; }
   // The number of targets.

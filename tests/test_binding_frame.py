@@ -371,10 +371,11 @@ for cls in [c for c in map(vexal.__dict__.get, vexal.__all__) if isinstance(c, t
     obj = alloc(cls, 0)  # past the type's own guard: a state the constructor never built
     expected = f"{cls.__name__} object was not built by its constructor: create it with {cls.__name__}(...)"
     for m in ("update", "reset", "input_names", "output_names", "warm_up_period", "forward_period", "run_research",
-              "__repr__", "__len__"):
+              "__repr__", "__len__", "peek", "snapshot", "__reduce__", "__copy__", "__deepcopy__"):
         if m in cls.__dict__:
             try:
-                getattr(obj, m)(*([[1.0]] if m in ("update", "run_research") else []))
+                getattr(obj, m)(*([[1.0]] if m in ("update", "run_research", "peek") else [{}] if m == "__deepcopy__"
+                                  else []))
                 raise AssertionError(f"{cls.__name__}.{m} ran on an unbuilt instance")
             except TypeError as exc:
                 assert str(exc) == expected, exc

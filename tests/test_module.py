@@ -27,7 +27,8 @@ def test_all_follows_the_registration_order():
 
 
 def test_vexal_reexports_the_same_objects_in_the_same_order():
-    assert vexal.__all__ == list(_vexal.__all__)
+    assert vexal.__all__ == [*_vexal.__all__, "research", "label"]
+    assert vexal.research is vexal.arrays.research and vexal.label is vexal.arrays.label
     for name in _vexal.__all__:
         assert getattr(vexal, name) is getattr(_vexal, name)
 

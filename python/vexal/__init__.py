@@ -1,9 +1,33 @@
 """vexal: streaming feature transforms for financial time series.
 
-Every name of the native module ``_vexal`` is re-exported here unchanged.
+Every name of the native module ``_vexal`` is re-exported here unchanged. ``research``, ``label`` and
+``dataset`` run pipelines over DataFrames, Arrow tables, numpy arrays and mappings of columns (they need numpy,
+and narwhals for DataFrames: ``pip install 'vexal[frames]'``).
 """
+
+from importlib import metadata as _metadata
 
 import _vexal
 from _vexal import *  # noqa: F401,F403
 
 __all__ = list(_vexal.__all__)
+
+try:
+    __version__ = _metadata.version("vexal")
+except _metadata.PackageNotFoundError:  # a source tree on sys.path, not installed
+    __version__ = "0+unknown"
+
+_FRAME_FUNCTIONS = ("research", "label", "dataset")
+
+
+def __getattr__(name: str):
+    # Loaded on first use, so that importing vexal needs neither numpy nor narwhals.
+    if name in _FRAME_FUNCTIONS:
+        from . import frames
+
+        return getattr(frames, name)
+    raise AttributeError(f"module 'vexal' has no attribute {name!r}")
+
+
+def __dir__() -> list[str]:
+    return sorted([*globals(), *_FRAME_FUNCTIONS])

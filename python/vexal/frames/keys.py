@@ -36,8 +36,12 @@ def codes(values: np.ndarray, sort: bool) -> np.ndarray:
 
 
 def show(value: object) -> str:
+    """A key value as a message shows it: strings quoted, times as "2017-11-12 04:00:00"."""
+    if isinstance(value, np.datetime64):
+        text = str(value).replace("T", " ")
+        return text.split(".")[0] if set(text.partition(".")[2]) <= {"0"} else text
     if isinstance(value, np.generic):
-        value = str(value) if value.dtype.kind in "mM" else value.item()
+        value = value.item()
     return repr(value) if isinstance(value, (str, bytes)) else str(value)
 
 

@@ -32,7 +32,9 @@ def test_all_follows_the_registration_order():
 
 
 def test_vexal_reexports_the_same_objects_in_the_same_order():
-    assert vexal.__all__ == list(_vexal.__all__)
+    assert vexal.__all__ == [*_vexal.__all__, "research", "label", "dataset"]
+    assert (vexal.research, vexal.label, vexal.dataset) == (vexal.frames.research, vexal.frames.label,
+                                                            vexal.frames.dataset)
     for name in _vexal.__all__:
         assert getattr(vexal, name) is getattr(_vexal, name)
 

@@ -1,8 +1,9 @@
 """vexal: streaming feature transforms for financial time series.
 
 Every name of the native module ``_vexal`` is re-exported here unchanged. ``research``, ``label`` and
-``dataset`` run pipelines over DataFrames, Arrow tables, numpy arrays and mappings of columns (they need numpy,
-and narwhals for DataFrames: ``pip install 'vexal[frames]'``).
+``dataset`` run pipelines over DataFrames, Arrow tables, numpy arrays and mappings of columns (see
+``vexal.frames``; numpy arrays alone: ``vexal.arrays``). They need numpy, and narwhals for DataFrames
+(``pip install 'vexal[frames]'``), imported on first use.
 """
 
 from importlib import metadata as _metadata
@@ -10,14 +11,13 @@ from importlib import metadata as _metadata
 import _vexal
 from _vexal import *  # noqa: F401,F403
 
-__all__ = list(_vexal.__all__)
+_FRAME_FUNCTIONS = ("research", "label", "dataset")
+__all__ = [*_vexal.__all__, *_FRAME_FUNCTIONS]
 
 try:
     __version__ = _metadata.version("vexal")
 except _metadata.PackageNotFoundError:  # a source tree on sys.path, not installed
     __version__ = "0+unknown"
-
-_FRAME_FUNCTIONS = ("research", "label", "dataset")
 
 
 def __getattr__(name: str):

@@ -1,10 +1,11 @@
-# The package re-exports every name of the native module.
+# The package re-exports every name of the native module, and the frame functions of vexal.frames.
 from collections.abc import Mapping, Sequence
 from typing import Any, Literal, TypeVar, overload
 
 from _vexal import *
 from _vexal import FeaturePipeline as FeaturePipeline, TargetPipeline as TargetPipeline
-from _vexal import __all__ as __all__
+
+__all__: list[str]
 
 __version__: str
 

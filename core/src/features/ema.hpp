@@ -21,6 +21,7 @@ class Ema final : public NamedTransform {
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
   void reset() override;
   UpdateResult update(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
   Ema(Names inputs, std::size_t window, Names outputs, ValueBuffer seed)

@@ -28,6 +28,7 @@ class Kama final : public NamedTransform {
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
   void reset() override;
   UpdateResult update(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
   Kama(Names inputs, std::size_t window, Names outputs, double fast_sc, double slow_sc, ValueBuffer prices)

@@ -22,6 +22,7 @@ class LinearSlope final : public NamedTransform {
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
   void reset() override;
   UpdateResult update(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
   LinearSlope(Names inputs, std::size_t window, Names outputs, ValueBuffer xs, ValueBuffer ys)

@@ -22,6 +22,7 @@ class ParkinsonVolatility final : public NamedTransform {
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
   void reset() override { terms_.clear(); }
   UpdateResult update(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
   ParkinsonVolatility(Names inputs, std::size_t window, Names outputs, ValueBuffer terms)

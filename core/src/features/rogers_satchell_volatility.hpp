@@ -23,6 +23,7 @@ class RogersSatchellVolatility final : public NamedTransform {
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
   void reset() override { terms_.clear(); }
   UpdateResult update(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
   RogersSatchellVolatility(Names inputs, std::size_t window, Names outputs, ValueBuffer terms)

@@ -15,6 +15,7 @@ class Subtract final : public NamedTransform {
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
   void reset() override {}
   UpdateResult update(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
   Subtract(Names inputs, Names outputs) : NamedTransform(std::move(inputs), std::move(outputs)) {}

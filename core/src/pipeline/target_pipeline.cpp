@@ -64,16 +64,36 @@ TargetPipeline::TargetPipeline(std::vector<std::unique_ptr<Target>> targets, Nam
     for (const auto& name : t->input_names()) r.columns.push_back(column_index.at(name));
     routing_.push_back(std::move(r));
     forward_period_ = std::max(forward_period_, t->forward_period());
+    look_back_ = std::max(look_back_, t->warm_up_period());
   }
+}
+
+VexalError TargetPipeline::wrong_count(std::size_t got) const {
+  return VexalError::invalid_input("expected " + std::to_string(input_columns_.size()) + " input column(s) " +
+                                   list_form(input_columns_) + ", got " + std::to_string(got));
+}
+
+std::expected<void, VexalError> TargetPipeline::run_research_into(std::span<const ColumnIn> in, std::size_t m,
+                                                                  std::size_t first,
+                                                                  std::span<const ColumnOut> out,
+                                                                  std::size_t count) const {
+  if (in.size() != input_columns_.size()) return std::unexpected(wrong_count(in.size()));
+  if (out.size() != output_names_.size()) fail_index(output_names_.size(), out.size() + 1);
+  std::vector<ColumnIn> selected;
+  std::size_t position = 0;
+  for (std::size_t i = 0; i < targets_.size(); ++i) {
+    const Routing& route = routing_[i];
+    selected.clear();
+    for (const std::size_t c : route.columns) selected.push_back(in[c]);
+    targets_[i]->run_research_into(selected, m, first, out.subspan(position, route.out_count), count);
+    position += route.out_count;
+  }
+  return {};
 }
 
 std::expected<std::vector<Series>, VexalError> TargetPipeline::run_research(
     std::span<const ColumnView> columns) const {
-  if (columns.size() != input_columns_.size()) {
-    return std::unexpected(VexalError::invalid_input("expected " + std::to_string(input_columns_.size()) +
-                                                     " input column(s) " + list_form(input_columns_) +
-                                                     ", got " + std::to_string(columns.size())));
-  }
+  if (columns.size() != input_columns_.size()) return std::unexpected(wrong_count(columns.size()));
 
   std::vector<Series> result;
   result.reserve(output_names_.size());

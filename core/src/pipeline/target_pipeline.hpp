@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "columns/column.hpp"
 #include "error.hpp"
 #include "optional_value.hpp"
 #include "traits.hpp"
@@ -31,6 +32,19 @@ class TargetPipeline {
   [[nodiscard]] std::expected<std::vector<Series>, VexalError> run_research(
       std::span<const ColumnView> columns) const;
 
+  // The same labels for rows [begin, begin + count) of the data, written
+  // into one caller-provided column per output name. `in` holds one column
+  // per input column, `m` rows of it starting `first` rows before `begin`;
+  // see Target::run_research_into for how far around the rows it must reach
+  // (look_back() before, forward_period() after). A wrong number of input
+  // columns fails as run_research does, before anything is written.
+  [[nodiscard]] std::expected<void, VexalError> run_research_into(std::span<const ColumnIn> in, std::size_t m,
+                                                                  std::size_t first,
+                                                                  std::span<const ColumnOut> out,
+                                                                  std::size_t count) const;
+
+  // Rows before a bar that its labels may read: the largest warm-up period.
+  [[nodiscard]] std::size_t look_back() const { return look_back_; }
   // The largest forward period of the targets.
   [[nodiscard]] std::size_t forward_period() const { return forward_period_; }
   // The number of targets.
@@ -49,11 +63,14 @@ class TargetPipeline {
 
   TargetPipeline(std::vector<std::unique_ptr<Target>> targets, Names input_columns, Names output_names);
 
+  [[nodiscard]] VexalError wrong_count(std::size_t got) const;
+
   std::vector<std::unique_ptr<Target>> targets_;
   Names input_columns_;
   Names output_names_;
   std::vector<Routing> routing_;
   std::size_t forward_period_ = 0;
+  std::size_t look_back_ = 0;
 };
 
 }  // namespace vexal

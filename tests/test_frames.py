@@ -283,6 +283,18 @@ def pipelines_pickle():
     return True
 
 
+@pytest.mark.skipif(not pipelines_pickle(), reason="copies of a pipeline come from pickling")
+@pytest.mark.parametrize("workers", [1, 2])
+def test_the_callers_pipeline_keeps_its_live_state(panel, workers):
+    bars = panel[INPUTS].to_numpy().tolist()
+    fp, fresh = features(), features()
+    for bar in bars[:30]:
+        fp.update(bar)
+        fresh.update(bar)
+    vexal.research(fp, panel, by="symbol", workers=workers)
+    assert [fp.update(bar) for bar in bars[30:40]] == [fresh.update(bar) for bar in bars[30:40]]
+
+
 @pytest.mark.skipif(not pipelines_pickle(), reason="needs pipelines that pickle, to ship them to workers")
 def test_dask_on_a_two_process_cluster_gives_the_local_result(panel):
     dd = pytest.importorskip("dask.dataframe")
@@ -293,8 +305,11 @@ def test_dask_on_a_two_process_cluster_gives_the_local_result(panel):
         lazy = vexal.dataset(features(), targets(), dd.from_pandas(panel, npartitions=3), by="symbol",
                              order_by="date", dropna="warmup")
         assert isinstance(lazy, dd.DataFrame)
-        assert lazy._meta.dtypes.equals(local.dtypes) and list(lazy.columns) == list(local.columns)
-        remote = lazy.compute().loc[local.index]
+        assert list(lazy.columns) == list(local.columns)
+        computed = lazy.compute()
+        # Dask holds strings in its own dtype; the meta must be exactly what the workers return.
+        assert computed.dtypes.equals(lazy._meta.dtypes) and computed.index.dtype == lazy._meta.index.dtype
+        remote = computed.loc[local.index]
         single = vexal.research(features(), dd.from_pandas(panel.sort_values("date"), npartitions=2)).compute()
     assert np.array_equal(bits(remote[local.columns[2:]].to_numpy()), bits(local[local.columns[2:]].to_numpy()))
     expected = vexal.research(features(), panel.sort_values("date"))

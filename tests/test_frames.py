@@ -152,6 +152,25 @@ def test_panels_equal_per_group_runs_in_the_input_row_order(panel, kind, workers
         assert result.index.equals(panel.index) and result["symbol"].equals(panel["symbol"])
 
 
+@pytest.mark.parametrize("layout", ["date-major", "symbol-major"])
+@pytest.mark.parametrize("kind", ["pandas", "polars"])
+def test_interleaved_and_block_groups_equal_per_group_runs(panel, layout, kind):
+    # Rows of a group every third row (gathered and scattered), or in one block (read and written in place).
+    ordered = panel.sort_values(["date", "symbol"] if layout == "date-major" else ["symbol", "date"])
+    result = vexal.dataset(features(), targets(), KINDS[kind](ordered), by="symbol", workers=2)
+    expected = per_group(ordered, "symbol", None)
+    assert np.array_equal(bits(as_numpy(result, list(expected.columns))), bits(expected.to_numpy()))
+
+
+@pytest.mark.parametrize("dropna", [None, "warmup"])
+def test_a_pandas_index_with_repeated_labels_is_kept_as_it_is(panel, dropna):
+    repeated = panel.set_index(pd.Index(np.arange(len(panel)) % 7, name="k"))
+    result = vexal.research(features(), repeated, by="symbol", order_by="date", dropna=dropna)
+    expected = vexal.research(features(), panel, by="symbol", order_by="date", dropna=dropna)
+    assert result.index.equals(repeated.index[panel.index.get_indexer(expected.index)])
+    assert result.index.name == "k" and result.reset_index(drop=True).equals(expected.reset_index(drop=True))
+
+
 def test_several_keys_make_one_group_per_combination(panel):
     two = panel.assign(venue=np.where(panel.index % 20 < 10, "X", "Y"))
     result = vexal.research(features(), two, by=["symbol", "venue"], order_by="date", workers=2)
@@ -338,7 +357,7 @@ def test_the_readme_frame_examples_print_what_their_comments_say(capsys):
 ])
 @pytest.mark.parametrize("sort", [True, False])
 def test_key_codes_without_pandas_match_pandas(monkeypatch, values, sort):
-    from vexal.frames.keys import codes
+    from vexal.frames.codes import codes
 
     with_pandas = codes(values, sort)
     monkeypatch.setitem(__import__("sys").modules, "pandas", None)

@@ -112,51 +112,70 @@ def _progress_bar(enabled: bool, total: int, unit: str):
     return tqdm(total=total, unit=unit)
 
 
+def _consecutive(rows: np.ndarray) -> slice | None:
+    """The rows as a slice when they are one block of consecutive rows (a symbol of a symbol-major panel, a
+    single series): such a group is read and written in place. Any other group is gathered into contiguous
+    rows and scattered back; strided views would cost more than the copies."""
+    first, last = int(rows[0]), int(rows[-1])
+    if last - first + 1 != len(rows) or not np.array_equal(rows, np.arange(first, last + 1)):
+        return None
+    return slice(first, last + 1)
+
+
 def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, workers: int | None, progress: bool,
         dropna: tuple[bool, bool], what: str) -> Result:
-    """Runs every job over every group of `data` (rows x columns, float64).
+    """Runs every job over every group of `data` (rows x columns, float64, C order).
 
     dropna is (leading warm-up rows of the features, trailing rows whose labels are absent).
     """
     n = len(data)
     perm, starts = _layout(n, keys, duplicates, what)
-    spans = [(int(a), int(b)) for a, b in zip(starts[:-1], starts[1:]) if b > a]
-    ordered = data if perm is None else data[perm]
-    inputs = [np.ascontiguousarray(ordered[:, job.columns]) for job in jobs]
-    outputs = [np.empty((len(ordered), job.width), dtype=np.float64) for job in jobs]
+    groups = [np.arange(n) if perm is None else perm[a:b] for a, b in zip(starts[:-1], starts[1:]) if b > a]
+    everything = list(range(data.shape[1]))
+    inputs = [data if job.columns == everything else np.ascontiguousarray(data[:, job.columns]) for job in jobs]
+    bounds = np.cumsum([0, *(job.width for job in jobs)])
+    computed = sum(len(g) for g in groups)
+    # Rows dropped as duplicates are never computed; they leave with the rows dropna removes.
+    values = np.empty((n, int(bounds[-1])), dtype=np.float64) if computed == n else \
+        np.full((n, int(bounds[-1])), np.nan)
+    outputs = [values[:, a:b] for a, b in zip(bounds[:-1], bounds[1:])]
 
-    count = max(1, min(workers or os.cpu_count() or 1, len(spans)))
+    count = max(1, min(workers or os.cpu_count() or 1, len(groups)))
     copies = [replicas(job.pipeline, count) for job in jobs]
     count = min(count, *(len(c) for c in copies))
     pool: queue.SimpleQueue[list[Any]] = queue.SimpleQueue()
     for i in range(count):
         pool.put([c[i] for c in copies])
 
-    def run_span(span: tuple[int, int]) -> None:
-        a, b = span
+    def run_group(rows: np.ndarray) -> None:
         mine = pool.get()
         try:
+            place = _consecutive(rows)
             for job, pipeline, x, y in zip(jobs, mine, inputs, outputs):
-                job.run(pipeline, x[a:b], y[a:b])
+                if place is not None:
+                    job.run(pipeline, x[place], y[place])
+                else:
+                    part = np.empty((len(rows), y.shape[1]), dtype=np.float64)
+                    job.run(pipeline, np.take(x, rows, axis=0), part)
+                    y[rows] = part
         except BaseException as exc:
             if keys.groups is not None:
-                row = int(perm[a]) if perm is not None else a
-                exc.add_note(f"in group {keys.describe_group(row)}")
+                exc.add_note(f"in group {keys.describe_group(int(rows[0]))}")
             raise
         finally:
             pool.put(mine)
 
-    bar = _progress_bar(progress, len(spans) if keys.groups is not None else n,
-                        "group" if keys.groups is not None else "bar")
+    grouped = keys.groups is not None
+    bar = _progress_bar(progress, len(groups) if grouped else n, "group" if grouped else "bar")
     try:
         if count == 1:
-            for span in spans:
-                run_span(span)
+            for rows in groups:
+                run_group(rows)
                 if bar is not None:
-                    bar.update(1 if keys.groups is not None else span[1] - span[0])
+                    bar.update(1 if grouped else len(rows))
         else:
             with ThreadPoolExecutor(max_workers=count) as executor:
-                futures = [executor.submit(run_span, span) for span in spans]
+                futures = [executor.submit(run_group, rows) for rows in groups]
                 if bar is not None:
                     for future in futures:
                         future.add_done_callback(lambda _: bar.update(1))
@@ -170,41 +189,33 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
         if bar is not None:
             bar.close()
 
-    values = outputs[0] if len(outputs) == 1 else np.hstack(outputs)
-    keep = _kept(jobs, outputs, spans, dropna, len(ordered))
-    if perm is None:
-        if keep is None:
-            return Result(values, None)
-        rows = np.flatnonzero(keep)
-        return Result(values[rows], rows)
-    if keep is not None:
-        perm, values = perm[keep], values[keep]
-    if len(perm) == n:
-        full = np.empty_like(values)
-        full[perm] = values
-        return Result(full, None)
-    order = np.argsort(perm, kind="stable")
-    return Result(values[order], perm[order])
+    keep = _kept(jobs, outputs, groups, dropna, n, computed)
+    if keep is None:
+        return Result(values, None)
+    rows = np.flatnonzero(keep)
+    return Result(values[rows], rows)
 
 
-def _kept(jobs: list[Job], outputs: list[np.ndarray], spans: list[tuple[int, int]], dropna: tuple[bool, bool],
-          n: int) -> np.ndarray | None:
-    """Rows (in run order) that survive dropna, or None when no row is dropped."""
+def _kept(jobs: list[Job], outputs: list[np.ndarray], groups: list[np.ndarray], dropna: tuple[bool, bool], n: int,
+          computed: int) -> np.ndarray | None:
+    """The input rows that stay, or None when every row does: dropna's and the rows never computed."""
     warmup, labels = dropna
-    if not (warmup or labels):
+    if not (warmup or labels) and computed == n:
         return None
-    keep = np.ones(n, dtype=bool)
+    keep = np.zeros(n, dtype=bool)
+    for rows in groups:
+        keep[rows] = True
     for is_target, wanted in ((False, warmup), (True, labels)):
         columns = [y for job, y in zip(jobs, outputs) if job.is_target == is_target and y.shape[1]]
         if not wanted or not columns:
             continue
         complete = np.logical_and.reduce([~np.isnan(y).any(axis=1) for y in columns])
-        for a, b in spans:
-            present = np.flatnonzero(complete[a:b])
+        for rows in groups:
+            present = np.flatnonzero(complete[rows])
             if not len(present):
-                keep[a:b] = False
+                keep[rows] = False
             elif is_target:
-                keep[a + present[-1] + 1:b] = False
+                keep[rows[present[-1] + 1:]] = False
             else:
-                keep[a:a + present[0]] = False
+                keep[rows[:present[0]]] = False
     return keep

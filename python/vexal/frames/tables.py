@@ -11,6 +11,8 @@ from typing import Any
 
 import numpy as np
 
+from .codes import codes
+
 KINDS = ("a pandas or polars DataFrame, a polars LazyFrame, a pyarrow Table, a Dask DataFrame, "
          "a 2-D numpy array or a mapping of column name to 1-D array")
 
@@ -27,6 +29,10 @@ class Table:
 
     def values(self, name: str) -> np.ndarray:
         raise NotImplementedError
+
+    def codes(self, name: str, sort: bool) -> np.ndarray:
+        """One int64 code per row, -1 where the key is absent; with `sort`, codes rise with the values."""
+        return codes(self.values(name), sort)
 
     def build(self, keys: list[str], names: list[str], values: np.ndarray, rows: np.ndarray | None) -> Any:
         """The result: the key columns, then one column per name; `rows` are the input rows kept (None: all)."""
@@ -113,39 +119,61 @@ class FrameTable(Table):
         self.columns = list(self.frame.columns)
         self.length = len(self.frame)
         self.what = what
+        # pandas itself gets a few direct calls where narwhals would copy.
+        self.pandas = None
+        if self.frame.implementation is nw.Implementation.PANDAS:
+            import pandas
+
+            self.pandas = pandas
 
     def floats(self, names: list[str]) -> np.ndarray:
         nw, schema = self.nw, self.frame.schema
-        for name in names:
+        out = np.empty((self.length, len(names)), dtype=np.float64)
+        for j, name in enumerate(names):
             dtype = schema[name]
             if not (dtype.is_numeric() or dtype == nw.Boolean):
                 raise TypeError(f"{self.what}: column {name!r} is not numeric (dtype {dtype})")
-        if not names:
-            return np.empty((self.length, 0), dtype=np.float64)
-        floats = self.frame.select(nw.col(*names).cast(nw.Float64).fill_null(float("nan")))
-        return np.ascontiguousarray(floats.to_numpy(), dtype=np.float64)
+            column = self.frame[name]
+            if not (dtype == nw.Float64 and self.pandas is not None):
+                # pandas' float64 holds absent values as NaN already; elsewhere they are nulls.
+                column = column.cast(nw.Float64).fill_null(float("nan"))
+            out[:, j] = column.to_numpy()
+        return out
 
     def values(self, name: str) -> np.ndarray:
         return self.frame[name].to_numpy()
 
+    def codes(self, name: str, sort: bool) -> np.ndarray:
+        if self.pandas is not None:
+            # Straight from the pandas column: a categorical gives its codes without building objects.
+            native = self.nw.to_native(self.frame[name])
+            return self.pandas.factorize(native, sort=sort)[0].astype(np.int64, copy=False)
+        return codes(self.values(name), sort)
+
     def build(self, keys, names, values, rows):
         nw = self.nw
+        index = nw.maybe_get_index(self.frame)
+        if self.pandas is not None:
+            native = self.frame.to_native()
+            result = self.pandas.DataFrame(values, columns=names, copy=False,
+                                           index=index if rows is None else index.take(rows))
+            for i, key in enumerate(keys):
+                # The column's array, not the Series: nothing to align, even on repeated index labels.
+                column = native[key].array
+                result.insert(i, key, column if rows is None else column.take(rows))
+            return result
         implementation = self.frame.implementation
-        head = nw.maybe_reset_index(self.frame.select(keys))
+        head = self.frame.select(keys)
         if rows is not None:
-            head = nw.maybe_reset_index(head[rows])
+            head = head[rows]
         series = [nw.new_series(name, values[:, j], backend=implementation) for j, name in enumerate(names)]
         if keys:
             result = head.with_columns(*series)
         else:
             result = nw.from_dict({s.name: s for s in series}, backend=implementation)
-        if not implementation.is_pandas_like():
-            # The pipelines' NaN means "no value": that is a null in Arrow and polars.
-            result = result.with_columns(nw.col(*names).fill_nan(None)) if names else result
+        # The pipelines' NaN means "no value": that is a null in Arrow and polars.
+        result = result.with_columns(nw.col(*names).fill_nan(None)) if names else result
         native = result.to_native()
-        index = nw.maybe_get_index(self.frame)
-        if index is not None:
-            native.index = index if rows is None else index.take(rows)
         return native.lazy() if self.lazy else native
 
 

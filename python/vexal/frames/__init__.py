@@ -11,6 +11,7 @@ from typing import Any, Sequence
 
 from _vexal import FeaturePipeline, TargetPipeline
 
+from .. import arrays
 from . import panels
 from .keys import keys_of
 from .tables import ArrayTable, is_dask, table_of
@@ -104,6 +105,10 @@ def run_local(what, features, targets, data, keys, order_by, duplicates, workers
     if isinstance(table, ArrayTable) and (keys or order_by):
         raise ValueError(f"{what}: by and order_by need named columns; a numpy array has none")
     table.require([*inputs, *keys, *([order_by] if order_by else [])], what)
+    if isinstance(table, ArrayTable) and dropna is None and targets is None:
+        return arrays.research(features, data)
+    if isinstance(table, ArrayTable) and dropna is None and features is None:
+        return arrays.label(targets, data)
     matrix = table.floats(inputs)
     jobs = [panels.Job(p, [inputs.index(n) for n in p.input_names()], p is targets)
             for p in (features, targets) if p is not None]

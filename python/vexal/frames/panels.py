@@ -67,7 +67,9 @@ def _layout(n: int, keys: Keys, duplicates: str, what: str) -> tuple[np.ndarray 
         return None, np.array([0, n])
     groups = keys.groups if keys.groups is not None else np.zeros(n, dtype=np.int64)
     if keys.order is None:
-        perm = np.argsort(groups, kind="stable")
+        # Few distinct codes sort by radix in a narrow type.
+        narrow = next((t for t in (np.uint16, np.uint32) if n and int(groups.max()) <= np.iinfo(t).max), None)
+        perm = np.argsort(groups if narrow is None else groups.astype(narrow), kind="stable")
     else:
         perm = np.lexsort((keys.order, groups))
     g = groups[perm]
@@ -112,19 +114,20 @@ def _progress_bar(enabled: bool, total: int, unit: str):
     return tqdm(total=total, unit=unit)
 
 
-def _consecutive(rows: np.ndarray) -> slice | None:
-    """The rows as a slice when they are one block of consecutive rows (a symbol of a symbol-major panel, a
-    single series): such a group is read and written in place. Any other group is gathered into contiguous
-    rows and scattered back; strided views would cost more than the copies."""
-    first, last = int(rows[0]), int(rows[-1])
-    if last - first + 1 != len(rows) or not np.array_equal(rows, np.arange(first, last + 1)):
+def _place(rows: np.ndarray) -> slice | None:
+    """The rows as a slice when they are evenly spaced and rising: one block of consecutive rows (a symbol of a
+    symbol-major panel, a single series) or every k-th row (a symbol of a date-major panel)."""
+    if len(rows) == 1:
+        return slice(int(rows[0]), int(rows[0]) + 1)
+    step = int(rows[1] - rows[0])
+    if step <= 0 or not np.array_equal(np.diff(rows), np.full(len(rows) - 1, step)):
         return None
-    return slice(first, last + 1)
+    return slice(int(rows[0]), int(rows[-1]) + 1, step)
 
 
 def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, workers: int | None, progress: bool,
         dropna: tuple[bool, bool], what: str) -> Result:
-    """Runs every job over every group of `data` (rows x columns, float64, C order).
+    """Runs every job over every group of `data` (rows x columns, float64, any memory order).
 
     dropna is (leading warm-up rows of the features, trailing rows whose labels are absent).
     """
@@ -132,7 +135,7 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
     perm, starts = _layout(n, keys, duplicates, what)
     groups = [np.arange(n) if perm is None else perm[a:b] for a, b in zip(starts[:-1], starts[1:]) if b > a]
     everything = list(range(data.shape[1]))
-    inputs = [data if job.columns == everything else np.ascontiguousarray(data[:, job.columns]) for job in jobs]
+    inputs = [data if job.columns == everything else data[:, job.columns] for job in jobs]
     bounds = np.cumsum([0, *(job.width for job in jobs)])
     computed = sum(len(g) for g in groups)
     # Rows dropped as duplicates are never computed; they leave with the rows dropna removes.
@@ -150,14 +153,19 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
     def run_group(rows: np.ndarray) -> None:
         mine = pool.get()
         try:
-            place = _consecutive(rows)
+            place = _place(rows)
             for job, pipeline, x, y in zip(jobs, mine, inputs, outputs):
-                if place is not None:
-                    job.run(pipeline, x[place], y[place])
-                else:
-                    part = np.empty((len(rows), y.shape[1]), dtype=np.float64)
-                    job.run(pipeline, np.take(x, rows, axis=0), part)
-                    y[rows] = part
+                if place is not None and place.step in (None, 1):
+                    # One block: written in place, read in place when its rows are contiguous.
+                    job.run(pipeline, np.ascontiguousarray(x[place]), y[place])
+                    continue
+                # Gathered into contiguous rows and scattered back: the pipeline reads a bar's values
+                # together, and strided views would cost it more than these copies. A slice copies
+                # faster than an index.
+                part = np.empty((len(rows), y.shape[1]), dtype=np.float64)
+                job.run(pipeline, np.take(x, rows, axis=0) if place is None else np.ascontiguousarray(x[place]),
+                        part)
+                y[rows if place is None else place] = part
         except BaseException as exc:
             if keys.groups is not None:
                 exc.add_note(f"in group {keys.describe_group(int(rows[0]))}")

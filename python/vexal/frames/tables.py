@@ -24,7 +24,7 @@ class Table:
     length: int
 
     def floats(self, names: list[str]) -> np.ndarray:
-        """rows x len(names), float64, NaN where a value is absent."""
+        """rows x len(names), float64 in any memory order, NaN where a value is absent."""
         raise NotImplementedError
 
     def values(self, name: str) -> np.ndarray:
@@ -128,17 +128,18 @@ class FrameTable(Table):
 
     def floats(self, names: list[str]) -> np.ndarray:
         nw, schema = self.nw, self.frame.schema
-        out = np.empty((self.length, len(names)), dtype=np.float64)
-        for j, name in enumerate(names):
+        for name in names:
             dtype = schema[name]
             if not (dtype.is_numeric() or dtype == nw.Boolean):
                 raise TypeError(f"{self.what}: column {name!r} is not numeric (dtype {dtype})")
-            column = self.frame[name]
-            if not (dtype == nw.Float64 and self.pandas is not None):
-                # pandas' float64 holds absent values as NaN already; elsewhere they are nulls.
-                column = column.cast(nw.Float64).fill_null(float("nan"))
-            out[:, j] = column.to_numpy()
-        return out
+        if not names:
+            return np.empty((self.length, 0), dtype=np.float64)
+        if self.pandas is not None and all(schema[name] == nw.Float64 for name in names):
+            # pandas' float64 holds absent values as NaN already: its block as it is, in whatever order.
+            return np.asarray(self.frame.to_native()[names].to_numpy(dtype=np.float64))
+        # Elsewhere absent values are nulls.
+        floats = self.frame.select(nw.col(*names).cast(nw.Float64).fill_null(float("nan")))
+        return np.asarray(floats.to_numpy(), dtype=np.float64)
 
     def values(self, name: str) -> np.ndarray:
         return self.frame[name].to_numpy()

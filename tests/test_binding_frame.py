@@ -220,6 +220,91 @@ def test_prefixed_type_error_carries_the_original_cause():
     assert info.value.__cause__ is None
 
 
+def test_a_type_error_subclass_stays_reachable_and_a_failing_str_keeps_it():
+    class Specific(TypeError):
+        pass
+
+    original = Specific("specific")
+    with pytest.raises(TypeError) as info:
+        make("Sma").update([Boom(original)])
+    assert str(info.value) == "argument 'values': specific"
+    assert info.value.__cause__ is original
+
+    class Unprintable(TypeError):
+        def __str__(self):
+            raise RuntimeError("no text")
+
+    original = Unprintable()
+    with pytest.raises(Unprintable) as info:
+        make("Sma").update([Boom(original)])
+    assert info.value is original
+
+
+OUT_OF_MEMORY = """
+import itertools, os, resource, _vexal
+if "asan" not in os.environ.get("LD_PRELOAD", ""):  # the sanitizers cap allocations instead
+    vm = next(int(l.split()[1]) * 1024 for l in open("/proc/self/status") if l.startswith("VmSize:"))
+    resource.setrlimit(resource.RLIMIT_AS, (vm + (512 << 20), resource.RLIM_INFINITY))
+class Forever(list):
+    __iter__ = lambda self: itertools.repeat(self[0])
+sma, pipeline = _vexal.Sma(["c"], 2, ["s"]), _vexal.FeaturePipeline([_vexal.Sma(["c"], 2, ["s"])], ["c"])
+for call, item in ((sma.update, 1.0), (_vexal.fit_standard_scaler, 1.0), (pipeline.run_research, [1.0])):
+    try:
+        call(Forever([item]))
+    except MemoryError:
+        print("MemoryError")
+print(sma.update([1.0]), sma.update([3.0]), pipeline.update([2.0]))
+"""
+
+
+def test_running_out_of_memory_while_converting_is_a_memory_error():
+    import os
+    import subprocess
+
+    env = dict(os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":max_allocation_size_mb=256")
+    out = subprocess.run([sys.executable, "-c", OUT_OF_MEMORY], capture_output=True, text=True, timeout=300, env=env)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.splitlines() == ["MemoryError"] * 3 + ["[nan] [2.0] [nan]"]
+
+
+UNBUILT_INSTANCES = """
+import ctypes, vexal
+alloc = ctypes.pythonapi.PyType_GenericAlloc
+alloc.restype, alloc.argtypes = ctypes.py_object, [ctypes.py_object, ctypes.c_ssize_t]
+for cls in [c for c in map(vexal.__dict__.get, vexal.__all__) if isinstance(c, type)]:
+    try:
+        cls.__new__ = staticmethod(object.__new__)
+        raise AssertionError(f"{cls.__name__} is mutable")
+    except TypeError as exc:
+        assert "immutable type" in str(exc), exc
+    obj = alloc(cls, 0)  # past the type's own guard: a state the constructor never built
+    expected = f"{cls.__name__} object was not built by its constructor: create it with {cls.__name__}(...)"
+    for m in ("update", "reset", "input_names", "output_names", "warm_up_period", "forward_period", "run_research",
+              "__repr__", "__len__"):
+        if m in cls.__dict__:
+            try:
+                getattr(obj, m)(*([[1.0]] if m in ("update", "run_research") else []))
+                raise AssertionError(f"{cls.__name__}.{m} ran on an unbuilt instance")
+            except TypeError as exc:
+                assert str(exc) == expected, exc
+    for make in (vexal.FeaturePipeline, vexal.TargetPipeline):
+        try:
+            make([obj], ["c"])
+            raise AssertionError(f"{make.__name__} took an unbuilt {cls.__name__}")
+        except (TypeError, ValueError) as exc:
+            assert str(exc) == expected or str(exc).startswith("unsupported"), exc
+print("refused")
+"""
+
+
+def test_instances_the_constructor_never_built_are_refused():
+    import subprocess
+
+    out = subprocess.run([sys.executable, "-c", UNBUILT_INSTANCES], capture_output=True, text=True, timeout=120)
+    assert out.returncode == 0, out.stderr  # a crash shows up as a signal here, not as a dead test run
+    assert out.stdout.strip() == "refused"
+
+
 def test_numbers_of_every_kind_are_accepted():
     class Floaty:
         def __float__(self):

@@ -59,6 +59,14 @@ Ref feature_update(FeaturePipeline& p, const Args& args) {
 // that cannot be converted leaves the transforms as they were. Each bar's
 // result goes straight into its row of the returned list.
 Ref feature_run_research(FeaturePipeline& p, const Args& args) {
+  // Every row of a 2-D array has the same width: a wrong one fails at the
+  // first bar, after the reset, without converting (or holding) the rest.
+  if (const auto shape = float_table_shape(args.raw(0)); shape && shape->rows > 0) {
+    if (auto fits = p.check_bar_width(shape->columns); !fits) {
+      p.reset();
+      raise_core_error(fits.error());
+    }
+  }
   const BarTable bars = args.get<BarTable>(0);
   const GcPause building_rows;
   Ref rows = check_new(PyList_New(static_cast<Py_ssize_t>(bars.size())));
@@ -168,6 +176,8 @@ TargetPipeline make_target_pipeline(const Args& args) {
 
 // Targets read views of the converted columns; nothing is copied per target.
 Ref target_run_research(TargetPipeline& p, const Args& args) {
+  // A 2-D array's column count is known before converting it.
+  if (const auto shape = float_table_shape(args.raw(0))) unwrap(p.check_column_count(shape->rows));
   const SeriesList columns = args.get<SeriesList>(0);
   const std::vector<ColumnView> views(columns.begin(), columns.end());
   const std::vector<Series> labels = unwrap(p.run_research(views));
@@ -186,33 +196,15 @@ Ref target_run_research_into(TargetPipeline& p, const Args& args) {
   const ColumnTable out = ColumnTable::output(args.raw(1), "out", columns.rows(), p.output_names());
   out.refuse_overlap(columns);
   const std::size_t bars = columns.rows();
-  const std::size_t before = p.look_back();
-  const std::size_t after = p.forward_period();
-  // A slice re-reads the rows around it; a chunk well beyond them keeps
-  // that overhead small whatever the horizon.
-  const std::size_t chunk = std::max<std::size_t>(FeaturePipeline::kColumnChunk, 4 * (before + after));
-  const std::size_t width = chunk + before + after;
-  std::vector<ColumnBuffer> in;
-  for (std::size_t j = 0; j < p.input_columns().size(); ++j) in.emplace_back(width);
-  std::vector<ColumnBuffer> labels;
-  for (std::size_t k = 0; k < p.output_names().size(); ++k) labels.emplace_back(chunk);
-  std::vector<ColumnIn> views;
-  std::vector<ColumnOut> sinks;
-  std::vector<ColumnOut> sinks_in;
-  for (auto& c : in) {
-    views.push_back(c.in());
-    sinks_in.push_back(c.out());
-  }
-  for (auto& c : labels) sinks.push_back(c.out());
-  for (std::size_t begin = 0; begin < bars; begin += chunk) {
-    const std::size_t count = std::min(chunk, bars - begin);
-    const std::size_t first = std::min(before, begin);
-    const std::size_t end = std::min(bars, begin + count + after);
-    const std::size_t m = end - (begin - first);
+  auto run = p.start_slices(bars);
+  for (std::size_t begin = 0; begin < bars; begin += run.chunk()) {
+    const auto slice = run.slice(begin);
     without_gil([&] {
-      columns.read(begin - first, m, sinks_in);
-      unwrap(p.run_research_into(views, m, first, sinks, count));
-      for (std::size_t k = 0; k < labels.size(); ++k) out.column(k).write(begin, count, labels[k].in());
+      columns.read(slice.read_begin, slice.read_count, run.inputs());
+      run.run(slice);
+      for (std::size_t k = 0; k < run.outputs().size(); ++k) {
+        out.column(k).write(slice.begin, slice.count, run.outputs()[k]);
+      }
     });
     if (PyErr_CheckSignals() != 0) throw PythonError{};
   }
@@ -239,7 +231,8 @@ PyMethodDef target_methods[] = {
      METH_FASTCALL | METH_KEYWORDS,
      "run_research_into($self, columns, out)\n--\n\nRun all targets over the full dataset into an array "
      "(research mode).\n\nThe interpreter lock is released while computing.\n\nArgs:\n    columns: 2-D "
-     "buffer of shape (bars, input columns) in any order, or a sequence of\n             1-D buffers, one per "
+     "buffer of shape (bars, input columns) in any order, or a sequence of\n             1-D buffers, one "
+     "per "
      "input column. float64, float32, integers or bool;\n             NaN marks a missing value.\n    out: "
      "Writable float64 buffer of shape (bars, len(output_names())), or a sequence\n         of writable 1-D "
      "float64 buffers, one per output name. Missing values are written as NaN.\n\nReturns:\n    None."},

@@ -34,7 +34,7 @@ constexpr Param kDataParam[] = {{"data"}};
 constexpr Signature kFitSignature = {"fit_standard_scaler", kDataParam};
 
 Ref fit(const Args& args) {
-  const Series data = args.get<Series>(0);
+  const FloatList data = args.get<FloatList>(0);
   const auto [mean, std] = unwrap(fit_standard_scaler(data));
   Ref m = check_new(PyFloat_FromDouble(mean));
   Ref s = check_new(PyFloat_FromDouble(std));

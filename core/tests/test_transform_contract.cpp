@@ -262,7 +262,8 @@ TEST_P(TransformContract, ColumnsAgreeWithUpdateAndLeaveItsState) {
   const Outputs expected = padded(reference(), names);
   for (const std::size_t chunk : {1, 3, 5, 64, 1000}) {
     auto t = GetParam().build();
-    EXPECT_TRUE(same_outputs(feed_columns(*t, 0, 170, chunk, names), Outputs(expected.begin(), expected.begin() + 170)))
+    EXPECT_TRUE(same_outputs(feed_columns(*t, 0, 170, chunk, names),
+                             Outputs(expected.begin(), expected.begin() + 170)))
         << "chunk " << chunk;
     EXPECT_TRUE(same_outputs(padded(feed(*t, 170, 230), names),
                              Outputs(expected.begin() + 170, expected.begin() + 230)))

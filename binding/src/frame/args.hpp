@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -51,11 +52,23 @@ class Args {
     if constexpr (std::is_same_v<T, std::uint64_t>) {
       if (slots_[i] == nullptr) return *sig_->params[i].default_value;
     }
+    return convert(i, [](PyObject* o) { return Convert<T>::from(o); });
+  }
+
+  // Runs `f` on argument i as a conversion: a TypeError is re-raised
+  // naming the argument, and running out of memory is a MemoryError (the
+  // argument was too large to hold, as for `list(arg)`), not an internal
+  // failure. Nothing has touched the object yet, so it stays usable.
+  template <class F>
+  [[nodiscard]] decltype(auto) convert(std::size_t i, F&& f) const {
     try {
-      return Convert<T>::from(slots_[i]);
+      return f(slots_[i]);
     } catch (const PythonError&) {
       name_argument_in_type_error(sig_->params[i].name);
       throw;
+    } catch (const std::bad_alloc&) {
+      PyErr_NoMemory();
+      throw PythonError{};
     }
   }
 
@@ -64,11 +77,10 @@ class Args {
   // to `f`.
   template <class... T, class F>
   decltype(auto) apply(F&& f) const {
-    return [&]<std::size_t... I>(std::index_sequence<I...>)->decltype(auto) {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) -> decltype(auto) {
       std::tuple<T...> converted{get<T>(I)...};
       return std::apply(std::forward<F>(f), std::move(converted));
-    }
-    (std::index_sequence_for<T...>{});
+    }(std::index_sequence_for<T...>{});
   }
 
  private:

@@ -79,18 +79,6 @@ std::optional<ItemKind> item_kind(const Py_buffer& v) {
   }
 }
 
-Extent extent_of(const Py_buffer& v) {
-  const char* base = static_cast<const char*>(v.buf);
-  Py_ssize_t lo = 0;
-  Py_ssize_t hi = 0;
-  for (int i = 0; i < v.ndim; ++i) {
-    if (v.shape[i] == 0) return {base, base};
-    const Py_ssize_t reach = (v.shape[i] - 1) * v.strides[i];
-    (reach < 0 ? lo : hi) += reach;
-  }
-  return {base + lo, base + hi + v.itemsize};
-}
-
 // Whether every item has memory of its own: taken from the innermost
 // dimension out, each stride clears everything the inner ones span.
 bool items_apart(const Py_buffer& v) {
@@ -112,7 +100,27 @@ bool items_apart(const Py_buffer& v) {
   return true;
 }
 
-bool overlap(const Extent& a, const Extent& b) { return a.lo < b.hi && b.lo < a.hi && a.lo != a.hi && b.lo != b.hi; }
+// Whether two columns of 8-byte items share a byte. Columns with the same
+// stride share one exactly when their offsets are less than an item apart
+// modulo the stride; columns of different strides whose spans meet are taken
+// to share (a layout no one passes on purpose).
+bool overlap(const Run& a, const Run& b) {
+  if (a.count == 0 || b.count == 0) return false;
+  const auto forward = [](const Run& r) {
+    const Py_ssize_t last = static_cast<Py_ssize_t>(r.count - 1) * r.stride;
+    return r.stride < 0 ? Run{r.base + last, -r.stride, r.count} : r;
+  };
+  const Run x = forward(a);
+  const Run y = forward(b);
+  const char* x_end = x.base + static_cast<Py_ssize_t>(x.count - 1) * x.stride + 8;
+  const char* y_end = y.base + static_cast<Py_ssize_t>(y.count - 1) * y.stride + 8;
+  if (x_end <= y.base || y_end <= x.base) return false;
+  Py_ssize_t stride = x.count > 1 ? x.stride : y.stride;
+  if (x.count > 1 && y.count > 1 && x.stride != y.stride) return true;
+  if (stride < 8) return true;
+  const Py_ssize_t offset = ((y.base - x.base) % stride + stride) % stride;
+  return offset < 8 || stride - offset < 8;
+}
 
 // Item by item in C, once per value: no Python object per element.
 template <class T>
@@ -132,8 +140,8 @@ void read_items(const char* p, Py_ssize_t stride, std::size_t n, ColumnOut into)
 }
 
 template <class T>
-void read_rows(const char* base, Py_ssize_t row_stride, Py_ssize_t item_stride, std::size_t begin, std::size_t n,
-               std::span<const ColumnOut> into) {
+void read_rows(const char* base, Py_ssize_t row_stride, Py_ssize_t item_stride, std::size_t begin,
+               std::size_t n, std::span<const ColumnOut> into) {
   const std::size_t k = into.size();
   for (std::size_t i = 0; i < n; ++i) {
     const char* row = base + static_cast<Py_ssize_t>(begin + i) * row_stride;
@@ -212,9 +220,11 @@ void StridedColumn::write(std::size_t begin, std::size_t n, ColumnIn from) const
   }
 }
 
-void ColumnTable::add(HeldBuffer buffer, std::string where) {
-  extents_.push_back(extent_of(buffer.view()));
-  where_.push_back(std::move(where));
+void ColumnTable::add(HeldBuffer buffer, const std::string& where, std::size_t first_column) {
+  for (std::size_t j = first_column; j < columns_.size(); ++j) {
+    runs_.push_back({columns_[j].base, columns_[j].stride, rows_});
+    where_.push_back(where);
+  }
   buffers_.push_back(std::move(buffer));
 }
 
@@ -223,8 +233,8 @@ ColumnTable ColumnTable::input(PyObject* o, const char* arg, const Names& names)
   const std::string name(arg);
   const std::size_t k = names.size();
   const auto wrong_count = [&](std::size_t got) {
-    raise(PyExc_ValueError, name + ": expected " + std::to_string(k) + " input column(s) " + list_form(names) +
-                                ", got " + std::to_string(got));
+    raise(PyExc_ValueError, name + ": expected " + std::to_string(k) + " input column(s) " +
+                                list_form(names) + ", got " + std::to_string(got));
   };
   const auto kind_of = [&](const Py_buffer& v, const std::string& where) {
     const auto kind = item_kind(v);
@@ -253,7 +263,7 @@ ColumnTable ColumnTable::input(PyObject* o, const char* arg, const Names& names)
       table.columns_.push_back(
           {static_cast<char*>(v.buf) + static_cast<Py_ssize_t>(j) * v.strides[1], v.strides[0], kind});
     }
-    table.add(std::move(buffer), name);
+    table.add(std::move(buffer), name, 0);
     return table;
   }
   if (!PySequence_Check(o) || PyUnicode_Check(o)) {
@@ -262,19 +272,25 @@ ColumnTable ColumnTable::input(PyObject* o, const char* arg, const Names& names)
   }
   const Ref items = check_new(PySequence_Fast(o, "expected a sequence"));
   const auto count = static_cast<std::size_t>(PySequence_Fast_GET_SIZE(items.get()));
+  // What the items are is told first: a list of bars is not a list of columns.
+  for (std::size_t j = 0; j < count; ++j) {
+    PyObject* item = PySequence_Fast_GET_ITEM(items.get(), static_cast<Py_ssize_t>(j));
+    if (!PyObject_CheckBuffer(item)) {
+      raise(PyExc_TypeError,
+            name + "[" + std::to_string(j) + "]: expected a 1-D buffer, got '" + type_name(item) + "'");
+    }
+  }
   if (count != k) wrong_count(count);
   for (std::size_t j = 0; j < k; ++j) {
     PyObject* item = PySequence_Fast_GET_ITEM(items.get(), static_cast<Py_ssize_t>(j));
     const std::string where = name + "[" + std::to_string(j) + "]";
-    if (!PyObject_CheckBuffer(item)) {
-      raise(PyExc_TypeError, where + ": expected a 1-D buffer, got '" + type_name(item) + "'");
-    }
     HeldBuffer buffer;
     if (!buffer.acquire(item, PyBUF_RECORDS_RO)) throw PythonError{};
     const Py_buffer& v = buffer.view();
     const ItemKind kind = kind_of(v, where);
     if (v.ndim != 1) {
-      raise(PyExc_ValueError, where + ": expected a 1-D buffer, got a " + std::to_string(v.ndim) + "-D buffer");
+      raise(PyExc_ValueError,
+            where + ": expected a 1-D buffer, got a " + std::to_string(v.ndim) + "-D buffer");
     }
     const auto length = static_cast<std::size_t>(v.shape[0]);
     if (j == 0) {
@@ -284,7 +300,7 @@ ColumnTable ColumnTable::input(PyObject* o, const char* arg, const Names& names)
                                   "[0], got " + std::to_string(length));
     }
     table.columns_.push_back({static_cast<char*>(v.buf), v.strides[0], kind});
-    table.add(std::move(buffer), where);
+    table.add(std::move(buffer), where, j);
   }
   return table;
 }
@@ -321,7 +337,8 @@ ColumnTable ColumnTable::output(PyObject* o, const char* arg, std::size_t bars, 
     HeldBuffer buffer = writable_float64(o, name, "a writable float64 buffer");
     const Py_buffer& v = buffer.view();
     const std::string expected = "(" + std::to_string(bars) + ", " + std::to_string(k) + ")";
-    if (v.ndim != 2 || static_cast<std::size_t>(v.shape[0]) != bars || static_cast<std::size_t>(v.shape[1]) != k) {
+    if (v.ndim != 2 || static_cast<std::size_t>(v.shape[0]) != bars ||
+        static_cast<std::size_t>(v.shape[1]) != k) {
       raise(PyExc_ValueError, name + ": expected shape " + expected + ", got " + shape_of(v));
     }
     if (!items_apart(v)) {
@@ -332,12 +349,13 @@ ColumnTable ColumnTable::output(PyObject* o, const char* arg, std::size_t bars, 
       table.columns_.push_back({static_cast<char*>(v.buf) + static_cast<Py_ssize_t>(j) * v.strides[1],
                                 v.strides[0], ItemKind::kFloat64});
     }
-    table.add(std::move(buffer), name);
+    table.add(std::move(buffer), name, 0);
     return table;
   }
   if (!PySequence_Check(o) || PyUnicode_Check(o)) {
-    raise(PyExc_TypeError, name + ": expected a writable 2-D float64 buffer or a sequence of writable 1-D "
-                                  "float64 buffers, got '" +
+    raise(PyExc_TypeError, name +
+                               ": expected a writable 2-D float64 buffer or a sequence of writable 1-D "
+                               "float64 buffers, got '" +
                                type_name(o) + "'");
   }
   const Ref items = check_new(PySequence_Fast(o, "expected a sequence"));
@@ -358,20 +376,20 @@ ColumnTable ColumnTable::output(PyObject* o, const char* arg, std::size_t bars, 
       raise(PyExc_ValueError,
             where + ": items overlap one another (stride " + std::to_string(v.strides[0]) + ")");
     }
-    const Extent mine = extent_of(v);
-    for (std::size_t i = 0; i < table.extents_.size(); ++i) {
-      if (overlap(mine, table.extents_[i])) raise(PyExc_ValueError, where + " overlaps " + table.where_[i]);
+    const Run mine{static_cast<char*>(v.buf), v.strides[0], bars};
+    for (std::size_t i = 0; i < table.runs_.size(); ++i) {
+      if (overlap(mine, table.runs_[i])) raise(PyExc_ValueError, where + " overlaps " + table.where_[i]);
     }
     table.columns_.push_back({static_cast<char*>(v.buf), v.strides[0], ItemKind::kFloat64});
-    table.add(std::move(buffer), where);
+    table.add(std::move(buffer), where, j);
   }
   return table;
 }
 
 void ColumnTable::refuse_overlap(const ColumnTable& input) const {
-  for (std::size_t i = 0; i < extents_.size(); ++i) {
-    for (std::size_t j = 0; j < input.extents_.size(); ++j) {
-      if (overlap(extents_[i], input.extents_[j])) {
+  for (std::size_t i = 0; i < runs_.size(); ++i) {
+    for (std::size_t j = 0; j < input.runs_.size(); ++j) {
+      if (overlap(runs_[i], input.runs_[j])) {
         raise(PyExc_ValueError, where_[i] + " overlaps " + input.where_[j]);
       }
     }

@@ -65,10 +65,12 @@ struct StridedColumn {
   void write(std::size_t begin, std::size_t n, ColumnIn from) const;
 };
 
-// The bytes a buffer's items span, for overlap checks.
-struct Extent {
-  const char* lo;
-  const char* hi;  // one past the last byte; lo == hi when empty
+// The memory of one column, for overlap checks: `count` items, `stride`
+// bytes apart.
+struct Run {
+  const char* base;
+  Py_ssize_t stride;
+  std::size_t count;
 };
 
 // A table argument of bars × columns: one 2-D buffer in any order and with
@@ -95,12 +97,13 @@ class ColumnTable {
  private:
   ColumnTable(const char* arg) : arg_(arg) {}
 
-  void add(HeldBuffer buffer, std::string where);
+  // Holds `buffer`, whose columns from `first_column` on were just added.
+  void add(HeldBuffer buffer, const std::string& where, std::size_t first_column);
 
   std::string arg_;
   std::vector<HeldBuffer> buffers_;
-  std::vector<std::string> where_;  // how each buffer is named in messages
-  std::vector<Extent> extents_;
+  std::vector<Run> runs_;           // one per column
+  std::vector<std::string> where_;  // how each column is named in messages
   std::vector<StridedColumn> columns_;
   std::size_t rows_ = 0;
   bool row_major_ = false;  // one 2-D buffer whose rows are its inner dimension

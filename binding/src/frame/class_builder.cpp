@@ -1,8 +1,10 @@
 #include "frame/class_builder.hpp"
 
+#include <cstring>
 #include <vector>
 
 #include "frame/errors.hpp"
+#include "frame/instance.hpp"
 #include "frame/ref.hpp"
 
 namespace vexal::py {
@@ -20,10 +22,21 @@ PyTypeObject* build_type(const ClassDef& def) {
     slots.push_back({Py_sq_length, reinterpret_cast<void*>(def.length)});
   }
   slots.push_back({0, nullptr});
-  // No Py_TPFLAGS_BASETYPE: the classes are final.
-  PyType_Spec type_spec = {def.qualified_name, static_cast<int>(def.basic_size), 0, Py_TPFLAGS_DEFAULT,
-                           slots.data()};
+  // No Py_TPFLAGS_BASETYPE: the classes are final. Immutable, as built-in
+  // types are: replacing __new__ (or any attribute) on a class would let
+  // instances exist whose state the constructor never built.
+  PyType_Spec type_spec = {def.qualified_name, static_cast<int>(def.basic_size), 0,
+                           Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, slots.data()};
   return reinterpret_cast<PyTypeObject*>(check(PyType_FromSpec(&type_spec)));
+}
+
+void refuse_unbuilt(PyObject* self) {
+  const char* qualified = Py_TYPE(self)->tp_name;
+  const char* dot = std::strrchr(qualified, '.');
+  const char* name = dot != nullptr ? dot + 1 : qualified;
+  PyErr_Format(PyExc_TypeError, "%s object was not built by its constructor: create it with %s(...)", name,
+               name);
+  throw PythonError{};
 }
 
 void add_to_module(PyObject* module, const char* name, PyObject* object) {

@@ -34,6 +34,28 @@ std::string type_name(PyObject* o) {
   type_error("'" + type_name(o) + "' object cannot be converted to '" + target + "'");
 }
 
+// A memoryview iterates only one dimension of one native item ("d", "@i",
+// ...); for anything else its iterator raises NotImplementedError, which is
+// turned into the conversion's TypeError here, before iterating. A view
+// whose buffer cannot be read (a released one) is left to iteration and
+// its own error.
+void refuse_uniterable_memoryview(PyObject* o) {
+  Py_buffer view;
+  if (PyObject_GetBuffer(o, &view, PyBUF_RECORDS_RO) != 0) {
+    PyErr_Clear();
+    return;
+  }
+  const std::string format = view.format != nullptr ? view.format : "B";
+  const int ndim = view.ndim;
+  PyBuffer_Release(&view);
+  const std::string_view item = format.starts_with('@') ? std::string_view(format).substr(1) : format;
+  const bool one_native_item =
+      item.size() == 1 && std::string_view("?cbBhHiIlLqQnNefdP").find(item[0]) != std::string_view::npos;
+  if (ndim == 1 && one_native_item) return;
+  type_error("'memoryview' object of format '" + format + "' with " + std::to_string(ndim) +
+             " dimension(s) cannot be converted to 'Sequence'");
+}
+
 // Visits the elements of a list argument. A str is refused (it is a
 // sequence of characters, almost never what the caller meant); the length
 // is only a size hint; exact lists and tuples are read in place, anything
@@ -42,6 +64,7 @@ template <class Reserve, class Each>
 void for_each_item(PyObject* o, Reserve&& reserve, Each&& each) {
   if (PyUnicode_Check(o)) type_error("Can't extract `str` to `Vec`");
   if (!PySequence_Check(o)) cannot_convert(o, "Sequence");
+  if (PyMemoryView_Check(o)) refuse_uniterable_memoryview(o);
   if (PyList_CheckExact(o)) {
     reserve(static_cast<std::size_t>(PyList_GET_SIZE(o)));
     // The size is re-read every step: an element's conversion may run user
@@ -122,36 +145,32 @@ Exporter exporter_of(PyObject* o) {
   return Exporter::kNone;
 }
 
-// Whether iteration would yield a float64 per item. Every exporter names
-// native doubles "d" (or "@d"); numpy marks an unaligned or explicitly
-// little-endian array "=d" or "<d" and still iterates it as float64, while
-// a memoryview refuses to iterate those.
-bool is_float64(const Py_buffer& view, Exporter exporter) {
+// Whether the buffer holds one native float64 per item: "d" or "@d", or
+// one of the standard-size spellings of the same little-endian double
+// ("=d", "<d") that numpy gives an unaligned array and a memoryview may be
+// cast to (which it then refuses to iterate).
+bool is_float64(const Py_buffer& view) {
   if (view.itemsize != sizeof(double) || view.format == nullptr) return false;
   const std::string_view format(view.format);
-  if (format == "d" || format == "@d") return true;
   static_assert(std::endian::native == std::endian::little);
-  return exporter == Exporter::kNumpy && (format == "=d" || format == "<d");
+  return format == "d" || format == "@d" || format == "=d" || format == "<d";
 }
 
-// A C-contiguous float64 buffer of the expected number of dimensions, held
+// A float64 buffer of the expected number of dimensions, any strides, held
 // while it is read; false when the object offers no such buffer, with no
 // error left set, so the caller falls back to iteration and its messages.
 class FloatBuffer {
  public:
-  // 2-D buffers are taken from numpy only: a 2-D memoryview cannot be
-  // iterated, and that failure must stay as it is.
   FloatBuffer(PyObject* o, int ndim) {
     const Exporter exporter = exporter_of(o);
-    if (exporter == Exporter::kNone || (ndim == 2 && exporter != Exporter::kNumpy)) return;
-    // Strides are asked for so that a strided array is reported, not
-    // refused with an exception, and left to iteration.
+    // A 2-D array.array does not exist; only numpy and memoryview qualify.
+    if (exporter == Exporter::kNone || (ndim == 2 && exporter == Exporter::kArray)) return;
     if (PyObject_GetBuffer(o, &view_, PyBUF_RECORDS_RO) != 0) {
       PyErr_Clear();
       return;
     }
     held_ = true;
-    usable_ = view_.ndim == ndim && is_float64(view_, exporter) && PyBuffer_IsContiguous(&view_, 'C');
+    usable_ = view_.ndim == ndim && is_float64(view_);
   }
   FloatBuffer(const FloatBuffer&) = delete;
   FloatBuffer& operator=(const FloatBuffer&) = delete;
@@ -165,11 +184,13 @@ class FloatBuffer {
   [[nodiscard]] std::size_t columns() const {
     return view_.ndim == 2 ? static_cast<std::size_t>(view_.shape[1]) : 1;
   }
-  // Item i of the flat C-order contents, as a bar value. The bytes are
-  // copied out: numpy may hand over an unaligned buffer.
-  [[nodiscard]] OptionalValue at(std::size_t i) const {
+  // Item (r, c) of a 2-D buffer, or item r of a 1-D one, as a bar value.
+  // The bytes are copied out: numpy may hand over an unaligned buffer.
+  [[nodiscard]] OptionalValue at(std::size_t r, std::size_t c = 0) const {
+    const char* p = static_cast<const char*>(view_.buf) + static_cast<Py_ssize_t>(r) * view_.strides[0];
+    if (view_.ndim == 2) p += static_cast<Py_ssize_t>(c) * view_.strides[1];
     double x;
-    std::memcpy(&x, static_cast<const char*>(view_.buf) + i * sizeof(double), sizeof(double));
+    std::memcpy(&x, p, sizeof(double));
     return from_float(x);
   }
   // The item count of a 1-D buffer.
@@ -181,9 +202,10 @@ class FloatBuffer {
   bool usable_ = false;
 };
 
-Series series_from(const FloatBuffer& buffer, std::size_t begin, std::size_t count) {
-  Series values(count);
-  for (std::size_t i = 0; i < count; ++i) values[i] = buffer.at(begin + i);
+FloatList row_of(const FloatBuffer& buffer, std::size_t r) {
+  const std::size_t width = buffer.columns();
+  FloatList values(width);
+  for (std::size_t c = 0; c < width; ++c) values[c] = buffer.at(r, c);
   return values;
 }
 
@@ -226,18 +248,31 @@ void name_argument_in_type_error(const char* name) {
   PyObject* traceback = nullptr;
   PyErr_Fetch(&type, &value, &traceback);
   PyErr_NormalizeException(&type, &value, &traceback);
+  if (traceback != nullptr && value != nullptr) PyException_SetTraceback(value, traceback);
   Ref original_type = Ref::steal(type);
   Ref original = Ref::steal(value);
   Ref original_tb = Ref::steal(traceback);
+  // Whatever goes wrong while naming the argument (a __str__ that raises,
+  // say), the conversion's own error is what the caller gets.
+  const auto keep_original = [&] {
+    PyErr_Clear();
+    PyErr_Restore(original_type.release(), original.release(), original_tb.release());
+  };
   Ref text = Ref::steal(original ? PyObject_Str(original.get()) : nullptr);
-  if (!text) return;
+  if (!text) return keep_original();
   Ref message = Ref::steal(PyUnicode_FromFormat("argument '%s': %U", name, text.get()));
-  if (!message) return;
+  if (!message) return keep_original();
   Ref renamed = Ref::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));
-  if (!renamed) return;
-  // The new error stands in for the conversion's own; it carries that
-  // error's cause, not the error itself.
-  PyException_SetCause(renamed.get(), PyException_GetCause(original.get()));
+  if (!renamed) return keep_original();
+  if (Py_IS_TYPE(original.get(), reinterpret_cast<PyTypeObject*>(PyExc_TypeError))) {
+    // The new error stands in for the conversion's own; it carries that
+    // error's cause, not the error itself.
+    PyException_SetCause(renamed.get(), PyException_GetCause(original.get()));
+  } else {
+    // A subclass says more than TypeError does: it stays reachable as the
+    // cause, so neither its type nor its fields are lost.
+    PyException_SetCause(renamed.get(), Py_NewRef(original.get()));
+  }
   PyErr_SetObject(PyExc_TypeError, renamed.get());
 }
 
@@ -276,8 +311,8 @@ BarValues Convert<BarValues>::from(PyObject* o) {
   return values;
 }
 
-Series Convert<Series>::from(PyObject* o) {
-  Series values;
+FloatList Convert<FloatList>::from(PyObject* o) {
+  FloatList values;
   for_each_value(
       o, [&](std::size_t n) { values.reserve(n); }, reserve_in(values),
       [&](OptionalValue v) { values.push_back(v); });
@@ -288,12 +323,11 @@ SeriesList Convert<SeriesList>::from(PyObject* o) {
   SeriesList rows;
   if (const FloatBuffer buffer(o, 2); buffer) {
     const std::size_t n = buffer.rows();
-    const std::size_t width = buffer.columns();
     rows.reserve(n);
-    for (std::size_t r = 0; r < n; ++r) rows.push_back(series_from(buffer, r * width, width));
+    for (std::size_t r = 0; r < n; ++r) rows.push_back(row_of(buffer, r));
     return rows;
   }
-  for_each_item(o, reserve_in(rows), [&](PyObject* item) { rows.push_back(Convert<Series>::from(item)); });
+  for_each_item(o, reserve_in(rows), [&](PyObject* item) { rows.push_back(Convert<FloatList>::from(item)); });
   return rows;
 }
 
@@ -302,10 +336,9 @@ BarTable Convert<BarTable>::from(PyObject* o) {
   if (const FloatBuffer buffer(o, 2); buffer) {
     const std::size_t n = buffer.rows();
     const std::size_t width = buffer.columns();
-    bars.reserve(n, n * width);
+    bars.reserve_uniform(n, width);
     for (std::size_t r = 0; r < n; ++r) {
-      for (std::size_t c = 0; c < width; ++c) bars.push_back(buffer.at(r * width + c));
-      bars.end_bar();
+      for (std::size_t c = 0; c < width; ++c) bars.push_back(buffer.at(r, c));
     }
     return bars;
   }
@@ -317,6 +350,12 @@ BarTable Convert<BarTable>::from(PyObject* o) {
         bars.end_bar();
       });
   return bars;
+}
+
+std::optional<TableShape> float_table_shape(PyObject* o) {
+  const FloatBuffer buffer(o, 2);
+  if (!buffer) return std::nullopt;
+  return TableShape{buffer.rows(), buffer.columns()};
 }
 
 Objects Convert<Objects>::from(PyObject* o) {

@@ -8,8 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,6 +26,31 @@
 #include "whole_store.hpp"
 
 namespace vexal::py {
+
+// The allocator of every buffer that grows with an argument being
+// converted. Its failure must surface as std::bad_alloc (a MemoryError for
+// the caller) wherever the process runs: a failing throwing new aborts
+// under AddressSanitizer, a failing nothrow new returns null there too.
+template <class T>
+struct GrowthAllocator {
+  using value_type = T;
+  GrowthAllocator() = default;
+  template <class U>
+  GrowthAllocator(const GrowthAllocator<U>&) noexcept {}
+  T* allocate(std::size_t n) {
+    if (n > std::numeric_limits<std::size_t>::max() / sizeof(T)) throw std::bad_alloc();
+    void* p = ::operator new(n * sizeof(T), std::nothrow);
+    if (p == nullptr) throw std::bad_alloc();
+    return static_cast<T*>(p);
+  }
+  void deallocate(T* p, std::size_t) noexcept { ::operator delete(p); }
+  friend bool operator==(const GrowthAllocator&, const GrowthAllocator&) { return true; }
+};
+template <class T>
+using GrowingVector = std::vector<T, GrowthAllocator<T>>;
+
+// A converted list of floats (a dataset column, a fitting sample).
+using FloatList = GrowingVector<OptionalValue>;
 
 // One bar's values, converted without touching the heap for the usual
 // handful of columns. The inline slots are left unwritten until a value
@@ -72,12 +99,12 @@ class BarValues {
   static_assert(std::is_trivially_copyable_v<OptionalValue> &&
                 std::is_trivially_destructible_v<OptionalValue>);
   alignas(OptionalValue) std::byte storage_[inline_capacity * sizeof(OptionalValue)];
-  std::vector<OptionalValue> heap_;
+  GrowingVector<OptionalValue> heap_;
   std::size_t size_ = 0;
 };
 
-// A target pipeline's dataset: one series per column.
-using SeriesList = std::vector<Series>;
+// A target pipeline's dataset: one list per column.
+using SeriesList = GrowingVector<FloatList>;
 
 // A feature pipeline's dataset: every bar's values in one flat run, bar
 // after bar. A million bars cost two growing vectors rather than a million
@@ -92,16 +119,38 @@ class BarTable {
   void push_back(OptionalValue v) { values_.push_back(v); }
   void end_bar() { ends_.push_back(values_.size()); }
 
-  [[nodiscard]] std::size_t size() const { return ends_.size(); }
+  // `bars` bars of `width` values each, as a 2-D array holds them: the
+  // values only, with no end per bar (a zero-width table costs nothing).
+  void reserve_uniform(std::size_t bars, std::size_t width) {
+    uniform_ = Uniform{bars, width};
+    values_.reserve(bars * width);
+  }
+
+  [[nodiscard]] std::size_t size() const { return uniform_ ? uniform_->bars : ends_.size(); }
   [[nodiscard]] std::span<const OptionalValue> bar(std::size_t i) const {
+    if (uniform_) return std::span(values_).subspan(i * uniform_->width, uniform_->width);
     const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
     return std::span(values_).subspan(begin, ends_[i] - begin);
   }
 
  private:
-  std::vector<OptionalValue> values_;
-  std::vector<std::size_t> ends_;  // one past each bar's last value
+  struct Uniform {
+    std::size_t bars;
+    std::size_t width;
+  };
+  GrowingVector<OptionalValue> values_;
+  GrowingVector<std::size_t> ends_;  // one past each bar's last value
+  std::optional<Uniform> uniform_;
 };
+
+// The shape of a 2-D float64 array that a BarTable or SeriesList reads
+// straight from its buffer; absent for anything that is iterated instead.
+// Lets a caller check the shape against what it expects before converting.
+struct TableShape {
+  std::size_t rows;
+  std::size_t columns;
+};
+[[nodiscard]] std::optional<TableShape> float_table_shape(PyObject* o);
 using Objects = std::vector<Ref>;
 
 // NaN is the boundary's marker for a missing value.
@@ -114,13 +163,15 @@ void name_argument_in_type_error(const char* name);
 // Python object -> core value. Each throws PythonError with the
 // interpreter's or the binding's own message on failure.
 //
-// The float lists (BarValues, Series, and each inner list of a SeriesList
+// The float lists (BarValues, FloatList, and each inner list of a SeriesList
 // or BarTable) read a numpy array, an array.array or a memoryview holding
-// C-contiguous float64 values straight from its buffer instead of iterating
-// it; a SeriesList or BarTable also reads a 2-D numpy array row by row that
-// way. Iteration would yield exactly the same floats, so results and errors
-// do not depend on the path; any other buffer (another item type, strides,
-// a subclass) is iterated as before.
+// native float64 values straight from its buffer (any strides) instead of
+// iterating it; a SeriesList or BarTable also reads a 2-D numpy array or
+// memoryview row by row that way. Iteration would yield exactly the same
+// floats, so results and errors do not depend on the path; any other
+// buffer (another item type, a subclass) is iterated as before, except a
+// memoryview that cannot be iterated (another byte order, several items
+// per element, several dimensions), which is refused with a TypeError.
 template <class T>
 struct Convert;
 
@@ -145,8 +196,8 @@ struct Convert<BarValues> {
   static BarValues from(PyObject* o);
 };
 template <>
-struct Convert<Series> {
-  static Series from(PyObject* o);
+struct Convert<FloatList> {
+  static FloatList from(PyObject* o);
 };
 template <>
 struct Convert<SeriesList> {

@@ -14,35 +14,51 @@
 namespace vexal::py {
 
 // The layout of every instance: the interpreter's header, the wrapped
-// state (a core object, or a target's configuration), the borrow counter.
+// state (a core object, or a target's configuration), the borrow counter,
+// and whether the constructor built the state. The allocator zeroes a new
+// object, so an instance made without the constructor (object.__new__ on
+// our type) reads as not built and is refused instead of dereferenced.
 template <class State>
 struct Instance {
   PyObject_HEAD;
   State state;
   BorrowFlag borrow;
+  bool built;
 };
 
+// Raises TypeError for an instance whose state was never built.
+[[noreturn]] void refuse_unbuilt(PyObject* self);
+
+// The instance behind `self`, refused unless its constructor built it.
+// Every entry point reaches the state through here.
 template <class State>
 Instance<State>& instance_of(PyObject* self) {
-  return *reinterpret_cast<Instance<State>*>(self);
+  auto& inst = *reinterpret_cast<Instance<State>*>(self);
+  if (!inst.built) [[unlikely]] {
+    refuse_unbuilt(self);
+  }
+  return inst;
 }
 
 // Allocates an instance of `type` and moves the state into it.
 template <class State>
 PyObject* new_instance(PyTypeObject* type, State&& state) {
   Ref object = check_new(type->tp_alloc(type, 0));
-  auto& inst = instance_of<State>(object.get());
+  auto& inst = *reinterpret_cast<Instance<State>*>(object.get());
   std::construct_at(&inst.state, std::move(state));
   std::construct_at(&inst.borrow);
+  inst.built = true;
   return object.release();
 }
 
 template <class State>
 void dealloc_instance(PyObject* self) noexcept {
   PyTypeObject* type = Py_TYPE(self);
-  auto& inst = instance_of<State>(self);
-  std::destroy_at(&inst.borrow);
-  std::destroy_at(&inst.state);
+  auto& inst = *reinterpret_cast<Instance<State>*>(self);
+  if (inst.built) {
+    std::destroy_at(&inst.borrow);
+    std::destroy_at(&inst.state);
+  }
   type->tp_free(self);
   Py_DECREF(type);  // instances of heap types own a reference to their type
 }

@@ -47,7 +47,9 @@ class ChunkWindow {
     const std::size_t k = history_ + t - back;
     return absent_before_[k + 1] == absent_before_[k];
   }
-  [[nodiscard]] double value(std::size_t t, std::size_t back = 0) const { return values_[history_ + t - back]; }
+  [[nodiscard]] double value(std::size_t t, std::size_t back = 0) const {
+    return values_[history_ + t - back];
+  }
 
   // Leaves `buffer` holding what pushing every entry of the chunk, bar by
   // bar, would have left: its latest `capacity` entries.

@@ -47,6 +47,14 @@ inline void set_absent_from(std::span<const ColumnOut> out, std::size_t first, s
   }
 }
 
+// absent[i] = how many of the first i rows of `column` are absent, for i in
+// 0..m: a run of rows is complete when two entries are equal.
+inline std::vector<std::size_t> absent_prefix(ColumnIn column, std::size_t m) {
+  std::vector<std::size_t> absent(m + 1, 0);
+  for (std::size_t i = 0; i < m; ++i) absent[i + 1] = absent[i] + (column.valid[i] != 0 ? 0 : 1);
+  return absent;
+}
+
 // Owned storage for one column of up to `capacity` bars, allocated once.
 class ColumnBuffer {
  public:

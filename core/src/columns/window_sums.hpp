@@ -22,7 +22,7 @@ void window_fourth_sums(const double* x, std::size_t count, std::size_t w, const
                         const double* scale, double* out);
 // The three co-moment sums of a least-squares fit, dx = x - mean_x and
 // dy = y - mean_y: sxx += dx·dx, sxy += dy·dx, syy += dy·dy.
-void window_co_moments(const double* x, const double* y, std::size_t count, std::size_t w, const double* mean_x,
-                       const double* mean_y, double* sxx, double* sxy, double* syy);
+void window_co_moments(const double* x, const double* y, std::size_t count, std::size_t w,
+                       const double* mean_x, const double* mean_y, double* sxx, double* sxy, double* syy);
 
 }  // namespace vexal

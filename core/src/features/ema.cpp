@@ -14,7 +14,9 @@ std::expected<Ema, VexalError> Ema::create(Names inputs, std::size_t window, Nam
   return Ema(std::move(inputs), window, std::move(outputs), std::move(*seed));
 }
 
-std::unique_ptr<StreamingTransform> Ema::fresh() const { return fresh_from(create(inputs_, window_, outputs_)); }
+std::unique_ptr<StreamingTransform> Ema::fresh() const {
+  return fresh_from(create(inputs_, window_, outputs_));
+}
 
 void Ema::reset() {
   current_.reset();

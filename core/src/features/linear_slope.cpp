@@ -56,7 +56,8 @@ UpdateResult LinearSlope::update(std::span<const OptionalValue> values) {
   return {slope, r2};
 }
 
-void LinearSlope::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) {
+void LinearSlope::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out,
+                                 std::size_t n) {
   require_values(in, 2);
   require_values(out, 2);
   const ChunkWindow xw(xs_, n, [&](std::size_t t) { return in[0].at(t); });

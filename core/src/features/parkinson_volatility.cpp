@@ -48,7 +48,8 @@ void ParkinsonVolatility::update_columns(std::span<const ColumnIn> in, std::span
                                          std::size_t n) {
   require_values(in, 2);
   require_values(out, 1);
-  const ChunkWindow window(terms_, n, [&](std::size_t t) { return parkinson_term(in[0].at(t), in[1].at(t)); });
+  const ChunkWindow window(terms_, n,
+                           [&](std::size_t t) { return parkinson_term(in[0].at(t), in[1].at(t)); });
   const std::size_t first = window.first_full();
   std::vector<double> sums(n - first);
   if (first < n) window_sums(window.window_of(first), n - first, window_, sums.data());

@@ -16,7 +16,9 @@ std::expected<Sma, VexalError> Sma::create(Names inputs, std::size_t window, Nam
   return Sma(std::move(inputs), window, std::move(outputs), std::move(*buffer));
 }
 
-std::unique_ptr<StreamingTransform> Sma::fresh() const { return fresh_from(create(inputs_, window_, outputs_)); }
+std::unique_ptr<StreamingTransform> Sma::fresh() const {
+  return fresh_from(create(inputs_, window_, outputs_));
+}
 
 UpdateResult Sma::update(std::span<const OptionalValue> values) {
   require_values(values, 1);

@@ -13,15 +13,18 @@
 namespace vexal {
 namespace {
 
-// The first input column that repeats an earlier one, if any.
-std::expected<void, VexalError> check_distinct_columns(const Names& columns) {
+// The input columns as a set, or the first one that repeats an earlier one.
+// The set answers every later "is this supplied?" in constant time, so a
+// pipeline over many columns builds in linear time.
+std::expected<std::unordered_set<std::string_view>, VexalError> distinct_columns(const Names& columns) {
   std::unordered_set<std::string_view> seen;
+  seen.reserve(columns.size());
   for (const auto& name : columns) {
     if (!seen.insert(name).second) {
       return std::unexpected(VexalError::invalid_config("duplicate input column: \"" + name + "\""));
     }
   }
-  return {};
+  return seen;
 }
 
 }  // namespace
@@ -29,18 +32,15 @@ std::expected<void, VexalError> check_distinct_columns(const Names& columns) {
 std::expected<FeaturePipeline, VexalError> FeaturePipeline::create(
     std::vector<std::unique_ptr<StreamingTransform>> features, Names input_columns) {
   if (features.empty()) return std::unexpected(VexalError::invalid_config("features must not be empty"));
-  if (auto distinct = check_distinct_columns(input_columns); !distinct) {
-    return std::unexpected(std::move(distinct.error()));
-  }
+  const auto supplied = distinct_columns(input_columns);
+  if (!supplied) return std::unexpected(supplied.error());
 
   auto dag = FeatureDag::create(std::move(features));
   if (!dag) return std::unexpected(std::move(dag.error()));
 
   Names missing;
   for (const auto& name : dag->external_inputs()) {
-    if (std::find(input_columns.begin(), input_columns.end(), name) == input_columns.end()) {
-      missing.push_back(name);
-    }
+    if (!supplied->contains(name)) missing.push_back(name);
   }
   if (!missing.empty()) return std::unexpected(VexalError::missing_input_column(std::move(missing)));
 
@@ -105,6 +105,11 @@ FeaturePipeline::FeaturePipeline(FeatureDag dag, Names input_columns)
 VexalError FeaturePipeline::wrong_count(std::size_t got) const {
   return VexalError::invalid_input("expected " + std::to_string(input_columns_.size()) + " input value(s) " +
                                    list_form(input_columns_) + ", got " + std::to_string(got));
+}
+
+std::expected<void, VexalError> FeaturePipeline::check_bar_width(std::size_t width) const {
+  if (width != input_columns_.size()) return std::unexpected(wrong_count(width));
+  return {};
 }
 
 std::expected<std::span<const OptionalValue>, VexalError> FeaturePipeline::update(

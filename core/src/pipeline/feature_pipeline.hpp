@@ -34,6 +34,9 @@ class FeaturePipeline {
   [[nodiscard]] std::expected<std::span<const OptionalValue>, VexalError> update(
       std::span<const OptionalValue> values);
 
+  // InvalidInput, as update gives it, unless a bar of `width` values fits.
+  [[nodiscard]] std::expected<void, VexalError> check_bar_width(std::size_t width) const;
+
   // Resets every transform, then processes every bar in order; returns one
   // result per bar. A malformed bar ends the call with its error and leaves
   // the transforms as the last good bar left them.

@@ -18,7 +18,9 @@ std::expected<TargetPipeline, VexalError> TargetPipeline::create(std::vector<std
     if (!t) throw InternalFailure("target pipeline: null target");
   }
 
+  // Also answers "is this supplied?" below in constant time.
   std::unordered_set<std::string_view> seen_columns;
+  seen_columns.reserve(input_columns.size());
   for (const auto& name : input_columns) {
     if (!seen_columns.insert(name).second) {
       return std::unexpected(VexalError::invalid_config("duplicate input column: \"" + name + "\""));
@@ -40,9 +42,8 @@ std::expected<TargetPipeline, VexalError> TargetPipeline::create(std::vector<std
   std::unordered_set<std::string> missing_seen;
   for (const auto& t : targets) {
     for (auto& name : t->input_names()) {
-      const bool supplied =
-          std::find(input_columns.begin(), input_columns.end(), name) != input_columns.end();
-      if (!supplied && missing_seen.insert(name).second) missing.push_back(std::move(name));
+      if (!seen_columns.contains(name) && missing_seen.insert(name).second)
+        missing.push_back(std::move(name));
     }
   }
   if (!missing.empty()) return std::unexpected(VexalError::missing_input_column(std::move(missing)));
@@ -68,16 +69,50 @@ TargetPipeline::TargetPipeline(std::vector<std::unique_ptr<Target>> targets, Nam
   }
 }
 
-VexalError TargetPipeline::wrong_count(std::size_t got) const {
-  return VexalError::invalid_input("expected " + std::to_string(input_columns_.size()) + " input column(s) " +
-                                   list_form(input_columns_) + ", got " + std::to_string(got));
+std::expected<void, VexalError> TargetPipeline::check_column_count(std::size_t count) const {
+  if (count == input_columns_.size()) return {};
+  return std::unexpected(VexalError::invalid_input("expected " + std::to_string(input_columns_.size()) +
+                                                   " input column(s) " + list_form(input_columns_) +
+                                                   ", got " + std::to_string(count)));
+}
+
+TargetPipeline::SliceRun TargetPipeline::start_slices(std::size_t bars, std::size_t chunk) const {
+  return SliceRun(*this, bars, std::max(chunk, 4 * (look_back_ + forward_period_)));
+}
+
+TargetPipeline::SliceRun::SliceRun(const TargetPipeline& pipeline, std::size_t bars, std::size_t chunk)
+    : pipeline_(&pipeline), bars_(bars), chunk_(std::max<std::size_t>(chunk, 1)) {
+  const std::size_t width = std::min(bars, chunk_ + pipeline.look_back_ + pipeline.forward_period_);
+  for (std::size_t j = 0; j < pipeline.input_columns_.size(); ++j) in_.emplace_back(width);
+  for (std::size_t k = 0; k < pipeline.output_names_.size(); ++k)
+    labels_.emplace_back(std::min(bars, chunk_));
+  for (auto& c : in_) {
+    views_.push_back(c.in());
+    inputs_.push_back(c.out());
+  }
+  for (auto& c : labels_) {
+    sinks_.push_back(c.out());
+    outputs_.push_back(c.in());
+  }
+}
+
+TargetPipeline::SliceRun::Slice TargetPipeline::SliceRun::slice(std::size_t begin) const {
+  const std::size_t count = std::min(chunk_, bars_ - begin);
+  const std::size_t before = std::min(pipeline_->look_back_, begin);
+  const std::size_t end = std::min(bars_, begin + count + pipeline_->forward_period_);
+  return {begin - before, end - (begin - before), begin, count};
+}
+
+void TargetPipeline::SliceRun::run(const Slice& s) {
+  if (pipeline_->run_research_into(views_, s.read_count, s.begin - s.read_begin, sinks_, s.count)) return;
+  throw InternalFailure("target slice: the run's own columns were refused");
 }
 
 std::expected<void, VexalError> TargetPipeline::run_research_into(std::span<const ColumnIn> in, std::size_t m,
                                                                   std::size_t first,
                                                                   std::span<const ColumnOut> out,
                                                                   std::size_t count) const {
-  if (in.size() != input_columns_.size()) return std::unexpected(wrong_count(in.size()));
+  if (auto fits = check_column_count(in.size()); !fits) return std::unexpected(std::move(fits.error()));
   if (out.size() != output_names_.size()) fail_index(output_names_.size(), out.size() + 1);
   std::vector<ColumnIn> selected;
   std::size_t position = 0;
@@ -93,7 +128,7 @@ std::expected<void, VexalError> TargetPipeline::run_research_into(std::span<cons
 
 std::expected<std::vector<Series>, VexalError> TargetPipeline::run_research(
     std::span<const ColumnView> columns) const {
-  if (columns.size() != input_columns_.size()) return std::unexpected(wrong_count(columns.size()));
+  if (auto fits = check_column_count(columns.size()); !fits) return std::unexpected(std::move(fits.error()));
 
   std::vector<Series> result;
   result.reserve(output_names_.size());

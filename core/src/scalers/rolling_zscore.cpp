@@ -2,10 +2,10 @@
 
 #include <cmath>
 
-#include "internal_failure.hpp"
-#include "tools/rolling.hpp"
 #include "columns/chunk_window.hpp"
 #include "columns/window_sums.hpp"
+#include "internal_failure.hpp"
+#include "tools/rolling.hpp"
 #include "window_stats.hpp"
 
 namespace vexal {

@@ -18,6 +18,8 @@ class FutureLinearSlope final : public HorizonTarget {
   // Both results are as long as x. A y longer than x has its tail ignored; a
   // shorter one leaves absent every bar whose window reaches past its end.
   [[nodiscard]] std::vector<Series> run_research(std::span<const ColumnView> columns) const override;
+  void run_research_into(std::span<const ColumnIn> in, std::size_t m, std::size_t first,
+                         std::span<const ColumnOut> out, std::size_t count) const override;
 
  private:
   FutureLinearSlope(Names inputs, std::size_t horizon, Names outputs)

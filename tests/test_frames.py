@@ -238,9 +238,11 @@ def test_a_missing_order_or_group_key_is_refused(panel):
         (lambda f: vexal.research(features(), f[["open", "close"]].to_numpy()), ValueError,
          "research: a numpy array must have shape (bars, 4), one column per input "
          "['open', 'high', 'low', 'close'], got shape (300, 2)"),
-        (lambda f: vexal.research(features(), [[1.0, 2.0, 3.0, 4.0]]), TypeError,
+        (lambda f: vexal.research(features(), {1.0, 2.0}), TypeError,
          "research: data must be a pandas or polars DataFrame, a polars LazyFrame, a pyarrow Table, a Dask "
-         "DataFrame, a 2-D numpy array or a mapping of column name to 1-D array, not list"),
+         "DataFrame, a 2-D numpy array or a mapping of column name to 1-D array, not set"),
+        (lambda f: vexal.research(features(), f, out=np.empty((300, 5))), TypeError,
+         "research: out is for a numpy array without dropna; this call builds its result"),
         (lambda f: vexal.research(targets(), f), TypeError, "research: features must be a FeaturePipeline, "
          "not TargetPipeline"),
         (lambda f: vexal.dataset(features(), features(), f), TypeError,

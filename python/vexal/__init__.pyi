@@ -15,19 +15,19 @@ _Keys = str | Sequence[str] | None
 _Duplicates = Literal["error", "last"]
 
 @overload
-def research(features: FeaturePipeline, data: Mapping[str, Any], *, by: _Keys = None, order_by: str | None = None,
+def research(features: FeaturePipeline, data: Mapping[str, Any], out: None = None, *, by: _Keys = None, order_by: str | None = None,
              duplicates: _Duplicates = "error", workers: int | None = None, progress: bool = False,
              dropna: Literal["warmup"] | None = None) -> dict[str, Any]: ...
 @overload
-def research(features: FeaturePipeline, data: _Data, *, by: _Keys = None, order_by: str | None = None,
+def research(features: FeaturePipeline, data: _Data, out: Any = None, *, by: _Keys = None, order_by: str | None = None,
              duplicates: _Duplicates = "error", workers: int | None = None, progress: bool = False,
              dropna: Literal["warmup"] | None = None) -> _Data: ...
 @overload
-def label(targets: TargetPipeline, data: Mapping[str, Any], *, by: _Keys = None, order_by: str | None = None,
+def label(targets: TargetPipeline, data: Mapping[str, Any], out: None = None, *, by: _Keys = None, order_by: str | None = None,
           duplicates: _Duplicates = "error", workers: int | None = None, progress: bool = False,
           dropna: Literal["labels"] | None = None) -> dict[str, Any]: ...
 @overload
-def label(targets: TargetPipeline, data: _Data, *, by: _Keys = None, order_by: str | None = None,
+def label(targets: TargetPipeline, data: _Data, out: Any = None, *, by: _Keys = None, order_by: str | None = None,
           duplicates: _Duplicates = "error", workers: int | None = None, progress: bool = False,
           dropna: Literal["labels"] | None = None) -> _Data: ...
 @overload

@@ -9,6 +9,8 @@ from __future__ import annotations
 
 from typing import Any, Sequence
 
+import numpy as np
+
 from _vexal import FeaturePipeline, TargetPipeline
 
 from .. import arrays
@@ -21,26 +23,28 @@ __all__ = ["research", "label", "dataset"]
 DROPNA = {None: (False, False), "warmup": (True, False), "labels": (False, True), "both": (True, True)}
 
 
-def research(features: FeaturePipeline, data: Any, *, by: str | Sequence[str] | None = None,
+def research(features: FeaturePipeline, data: Any, out: Any = None, *, by: str | Sequence[str] | None = None,
              order_by: str | None = None, duplicates: str = "error", workers: int | None = None,
              progress: bool = False, dropna: str | None = None) -> Any:
     """Runs a FeaturePipeline over `data`, each group of `by` from a clean state, in `order_by` order.
 
-    dropna="warmup" drops the leading rows of each group until every output has a value.
+    dropna="warmup" drops the leading rows of each group until every output has a value. `out` (numpy data
+    only) is the array to write, as in vexal.arrays.research.
     """
     return _run("research", features, None, data, by, order_by, duplicates, workers, progress, dropna,
-                (None, "warmup"))
+                (None, "warmup"), out)
 
 
-def label(targets: TargetPipeline, data: Any, *, by: str | Sequence[str] | None = None,
+def label(targets: TargetPipeline, data: Any, out: Any = None, *, by: str | Sequence[str] | None = None,
           order_by: str | None = None, duplicates: str = "error", workers: int | None = None,
           progress: bool = False, dropna: str | None = None) -> Any:
     """Labels `data` with a TargetPipeline, each group of `by` on its own, in `order_by` order.
 
-    dropna="labels" drops the trailing rows of each group whose labels are absent.
+    dropna="labels" drops the trailing rows of each group whose labels are absent. `out` (numpy data only) is
+    the array to write, as in vexal.arrays.label.
     """
     return _run("label", None, targets, data, by, order_by, duplicates, workers, progress, dropna,
-                (None, "labels"))
+                (None, "labels"), out)
 
 
 def dataset(features: FeaturePipeline, targets: TargetPipeline, data: Any, *,
@@ -82,8 +86,12 @@ def _options(what: str, by: Any, order_by: Any, duplicates: Any, workers: Any, d
     return keys
 
 
-def _run(what, features, targets, data, by, order_by, duplicates, workers, progress, dropna, allowed_dropna):
+def _run(what, features, targets, data, by, order_by, duplicates, workers, progress, dropna, allowed_dropna,
+         out=None):
     _check_pipelines(what, features, targets)
+    if isinstance(data, (list, tuple)):
+        # Nested sequences are an array: bars x inputs, as vexal.arrays reads them.
+        data = np.asarray(data, dtype=np.float64)
     keys = _options(what, by, order_by, duplicates, workers, dropna, allowed_dropna)
     pipelines = [p for p in (features, targets) if p is not None]
     names = [name for p in pipelines for name in p.output_names()]
@@ -96,19 +104,20 @@ def _run(what, features, targets, data, by, order_by, duplicates, workers, progr
         from .clusters import run_dask
 
         return run_dask(what, features, targets, data, keys, order_by, duplicates, dropna)
-    return run_local(what, features, targets, data, keys, order_by, duplicates, workers, progress, dropna)
+    return run_local(what, features, targets, data, keys, order_by, duplicates, workers, progress, dropna, out)
 
 
-def run_local(what, features, targets, data, keys, order_by, duplicates, workers, progress, dropna):
+def run_local(what, features, targets, data, keys, order_by, duplicates, workers, progress, dropna, out=None):
     inputs = list(dict.fromkeys(name for p in (features, targets) if p is not None for name in p.input_names()))
     table = table_of(data, (features or targets).input_names(), what)
     if isinstance(table, ArrayTable) and (keys or order_by):
         raise ValueError(f"{what}: by and order_by need named columns; a numpy array has none")
     table.require([*inputs, *keys, *([order_by] if order_by else [])], what)
-    if isinstance(table, ArrayTable) and dropna is None and targets is None:
-        return arrays.research(features, data)
-    if isinstance(table, ArrayTable) and dropna is None and features is None:
-        return arrays.label(targets, data)
+    direct = isinstance(table, ArrayTable) and dropna is None and not (features is not None and targets is not None)
+    if out is not None and not direct:
+        raise TypeError(f"{what}: out is for a numpy array without dropna; this call builds its result")
+    if direct:
+        return arrays.research(features, data, out) if targets is None else arrays.label(targets, data, out)
     matrix = table.floats(inputs)
     jobs = [panels.Job(p, [inputs.index(n) for n in p.input_names()], p is targets)
             for p in (features, targets) if p is not None]

@@ -2,7 +2,8 @@
 
 Each function reads the pipelines' input columns by name and returns the same kind it was given, one column per
 output name, after the key columns the call names (`by`, `order_by`); a pandas index is kept. Absent values are NaN
-for numpy and pandas, null for polars and Arrow.
+for numpy and pandas, null for polars and Arrow. Rows come back in the input's order, except from a Dask DataFrame:
+its result is lazy, each group computed on one worker, rows grouped by partition, each with its index label.
 """
 
 from __future__ import annotations
@@ -103,13 +104,17 @@ def _run(what, features, targets, data, by, order_by, duplicates, workers, progr
     if is_dask(data):
         from .clusters import run_dask
 
+        if out is not None:
+            raise TypeError(f"{what}: out is for a numpy array without dropna; this call builds its result")
+        # The cluster runs the groups: workers and progress are its own.
+
         return run_dask(what, features, targets, data, keys, order_by, duplicates, dropna)
     return run_local(what, features, targets, data, keys, order_by, duplicates, workers, progress, dropna, out)
 
 
 def run_local(what, features, targets, data, keys, order_by, duplicates, workers, progress, dropna, out=None):
     inputs = list(dict.fromkeys(name for p in (features, targets) if p is not None for name in p.input_names()))
-    table = table_of(data, (features or targets).input_names(), what)
+    table = table_of(data, (features if features is not None else targets).input_names(), what)
     if isinstance(table, ArrayTable) and (keys or order_by):
         raise ValueError(f"{what}: by and order_by need named columns; a numpy array has none")
     table.require([*inputs, *keys, *([order_by] if order_by else [])], what)

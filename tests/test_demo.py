@@ -247,15 +247,6 @@ def test_dates_in_common_layouts_are_read(cell, expected):
     assert (when.strftime("%Y-%m-%d %H:%M") if when else None) == expected
 
 
-def test_the_hourly_twelve_hour_clock_sorts_midnight_first(capsys, tmp_path):
-    rows = spy_rows(300)
-    hours = [f"2020-01-{1 + i // 24:02d} {(i % 24) % 12 or 12:02d}-{'AM' if i % 24 < 12 else 'PM'}" for i in range(300)]
-    path = spy_file(tmp_path / "hourly.csv", [[h, *r[1:]] for h, r in zip(hours, rows)][::-1])
-    _, forward, _ = run(capsys, spy_file(tmp_path / "forward.csv", rows))
-    code, out, _ = run(capsys, path)
-    assert code == 0 and "reversed them into time order" in out and summary(out) == summary(forward)
-
-
 @pytest.mark.parametrize(
     "content, argv, message",
     [

@@ -13,8 +13,11 @@
 #include "frame/convert.hpp"
 #include "frame/gc_pause.hpp"
 #include "frame/instance.hpp"
+#include "frame/snapshot_methods.hpp"
 #include "pipeline/feature_pipeline.hpp"
 #include "pipeline/target_pipeline.hpp"
+#include "snapshot/registry.hpp"
+#include "snapshot/writer.hpp"
 
 namespace vexal::py {
 namespace {
@@ -40,6 +43,16 @@ constexpr Param kValues[] = {{"values"}};
 constexpr Signature kFeatureUpdate = {"update", kValues};
 constexpr Param kData[] = {{"data"}};
 constexpr Signature kRunResearch = {"run_research", kData};
+constexpr Signature kFeaturePeek = {"peek", kValues};
+
+std::vector<std::uint8_t> save_feature_pipeline(PyTypeObject*, const FeaturePipeline& p) {
+  return snapshot_of(p);
+}
+FeaturePipeline load_feature_pipeline(PyTypeObject*, std::span<const std::uint8_t> bytes) {
+  return unwrap(restore_feature_pipeline(bytes));
+}
+constexpr SnapshotCodec<FeaturePipeline> kFeatureCodec = {&save_feature_pipeline, &load_feature_pipeline};
+using FeatureSnapshots = SnapshotMethods<FeaturePipeline, kFeatureCodec>;
 
 FeaturePipeline make_feature_pipeline(const Args& args) {
   return args.apply<Objects, Names>([](Objects features, Names input_columns) {
@@ -53,6 +66,11 @@ FeaturePipeline make_feature_pipeline(const Args& args) {
 Ref feature_update(FeaturePipeline& p, const Args& args) {
   const BarValues values = args.get<BarValues>(0);
   return to_python(unwrap(p.update(values.values())));
+}
+
+Ref feature_peek(FeaturePipeline& p, const Args& args) {
+  const BarValues values = args.get<BarValues>(0);
+  return to_python(unwrap(p.peek(values.values())));
 }
 
 // The whole dataset is converted before the pipeline is touched, so a bar
@@ -119,6 +137,11 @@ PyMethodDef feature_methods[] = {
      "update($self, values)\n--\n\nProcess one bar (live mode).\n\nArgs:\n    values: One float per input "
      "column. Use ``float('nan')`` for missing.\n\nReturns:\n    Flat list of output values matching "
      "``output_names()``."},
+    {"peek", as_method(&method_fastcall<FeaturePipeline, ExclusiveBorrow, kFeaturePeek, &feature_peek>),
+     METH_FASTCALL | METH_KEYWORDS,
+     "peek($self, values)\n--\n\nThe result ``update(values)`` would return now, leaving every feature's "
+     "state as it is.\n\nArgs:\n    values: One float per input column, as for ``update()``.\n\nReturns:\n"
+     "    Flat list of output values matching ``output_names()``."},
     {"run_research",
      as_method(&method_fastcall<FeaturePipeline, ExclusiveBorrow, kRunResearch, &feature_run_research>),
      METH_FASTCALL | METH_KEYWORDS,
@@ -136,37 +159,64 @@ PyMethodDef feature_methods[] = {
      "float64, float32, integers or bool; NaN marks a missing value.\n    out: Writable float64 buffer of "
      "shape (bars, len(output_names())), or a sequence\n         of writable 1-D float64 buffers, one per "
      "output name. Missing values are written as NaN.\n\nReturns:\n    None."},
-    {"reset", as_method(&method_noargs<FeaturePipeline, ExclusiveBorrow, &feature_reset>), METH_NOARGS,
-     "reset($self)\n--\n\nReset all features (e.g. between CPCV splits)."},
-    {"output_names", as_method(&method_noargs<FeaturePipeline, SharedBorrow, &feature_output_names>),
-     METH_NOARGS, "output_names($self)\n--\n\nOutput column names in execution order."},
-    {"input_names", as_method(&method_noargs<FeaturePipeline, SharedBorrow, &feature_input_names>),
-     METH_NOARGS, "input_names($self)\n--\n\nInput columns in the order expected by ``update()``."},
-    {"warm_up_period", as_method(&method_noargs<FeaturePipeline, SharedBorrow, &feature_warm_up_period>),
-     METH_NOARGS, "warm_up_period($self)\n--\n\nMaximum warm-up period across all features."},
+    {"reset", as_method(&method_noargs<FeaturePipeline, ExclusiveBorrow, kResetSig, &feature_reset>),
+     METH_FASTCALL | METH_KEYWORDS, "reset($self)\n--\n\nReset all features (e.g. between CPCV splits)."},
+    {"output_names",
+     as_method(&method_noargs<FeaturePipeline, SharedBorrow, kOutputNamesSig, &feature_output_names>),
+     METH_FASTCALL | METH_KEYWORDS, "output_names($self)\n--\n\nOutput column names in execution order."},
+    {"input_names",
+     as_method(&method_noargs<FeaturePipeline, SharedBorrow, kInputNamesSig, &feature_input_names>),
+     METH_FASTCALL | METH_KEYWORDS,
+     "input_names($self)\n--\n\nInput columns in the order expected by ``update()``."},
+    {"warm_up_period",
+     as_method(&method_noargs<FeaturePipeline, SharedBorrow, kWarmUpPeriodSig, &feature_warm_up_period>),
+     METH_FASTCALL | METH_KEYWORDS,
+     "warm_up_period($self)\n--\n\nMaximum warm-up period across all features."},
+    FeatureSnapshots::snapshot_def(),
+    FeatureSnapshots::from_snapshot_def(),
+    FeatureSnapshots::reduce_def(),
+    FeatureSnapshots::copy_def(),
+    FeatureSnapshots::deepcopy_def(),
     kMethodsEnd,
 };
 
+}  // namespace
+
 PyTypeObject* feature_pipeline_type() {
-  static PyTypeObject* type = build_type(ClassDef{
-      "vexal.FeaturePipeline",
-      "FeaturePipeline(features, input_columns)\n--\n\nOrchestrates features in DAG-resolved order.\n\n"
-      "Features are resolved automatically \xe2\x80\x94 pass them in any order.\n"
-      "Use ``run_research()`` for batch mode or ``update()`` for live mode.",
-      sizeof(Instance<FeaturePipeline>),
-      &dealloc_instance<FeaturePipeline>,
-      &new_slot<FeaturePipeline, kFeatureNew, &make_feature_pipeline>,
-      nullptr,
-      &len_slot<FeaturePipeline, &feature_len>,
-      feature_methods,
-  });
+  static PyTypeObject* type = [] {
+    PyTypeObject* t = build_type(ClassDef{
+        "vexal.FeaturePipeline",
+        "FeaturePipeline(features, input_columns)\n--\n\nOrchestrates features in DAG-resolved order.\n\n"
+        "Features are resolved automatically \xe2\x80\x94 pass them in any order.\n"
+        "Use ``run_research()`` for batch mode or ``update()`` for live mode.",
+        sizeof(Instance<FeaturePipeline>),
+        &dealloc_instance<FeaturePipeline>,
+        &new_slot<FeaturePipeline, kFeatureNew, &make_feature_pipeline>,
+        nullptr,
+        &len_slot<FeaturePipeline, &feature_len>,
+        feature_methods,
+    });
+    remember_snapshot_type(t);
+    return t;
+  }();
   return type;
 }
+
+namespace {
 
 // -- TargetPipeline ----------------------------------------------------------
 
 constexpr Param kTargetParams[] = {{"targets"}, {"input_columns"}};
 constexpr Signature kTargetNew = {"__new__", kTargetParams};
+
+std::vector<std::uint8_t> save_target_pipeline(PyTypeObject*, const TargetPipeline& p) {
+  return snapshot_of(p);
+}
+TargetPipeline load_target_pipeline(PyTypeObject*, std::span<const std::uint8_t> bytes) {
+  return unwrap(restore_target_pipeline(bytes));
+}
+constexpr SnapshotCodec<TargetPipeline> kTargetCodec = {&save_target_pipeline, &load_target_pipeline};
+using TargetSnapshots = SnapshotMethods<TargetPipeline, kTargetCodec>;
 
 TargetPipeline make_target_pipeline(const Args& args) {
   return args.apply<Objects, Names>([](Objects targets, Names input_columns) {
@@ -236,36 +286,45 @@ PyMethodDef target_methods[] = {
      "input column. float64, float32, integers or bool;\n             NaN marks a missing value.\n    out: "
      "Writable float64 buffer of shape (bars, len(output_names())), or a sequence\n         of writable 1-D "
      "float64 buffers, one per output name. Missing values are written as NaN.\n\nReturns:\n    None."},
-    {"output_names", as_method(&method_noargs<TargetPipeline, SharedBorrow, &target_output_names>),
-     METH_NOARGS, "output_names($self)\n--\n\nOutput column names, in order."},
-    {"input_names", as_method(&method_noargs<TargetPipeline, SharedBorrow, &target_input_names>), METH_NOARGS,
+    {"output_names",
+     as_method(&method_noargs<TargetPipeline, SharedBorrow, kOutputNamesSig, &target_output_names>),
+     METH_FASTCALL | METH_KEYWORDS, "output_names($self)\n--\n\nOutput column names, in order."},
+    {"input_names",
+     as_method(&method_noargs<TargetPipeline, SharedBorrow, kInputNamesSig, &target_input_names>),
+     METH_FASTCALL | METH_KEYWORDS,
      "input_names($self)\n--\n\nInput columns in the order expected by ``run_research()``."},
-    {"forward_period", as_method(&method_noargs<TargetPipeline, SharedBorrow, &target_forward_period>),
-     METH_NOARGS, "forward_period($self)\n--\n\nMaximum forward period across all targets."},
+    {"forward_period",
+     as_method(&method_noargs<TargetPipeline, SharedBorrow, kForwardPeriodSig, &target_forward_period>),
+     METH_FASTCALL | METH_KEYWORDS,
+     "forward_period($self)\n--\n\nMaximum forward period across all targets."},
+    TargetSnapshots::snapshot_def(),
+    TargetSnapshots::from_snapshot_def(),
+    TargetSnapshots::reduce_def(),
+    TargetSnapshots::copy_def(),
+    TargetSnapshots::deepcopy_def(),
     kMethodsEnd,
 };
 
-PyTypeObject* target_pipeline_type() {
-  static PyTypeObject* type = build_type(ClassDef{
-      "vexal.TargetPipeline",
-      "TargetPipeline(targets, input_columns)\n--\n\nOrchestrates multiple targets over a full dataset.\n\n"
-      "Targets are stateless and independent \xe2\x80\x94 no DAG needed.\n"
-      "Use ``run_research()`` to label an entire dataset at once.",
-      sizeof(Instance<TargetPipeline>),
-      &dealloc_instance<TargetPipeline>,
-      &new_slot<TargetPipeline, kTargetNew, &make_target_pipeline>,
-      nullptr,
-      &len_slot<TargetPipeline, &target_len>,
-      target_methods,
-  });
-  return type;
-}
-
 }  // namespace
 
-void add_pipeline_classes(PyObject* module) {
-  add_to_module(module, "FeaturePipeline", reinterpret_cast<PyObject*>(feature_pipeline_type()));
-  add_to_module(module, "TargetPipeline", reinterpret_cast<PyObject*>(target_pipeline_type()));
+PyTypeObject* target_pipeline_type() {
+  static PyTypeObject* type = [] {
+    PyTypeObject* t = build_type(ClassDef{
+        "vexal.TargetPipeline",
+        "TargetPipeline(targets, input_columns)\n--\n\nOrchestrates multiple targets over a full dataset.\n\n"
+        "Targets are stateless and independent \xe2\x80\x94 no DAG needed.\n"
+        "Use ``run_research()`` to label an entire dataset at once.",
+        sizeof(Instance<TargetPipeline>),
+        &dealloc_instance<TargetPipeline>,
+        &new_slot<TargetPipeline, kTargetNew, &make_target_pipeline>,
+        nullptr,
+        &len_slot<TargetPipeline, &target_len>,
+        target_methods,
+    });
+    remember_snapshot_type(t);
+    return t;
+  }();
+  return type;
 }
 
 }  // namespace vexal::py

@@ -15,6 +15,8 @@ namespace vexal {
 
 using Names = std::vector<std::string>;
 
+class SnapshotWriter;
+
 // A bar-by-bar transform (feature, scaler or operator). The configuration is
 // fixed at construction; only the rolling state changes, by update and reset.
 class StreamingTransform {
@@ -34,6 +36,11 @@ class StreamingTransform {
   // Processes one bar: one value per input column. Too few values is an
   // internal failure raised before any state changes.
   virtual UpdateResult update(std::span<const OptionalValue> values) = 0;
+  // What update(values) would return now, with the same checks; the state
+  // is left as it was (bit for bit, as a snapshot shows it).
+  virtual UpdateResult peek(std::span<const OptionalValue> values) = 0;
+  // Writes the class tag, the configuration and the complete state.
+  virtual void save(SnapshotWriter& out) const = 0;
   // Processes `n` bars at once, column by column: in[j] holds input j of
   // every bar, out[k] receives output name k (absent where update gives no
   // value). The values, and the state left behind, are exactly those of n
@@ -55,6 +62,8 @@ class Target {
   // One view per input name; returns owned columns, each as long as the first
   // view. Pure: never fails and does not change the target.
   [[nodiscard]] virtual std::vector<Series> run_research(std::span<const ColumnView> columns) const = 0;
+  // Writes the class tag and the configuration (a target has no state).
+  virtual void save(SnapshotWriter& out) const = 0;
   // The same labels written into caller-provided columns, for the bars of a
   // slice of the data: `in` holds rows [begin - first, begin - first + m) of
   // every input column, out[k] receives the labels of rows [begin, begin +

@@ -10,6 +10,7 @@ from importlib import metadata as _metadata
 
 import _vexal
 from _vexal import *  # noqa: F401,F403
+from _vexal import load  # noqa: F401  (outside __all__, which keeps the native names only)
 
 _FRAME_FUNCTIONS = ("research", "label", "dataset")
 __all__ = [*_vexal.__all__, *_FRAME_FUNCTIONS]

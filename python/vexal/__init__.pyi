@@ -4,6 +4,7 @@ from typing import Any, Literal, TypeVar, overload
 
 from _vexal import *
 from _vexal import FeaturePipeline as FeaturePipeline, TargetPipeline as TargetPipeline
+from _vexal import load as load
 
 __all__: list[str]
 

@@ -21,7 +21,8 @@ fi
 
 echo "== installing vexal and the test requirements"
 python -m pip install -q --upgrade pip
-python -m pip install -q ".[test]"
+# The project's own builds treat warnings as errors; a user's install does not.
+python -m pip install -q ".[test]" --config-settings=cmake.define.VEXAL_WERROR=ON
 command -v cmake >/dev/null || python -m pip install -q "cmake>=3.26"
 elapsed
 
@@ -30,7 +31,8 @@ export VEXAL_HYPOTHESIS_PROFILE=${VEXAL_HYPOTHESIS_PROFILE:-ci}
 
 echo "== core tests"
 build_dir=build/core-tests
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DVEXAL_BUILD_TESTS=ON -DVEXAL_BUILD_EXTENSION=OFF >/dev/null
+cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DVEXAL_BUILD_TESTS=ON -DVEXAL_BUILD_EXTENSION=OFF \
+  -DVEXAL_WERROR=ON >/dev/null
 cmake --build "$build_dir" -j "$(nproc)"
 ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j "$(nproc)"
 elapsed
@@ -48,7 +50,7 @@ echo "== sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer)"
 san_dir=build/sanitize
 reports="$root/$san_dir/reports"
 cmake -S . -B "$san_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXAL_SANITIZE=ON -DVEXAL_BUILD_TESTS=ON \
-  -DVEXAL_BUILD_EXTENSION=ON -DPython_EXECUTABLE="$(command -v python)" >/dev/null
+  -DVEXAL_WERROR=ON -DVEXAL_BUILD_EXTENSION=ON -DPython_EXECUTABLE="$(command -v python)" >/dev/null
 cmake --build "$san_dir" -j "$(nproc)"
 rm -rf "$reports" && mkdir -p "$reports"
 elapsed

@@ -4,6 +4,7 @@ clear errors for unusable input."""
 import csv
 import math
 import re
+import struct
 import subprocess
 import sys
 
@@ -189,3 +190,132 @@ def test_the_readme_example_prints_what_its_comments_say(capsys):
     expected = [line.split("  # ", 1)[1] for line in code.splitlines() if line.startswith("print(")]
     exec(compile(code, "README.md", "exec"), {})
     assert capsys.readouterr().out.splitlines() == expected
+
+
+def spy_file(path, rows, banner=None):
+    with path.open("w", newline="") as f:
+        if banner:
+            f.write(banner + "\r\n")
+        w = csv.writer(f)
+        w.writerow(HEADER)
+        w.writerows(rows)
+    return path
+
+
+def without_notes(out):
+    return "".join(line for line in out.splitlines(keepends=True) if not line.startswith("note: "))
+
+
+@pytest.mark.parametrize(
+    "arrange, note",
+    [
+        (lambda rows: rows, None),
+        (lambda rows: rows[::-1], "rows run newest first: reversed them into time order"),
+        (lambda rows: rows[::-1][:100] + rows[::-1][101:102] + rows[::-1][100:101] + rows[::-1][102:],
+         "rows run newest first, except at 1 place(s): sorted them into time order"),
+        (lambda rows: rows[150:] + rows[:150], "rows are not in time order (1 step(s) back in time): sorted them by date"),
+    ],
+)
+def test_rows_are_put_in_time_order_and_the_demo_says_so(capsys, tmp_path, arrange, note):
+    rows = spy_rows(300)
+    _, forward, _ = run(capsys, spy_file(tmp_path / "forward.csv", rows))
+    code, out, err = run(capsys, spy_file(tmp_path / "file.csv", arrange(rows)))
+    assert code == 0, err
+    notes = [line for line in out.splitlines() if line.startswith("note: ")]
+    assert notes == ([f"note: file.csv: {note}"] if note else [])
+    # Same bars in the same order: the same table, apart from the timings.
+    assert summary(out) == summary(forward) and without_notes(out).split("research")[0].endswith("\n")
+
+
+def test_a_banner_above_the_header_is_skipped(capsys, tmp_path):
+    banner = "Timestamps are UTC timezone,https://www.CryptoDataDownload.com"
+    code, out, err = run(capsys, spy_file(tmp_path / "banner.csv", spy_rows(300), banner=banner))
+    assert code == 0, err
+    assert out.startswith(f"note: banner.csv: line 1 is not the header but a banner, skipped: {banner!r}\n"
+                          f"banner.csv: 300 bars;")
+
+
+def test_repeated_timestamps_are_refused_with_their_lines_or_thinned_to_the_last(capsys, tmp_path):
+    rows = spy_rows(300)
+    twice = rows[:120] + [rows[100][:4] + ["999"]] + rows[120:200] + [rows[150]] + rows[200:]
+    path = spy_file(tmp_path / "twice.csv", twice)
+    code, out, err = run(capsys, path)
+    assert code == 2 and out == ""
+    assert err == (f"error: {path}: 2 timestamp(s) appear more than once: 2000-03-24 00:00:00 on lines 102, 122; "
+                   f"2000-06-06 00:00:00 on lines 153, 203 (--duplicates last keeps the last line of each)\n")
+    code, out, err = run(capsys, path, "--duplicates", "last")
+    assert code == 0, err
+    assert "note: twice.csv: 2 row(s) repeat an earlier timestamp: kept the last line of each of 2 timestamp(s)\n" \
+           "note: twice.csv: rows are not in time order (2 step(s) back in time): sorted them by date\n" in out
+    kept = rows[:100] + rows[101:120] + [rows[100][:4] + ["999"]] + rows[120:]
+    _, expected, _ = run(capsys, spy_file(tmp_path / "kept.csv", kept))
+    assert summary(out) == summary(expected)
+
+
+@pytest.mark.parametrize(
+    "cell, expected",
+    [
+        ("2019-10-17 09-AM", "2019-10-17 09:00"), ("2017-11-12 12-AM", "2017-11-12 00:00"),
+        ("2017-11-12 12-PM", "2017-11-12 12:00"), ("2020-08-28", "2020-08-28 00:00"),
+        ("2020-08-28T15:30:00+00:00", "2020-08-28 15:30"), ("08/28/2020", "2020-08-28 00:00"),
+        ("28 Aug", None), ("", None),
+    ],
+)
+def test_dates_in_common_layouts_are_read(cell, expected):
+    when = demo.parse_time(cell)
+    assert (when.strftime("%Y-%m-%d %H:%M") if when else None) == expected
+
+
+@pytest.mark.parametrize(
+    "content, argv, message",
+    [
+        (",".join(HEADER) + "\n", [], "{path}: no bars: the file has a header and nothing below it"),
+        ("banner\n" + ",".join(HEADER) + "\n", [], "{path}: no bars: the file has a header and nothing below it"),
+        (",".join(HEADER) + "\n2020-01-01,1,2,0.5,1\n", ["--date", "when"],
+         "{path}: no column 'when' (columns: date, open, high, low, close)"),
+        (",".join(HEADER) + "\n2020-01-01,1,2,0.5,1\nsoon,1,2,0.5,1\n", ["--date", "date"],
+         "{path}, line 3, column 'date': not a date: 'soon'"),
+    ],
+)
+def test_header_only_files_and_bad_dates_fail_clearly(capsys, tmp_path, content, argv, message):
+    path = tmp_path / "short.csv"
+    path.write_text(content)
+    code, out, err = run(capsys, path, *argv)
+    assert (code, out, err) == (2, "", f"error: {message.format(path=path)}\n")
+
+
+def test_plot_writes_one_png_with_three_panels(capsys, tmp_path):
+    pytest.importorskip("matplotlib")
+    target = tmp_path / "demo.png"
+    code, out, err = run(capsys, "--plot", target)
+    assert code == 0, err
+    assert f"plot      {target} (1200x850 px)\n" in out
+    data = target.read_bytes()
+    assert data[:8] == b"\x89PNG\r\n\x1a\n" and struct.unpack(">II", data[16:24]) == (1200, 850)
+
+
+def test_plot_without_matplotlib_or_to_an_unwritable_place_fails_clearly(capsys, tmp_path, monkeypatch):
+    pytest.importorskip("matplotlib")
+    code, out, err = run(capsys, "--plot", tmp_path / "missing" / "demo.png")
+    assert code == 2 and err.startswith(f"error: cannot write the plot {tmp_path / 'missing' / 'demo.png'}: ")
+    monkeypatch.setattr(demo, "plotting_available", lambda: False)
+    code, out, err = run(capsys, "--plot", tmp_path / "demo.png")
+    assert (code, out, err) == (2, "", "error: --plot needs matplotlib: pip install 'vexal[plot]'\n")
+
+
+def test_the_bundled_hourly_file_runs_after_its_banner_and_reversal(capsys):
+    code, out, err = run(capsys, "Coinbase_BTCUSD_1h.csv")
+    assert code == 0, err
+    assert out.startswith(
+        "note: Coinbase_BTCUSD_1h.csv: line 1 is not the header but a banner, skipped: "
+        "'Timestamps are UTC timezone,https://www.CryptoDataDownload.com'\n"
+        # The 12-hour clock read right, every hour appears once; the copied bars of 2017-11-12 04:00 to 08:00
+        # break the newest-first order in one place.
+        "note: Coinbase_BTCUSD_1h.csv: rows run newest first, except at 1 place(s): sorted them into time order\n"
+        "Coinbase_BTCUSD_1h.csv: 20111 bars;")
+    assert "agreement: live == research on all 20111 bars x 16 columns" in out
+    bars = pd.read_csv(demo.bundled_data("Coinbase_BTCUSD_1h.csv"), skiprows=1)
+    bars = bars.assign(date=pd.to_datetime(bars["date"], format="%Y-%m-%d %I-%p")).sort_values("date")
+    assert bars["date"].is_unique
+    returns = bars["close"].pct_change(fill_method=None)
+    assert summary(out)["ret_1"] == (20110, pytest.approx(returns.mean(), rel=1e-7))

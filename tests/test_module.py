@@ -1,9 +1,14 @@
 """The module object: registration, re-exports, re-initialisation, interpreters."""
 
 import importlib
+import importlib.metadata
+import pathlib
+import shutil
 import subprocess
 import sys
 import textwrap
+
+import pytest
 
 import _vexal
 import vexal
@@ -27,8 +32,9 @@ def test_all_follows_the_registration_order():
 
 
 def test_vexal_reexports_the_same_objects_in_the_same_order():
-    assert vexal.__all__ == [*_vexal.__all__, "research", "label"]
-    assert vexal.research is vexal.arrays.research and vexal.label is vexal.arrays.label
+    assert vexal.__all__ == [*_vexal.__all__, "research", "label", "dataset"]
+    assert (vexal.research, vexal.label, vexal.dataset) == (vexal.frames.research, vexal.frames.label,
+                                                            vexal.frames.dataset)
     for name in _vexal.__all__:
         assert getattr(vexal, name) is getattr(_vexal, name)
 
@@ -75,3 +81,23 @@ def test_a_second_interpreter_is_refused_with_import_error():
     assert out.stdout.strip() in ("refused", "no-subinterpreters")
     if sys.version_info[:2] == (3, 11):
         assert out.stdout.strip() == "refused"
+
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+
+
+def test_the_version_is_the_installed_distributions_and_pyprojects():
+    tomllib = pytest.importorskip("tomllib")
+    declared = tomllib.loads((ROOT / "pyproject.toml").read_text())["project"]["version"]
+    assert vexal.__version__ == importlib.metadata.version("vexal") == declared
+
+
+@pytest.mark.parametrize("option, werror", [([], False), (["-DVEXAL_WERROR=ON"], True), (["-DVEXAL_WERROR=OFF"], False)])
+def test_warnings_fail_only_builds_that_ask_for_it(tmp_path, option, werror):
+    if shutil.which("cmake") is None:
+        pytest.skip("needs cmake")
+    configured = subprocess.run(["cmake", "-S", str(ROOT), "-B", str(tmp_path), "-DVEXAL_BUILD_TESTS=OFF",
+                                 "-DVEXAL_BUILD_EXTENSION=OFF", *option], capture_output=True, text=True, timeout=120)
+    assert configured.returncode == 0, configured.stderr
+    flags = "".join(p.read_text() for p in [*tmp_path.rglob("flags.make"), *tmp_path.glob("build.ninja")])
+    assert "-Wall -Wextra" in flags and ("-Werror" in flags) is werror

@@ -1,27 +1,34 @@
 """vexal: streaming feature transforms for financial time series.
 
-Every name of the native module ``_vexal`` is re-exported here unchanged.
-``research`` and ``label`` run pipelines from numpy arrays into numpy arrays
-(see ``vexal.arrays``); they need numpy, imported on first use.
+Every name of the native module ``_vexal`` is re-exported here unchanged. ``research``, ``label`` and
+``dataset`` run pipelines over DataFrames, Arrow tables, numpy arrays and mappings of columns (see
+``vexal.frames``; numpy arrays alone: ``vexal.arrays``). They need numpy, and narwhals for DataFrames
+(``pip install 'vexal[frames]'``), imported on first use.
 """
+
+from importlib import metadata as _metadata
 
 import _vexal
 from _vexal import *  # noqa: F401,F403
 from _vexal import load  # noqa: F401  (outside __all__, which keeps the native names only)
 
-__all__ = [*_vexal.__all__, "research", "label"]
+_FRAME_FUNCTIONS = ("research", "label", "dataset")
+__all__ = [*_vexal.__all__, *_FRAME_FUNCTIONS]
 
-_ARRAY_FUNCTIONS = ("research", "label")
+try:
+    __version__ = _metadata.version("vexal")
+except _metadata.PackageNotFoundError:  # a source tree on sys.path, not installed
+    __version__ = "0+unknown"
 
 
 def __getattr__(name: str):
-    # Loaded on first use, so that importing vexal does not need numpy.
-    if name in _ARRAY_FUNCTIONS:
-        from . import arrays
+    # Loaded on first use, so that importing vexal needs neither numpy nor narwhals.
+    if name in _FRAME_FUNCTIONS:
+        from . import frames
 
-        return getattr(arrays, name)
+        return getattr(frames, name)
     raise AttributeError(f"module 'vexal' has no attribute {name!r}")
 
 
 def __dir__() -> list[str]:
-    return sorted([*globals(), *_ARRAY_FUNCTIONS])
+    return sorted([*globals(), *_FRAME_FUNCTIONS])

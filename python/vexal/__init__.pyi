@@ -1,7 +1,41 @@
-# The package re-exports every name of the native module, and the array
-# functions of vexal.arrays.
+# The package re-exports every name of the native module, and the frame functions of vexal.frames.
+from collections.abc import Mapping, Sequence
+from typing import Any, Literal, TypeVar, overload
+
 from _vexal import *
+from _vexal import FeaturePipeline as FeaturePipeline, TargetPipeline as TargetPipeline
 from _vexal import load as load
-from vexal.arrays import label as label, research as research
 
 __all__: list[str]
+
+__version__: str
+
+# The same kind comes back: a DataFrame for a DataFrame, an array for an array, a dict for a mapping.
+_Data = TypeVar("_Data")
+_Keys = str | Sequence[str] | None
+_Duplicates = Literal["error", "last"]
+
+@overload
+def research(features: FeaturePipeline, data: Mapping[str, Any], out: None = None, *, by: _Keys = None, order_by: str | None = None,
+             duplicates: _Duplicates = "error", workers: int | None = None, progress: bool = False,
+             dropna: Literal["warmup"] | None = None) -> dict[str, Any]: ...
+@overload
+def research(features: FeaturePipeline, data: _Data, out: Any = None, *, by: _Keys = None, order_by: str | None = None,
+             duplicates: _Duplicates = "error", workers: int | None = None, progress: bool = False,
+             dropna: Literal["warmup"] | None = None) -> _Data: ...
+@overload
+def label(targets: TargetPipeline, data: Mapping[str, Any], out: None = None, *, by: _Keys = None, order_by: str | None = None,
+          duplicates: _Duplicates = "error", workers: int | None = None, progress: bool = False,
+          dropna: Literal["labels"] | None = None) -> dict[str, Any]: ...
+@overload
+def label(targets: TargetPipeline, data: _Data, out: Any = None, *, by: _Keys = None, order_by: str | None = None,
+          duplicates: _Duplicates = "error", workers: int | None = None, progress: bool = False,
+          dropna: Literal["labels"] | None = None) -> _Data: ...
+@overload
+def dataset(features: FeaturePipeline, targets: TargetPipeline, data: Mapping[str, Any], *, by: _Keys = None,
+            order_by: str | None = None, duplicates: _Duplicates = "error", workers: int | None = None,
+            progress: bool = False, dropna: Literal["warmup", "labels", "both"] | None = None) -> dict[str, Any]: ...
+@overload
+def dataset(features: FeaturePipeline, targets: TargetPipeline, data: _Data, *, by: _Keys = None,
+            order_by: str | None = None, duplicates: _Duplicates = "error", workers: int | None = None,
+            progress: bool = False, dropna: Literal["warmup", "labels", "both"] | None = None) -> _Data: ...

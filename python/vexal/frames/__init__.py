@@ -1,0 +1,132 @@
+"""Features and labels for the tables researchers hold: pandas, polars, Arrow, Dask, numpy or plain mappings.
+
+Each function reads the pipelines' input columns by name and returns the same kind it was given, one column per
+output name, after the key columns the call names (`by`, `order_by`); a pandas index is kept. Absent values are NaN
+for numpy and pandas, null for polars and Arrow. Rows come back in the input's order, except from a Dask DataFrame:
+its result is lazy, each group computed on one worker, rows grouped by partition, each with its index label.
+"""
+
+from __future__ import annotations
+
+from typing import Any, Sequence
+
+import numpy as np
+
+from _vexal import FeaturePipeline, TargetPipeline
+
+from .. import arrays
+from . import panels
+from .keys import keys_of
+from .tables import ArrayTable, is_dask, table_of
+
+__all__ = ["research", "label", "dataset"]
+
+DROPNA = {None: (False, False), "warmup": (True, False), "labels": (False, True), "both": (True, True)}
+
+
+def research(features: FeaturePipeline, data: Any, out: Any = None, *, by: str | Sequence[str] | None = None,
+             order_by: str | None = None, duplicates: str = "error", workers: int | None = None,
+             progress: bool = False, dropna: str | None = None) -> Any:
+    """Runs a FeaturePipeline over `data`, each group of `by` from a clean state, in `order_by` order.
+
+    dropna="warmup" drops the leading rows of each group until every output has a value. `out` (numpy data
+    only) is the array to write, as in vexal.arrays.research.
+    """
+    return _run("research", features, None, data, by, order_by, duplicates, workers, progress, dropna,
+                (None, "warmup"), out)
+
+
+def label(targets: TargetPipeline, data: Any, out: Any = None, *, by: str | Sequence[str] | None = None,
+          order_by: str | None = None, duplicates: str = "error", workers: int | None = None,
+          progress: bool = False, dropna: str | None = None) -> Any:
+    """Labels `data` with a TargetPipeline, each group of `by` on its own, in `order_by` order.
+
+    dropna="labels" drops the trailing rows of each group whose labels are absent. `out` (numpy data only) is
+    the array to write, as in vexal.arrays.label.
+    """
+    return _run("label", None, targets, data, by, order_by, duplicates, workers, progress, dropna,
+                (None, "labels"), out)
+
+
+def dataset(features: FeaturePipeline, targets: TargetPipeline, data: Any, *,
+            by: str | Sequence[str] | None = None, order_by: str | None = None, duplicates: str = "error",
+            workers: int | None = None, progress: bool = False, dropna: str | None = None) -> Any:
+    """Features and labels side by side, features first.
+
+    dropna: "warmup" (leading rows without every feature), "labels" (trailing rows without every label),
+    "both", or None.
+    """
+    return _run("dataset", features, targets, data, by, order_by, duplicates, workers, progress, dropna,
+                tuple(DROPNA))
+
+
+def _check_pipelines(what: str, features: Any, targets: Any) -> None:
+    import _vexal
+
+    for value, cls, role in ((features, _vexal.FeaturePipeline, "features"),
+                             (targets, _vexal.TargetPipeline, "targets")):
+        if value is not None and not isinstance(value, cls):
+            raise TypeError(f"{what}: {role} must be a {cls.__name__}, not {type(value).__name__}")
+
+
+def _options(what: str, by: Any, order_by: Any, duplicates: Any, workers: Any, dropna: Any,
+             allowed_dropna: tuple) -> list[str]:
+    keys = [by] if isinstance(by, str) else list(by) if by is not None else []
+    if not all(isinstance(k, str) for k in keys) or (by is not None and not keys):
+        raise TypeError(f"{what}: by must be a column name or a non-empty list of column names, got {by!r}")
+    if order_by is not None and not isinstance(order_by, str):
+        raise TypeError(f"{what}: order_by must be a column name, got {order_by!r}")
+    if order_by is not None and order_by in keys:
+        raise ValueError(f"{what}: order_by {order_by!r} is also a key of by")
+    if duplicates not in panels.DUPLICATES:
+        raise ValueError(f"{what}: duplicates must be 'error' or 'last', got {duplicates!r}")
+    if workers is not None and (not isinstance(workers, int) or isinstance(workers, bool) or workers < 1):
+        raise ValueError(f"{what}: workers must be a positive integer or None, got {workers!r}")
+    if dropna not in allowed_dropna:
+        raise ValueError(f"{what}: dropna must be one of {', '.join(map(repr, allowed_dropna))}, got {dropna!r}")
+    return keys
+
+
+def _run(what, features, targets, data, by, order_by, duplicates, workers, progress, dropna, allowed_dropna,
+         out=None):
+    _check_pipelines(what, features, targets)
+    if isinstance(data, (list, tuple)):
+        # Nested sequences are an array: bars x inputs, as vexal.arrays reads them.
+        data = np.asarray(data, dtype=np.float64)
+    keys = _options(what, by, order_by, duplicates, workers, dropna, allowed_dropna)
+    pipelines = [p for p in (features, targets) if p is not None]
+    names = [name for p in pipelines for name in p.output_names()]
+    key_columns = [*keys, *([order_by] if order_by else [])]
+    clash = [n for n in dict.fromkeys(names) if names.count(n) > 1 or n in key_columns]
+    if clash:
+        raise ValueError(f"{what}: the output name(s) {', '.join(map(repr, clash))} appear twice among the "
+                         f"outputs and key columns")
+    if is_dask(data):
+        from .clusters import run_dask
+
+        if out is not None:
+            raise TypeError(f"{what}: out is for a numpy array without dropna; this call builds its result")
+        # The cluster runs the groups: workers and progress are its own.
+
+        return run_dask(what, features, targets, data, keys, order_by, duplicates, dropna)
+    return run_local(what, features, targets, data, keys, order_by, duplicates, workers, progress, dropna, out)
+
+
+def run_local(what, features, targets, data, keys, order_by, duplicates, workers, progress, dropna, out=None):
+    inputs = list(dict.fromkeys(name for p in (features, targets) if p is not None for name in p.input_names()))
+    table = table_of(data, (features if features is not None else targets).input_names(), what)
+    if isinstance(table, ArrayTable) and (keys or order_by):
+        raise ValueError(f"{what}: by and order_by need named columns; a numpy array has none")
+    table.require([*inputs, *keys, *([order_by] if order_by else [])], what)
+    direct = isinstance(table, ArrayTable) and dropna is None and not (features is not None and targets is not None)
+    if out is not None and not direct:
+        raise TypeError(f"{what}: out is for a numpy array without dropna; this call builds its result")
+    if direct:
+        return arrays.research(features, data, out) if targets is None else arrays.label(targets, data, out)
+    matrix = table.floats(inputs)
+    jobs = [panels.Job(p, [inputs.index(n) for n in p.input_names()], p is targets)
+            for p in (features, targets) if p is not None]
+    result = panels.run(jobs, matrix, keys_of(table, keys, order_by, what), duplicates=duplicates,
+                        workers=workers, progress=progress, dropna=DROPNA[dropna], what=what)
+    names = [name for job in jobs for name in job.pipeline.output_names()]
+    return table.build([*keys, *([order_by] if order_by else [])], names, result.values, result.rows)

@@ -1,0 +1,229 @@
+"""Runs pipelines over a panel held as one float matrix: groups from a clean state, each in row order or in the
+order of a key, in parallel, with the results put back in the input's row order."""
+
+from __future__ import annotations
+
+import copy
+import os
+import queue
+from concurrent.futures import FIRST_EXCEPTION, ThreadPoolExecutor, wait
+from dataclasses import dataclass
+from typing import Any, Callable
+
+import numpy as np
+
+from .. import arrays
+
+DUPLICATES = ("error", "last")
+
+
+@dataclass(frozen=True)
+class Job:
+    """One pipeline and the columns of the input matrix it reads, in its input_names() order."""
+
+    pipeline: Any
+    columns: list[int]
+    is_target: bool
+
+    @property
+    def width(self) -> int:
+        return len(self.pipeline.output_names())
+
+    def run(self, pipeline: Any, data: np.ndarray, out: np.ndarray) -> None:
+        (arrays.label if self.is_target else arrays.research)(pipeline, data, out=out)
+
+
+@dataclass(frozen=True)
+class Keys:
+    """Integer codes of the grouping and ordering keys, and how to name a group or a value in a message."""
+
+    groups: np.ndarray | None  # one code per row, or None for a single series
+    order: np.ndarray | None  # one rank per row (-1 where absent), or None for row order
+    order_name: str
+    describe_group: Callable[[int], str]  # row -> "symbol='AAPL'"
+    describe_value: Callable[[int], str]  # row -> the order_by value at that row
+
+
+@dataclass
+class Result:
+    values: np.ndarray  # rows x outputs, the jobs' outputs side by side
+    rows: np.ndarray | None  # the input rows kept, ascending; None when all are kept
+
+
+def replicas(pipeline: Any, count: int) -> list[Any]:
+    """Independent copies for concurrent runs: a pipeline serves one call at a time.
+
+    Where a pipeline cannot be copied, the one given serves every group in turn.
+    """
+    try:
+        return [copy.deepcopy(pipeline) for _ in range(count)]
+    except TypeError:
+        return [pipeline]
+
+
+def _layout(n: int, keys: Keys, duplicates: str, what: str) -> tuple[np.ndarray | None, np.ndarray]:
+    """The rows in run order (None for 0..n-1) and the start of each group in that order, plus the end."""
+    if keys.groups is None and keys.order is None:
+        return None, np.array([0, n])
+    groups = keys.groups if keys.groups is not None else np.zeros(n, dtype=np.int64)
+    if keys.order is None:
+        # Few distinct codes sort by radix in a narrow type.
+        narrow = next((t for t in (np.uint16, np.uint32) if n and int(groups.max()) <= np.iinfo(t).max), None)
+        perm = np.argsort(groups if narrow is None else groups.astype(narrow), kind="stable")
+    else:
+        perm = np.lexsort((keys.order, groups))
+    g = groups[perm]
+    boundary = np.flatnonzero(g[1:] != g[:-1]) + 1
+    if keys.order is not None:
+        o = keys.order[perm]
+        absent = np.flatnonzero(o < 0)
+        if len(absent):
+            row = int(perm[absent[0]])
+            raise ValueError(f"{what}: {keys.order_name!r} is missing at row {row}{_in_group(keys, row)}")
+        tie = o[1:] == o[:-1]
+        tie[boundary - 1] = False
+        ties = np.flatnonzero(tie)
+        if len(ties):
+            if duplicates == "error":
+                prev, row = int(perm[ties[0]]), int(perm[ties[0] + 1])
+                raise ValueError(
+                    f"{what}: {keys.order_name!r} is not strictly increasing{_in_group(keys, row)}: row {row} "
+                    f"repeats the value {keys.describe_value(row)} of row {prev} "
+                    f"(duplicates='last' keeps the last of equal rows)"
+                )
+            # Stable sorting leaves equal values in row order: keep the last of each run.
+            keep = np.ones(len(perm), dtype=bool)
+            keep[ties] = False
+            perm, g = perm[keep], g[keep]
+            boundary = np.flatnonzero(g[1:] != g[:-1]) + 1
+    starts = np.concatenate(([0], boundary, [len(perm)]))
+    return perm, starts
+
+
+def _in_group(keys: Keys, row: int) -> str:
+    return f" in group {keys.describe_group(row)}" if keys.groups is not None else ""
+
+
+def _progress_bar(enabled: bool, total: int, unit: str):
+    if not enabled:
+        return None
+    try:
+        from tqdm.auto import tqdm
+    except ImportError:
+        raise ImportError("progress=True needs tqdm: pip install 'vexal[frames]'") from None
+    return tqdm(total=total, unit=unit)
+
+
+def _place(rows: np.ndarray) -> slice | None:
+    """The rows as a slice when they are evenly spaced and rising: one block of consecutive rows (a symbol of a
+    symbol-major panel, a single series) or every k-th row (a symbol of a date-major panel)."""
+    if len(rows) == 1:
+        return slice(int(rows[0]), int(rows[0]) + 1)
+    step = int(rows[1] - rows[0])
+    if step <= 0 or not np.array_equal(np.diff(rows), np.full(len(rows) - 1, step)):
+        return None
+    return slice(int(rows[0]), int(rows[-1]) + 1, step)
+
+
+def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, workers: int | None, progress: bool,
+        dropna: tuple[bool, bool], what: str) -> Result:
+    """Runs every job over every group of `data` (rows x columns, float64, any memory order).
+
+    dropna is (leading warm-up rows of the features, trailing rows whose labels are absent).
+    """
+    n = len(data)
+    perm, starts = _layout(n, keys, duplicates, what)
+    groups = [np.arange(n) if perm is None else perm[a:b] for a, b in zip(starts[:-1], starts[1:]) if b > a]
+    everything = list(range(data.shape[1]))
+    inputs = [data if job.columns == everything else data[:, job.columns] for job in jobs]
+    bounds = np.cumsum([0, *(job.width for job in jobs)])
+    computed = sum(len(g) for g in groups)
+    # Rows dropped as duplicates are never computed; they leave with the rows dropna removes.
+    values = np.empty((n, int(bounds[-1])), dtype=np.float64) if computed == n else \
+        np.full((n, int(bounds[-1])), np.nan)
+    outputs = [values[:, a:b] for a, b in zip(bounds[:-1], bounds[1:])]
+
+    count = max(1, min(workers or os.cpu_count() or 1, len(groups)))
+    copies = [replicas(job.pipeline, count) for job in jobs]
+    count = min(count, *(len(c) for c in copies))
+    pool: queue.SimpleQueue[list[Any]] = queue.SimpleQueue()
+    for i in range(count):
+        pool.put([c[i] for c in copies])
+
+    def run_group(rows: np.ndarray) -> None:
+        mine = pool.get()
+        try:
+            place = _place(rows)
+            for job, pipeline, x, y in zip(jobs, mine, inputs, outputs):
+                if place is not None and place.step in (None, 1):
+                    # One block: written in place, read in place when its rows are contiguous.
+                    job.run(pipeline, np.ascontiguousarray(x[place]), y[place])
+                    continue
+                # Gathered into contiguous rows and scattered back: the pipeline reads a bar's values
+                # together, and strided views would cost it more than these copies. A slice copies
+                # faster than an index.
+                part = np.empty((len(rows), y.shape[1]), dtype=np.float64)
+                job.run(pipeline, np.take(x, rows, axis=0) if place is None else np.ascontiguousarray(x[place]),
+                        part)
+                y[rows if place is None else place] = part
+        except BaseException as exc:
+            if keys.groups is not None:
+                exc.add_note(f"in group {keys.describe_group(int(rows[0]))}")
+            raise
+        finally:
+            pool.put(mine)
+
+    grouped = keys.groups is not None
+    bar = _progress_bar(progress, len(groups) if grouped else n, "group" if grouped else "bar")
+    try:
+        if count == 1:
+            for rows in groups:
+                run_group(rows)
+                if bar is not None:
+                    bar.update(1 if grouped else len(rows))
+        else:
+            with ThreadPoolExecutor(max_workers=count) as executor:
+                futures = [executor.submit(run_group, rows) for rows in groups]
+                if bar is not None:
+                    for future in futures:
+                        future.add_done_callback(lambda _: bar.update(1))
+                done, pending = wait(futures, return_when=FIRST_EXCEPTION)
+                for future in pending:
+                    future.cancel()
+                for future in futures:
+                    if future.done() and not future.cancelled():
+                        future.result()
+    finally:
+        if bar is not None:
+            bar.close()
+
+    keep = _kept(jobs, outputs, groups, dropna, n, computed)
+    if keep is None:
+        return Result(values, None)
+    rows = np.flatnonzero(keep)
+    return Result(values[rows], rows)
+
+
+def _kept(jobs: list[Job], outputs: list[np.ndarray], groups: list[np.ndarray], dropna: tuple[bool, bool], n: int,
+          computed: int) -> np.ndarray | None:
+    """The input rows that stay, or None when every row does: dropna's and the rows never computed."""
+    warmup, labels = dropna
+    if not (warmup or labels) and computed == n:
+        return None
+    keep = np.zeros(n, dtype=bool)
+    for rows in groups:
+        keep[rows] = True
+    for is_target, wanted in ((False, warmup), (True, labels)):
+        columns = [y for job, y in zip(jobs, outputs) if job.is_target == is_target and y.shape[1]]
+        if not wanted or not columns:
+            continue
+        complete = np.logical_and.reduce([~np.isnan(y).any(axis=1) for y in columns])
+        for rows in groups:
+            present = np.flatnonzero(complete[rows])
+            if not len(present):
+                keep[rows] = False
+            elif is_target:
+                keep[rows[present[-1] + 1:]] = False
+            else:
+                keep[rows[:present[0]]] = False
+    return keep

@@ -1,0 +1,29 @@
+#include "features/atr.hpp"
+
+#include "features/true_range.hpp"
+#include "internal_failure.hpp"
+
+namespace vexal {
+
+std::expected<Atr, VexalError> Atr::create(Names inputs, std::size_t window, Names outputs) {
+  if (auto failure = first_failure(inputs_contain(inputs, 3, "high, low, and close"),
+                                   outputs_not_empty(outputs), window_non_zero(window)))
+    return *failure;
+  auto average = WilderAverage::create(window);
+  if (!average) return std::unexpected(std::move(average.error()));
+  return Atr(std::move(inputs), window, std::move(outputs), std::move(*average));
+}
+
+void Atr::clear_state() {
+  previous_close_.reset();
+  average_.reset();
+}
+
+UpdateResult Atr::update(std::span<const OptionalValue> values) {
+  require_values(values, 3);
+  const OptionalValue range = TrueRange::of(values[0], values[1], previous_close_);
+  previous_close_ = TrueRange::valid_range(values[0], values[1]) ? values[2] : std::nullopt;
+  return {average_.update(range)};
+}
+
+}  // namespace vexal

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+
+#include "error.hpp"
+#include "windowed.hpp"
+
+namespace vexal {
+
+// Smallest value of the first input over the last `window` bars; absent
+// while the window holds an absent value, NaN when it holds a NaN.
+class RollingMin final : public Windowed<RollingMin, 1> {
+ public:
+  [[nodiscard]] static std::expected<RollingMin, VexalError> create(Names inputs, std::size_t window,
+                                                                    Names outputs);
+
+  UpdateResult update(std::span<const OptionalValue> values) override;
+
+ private:
+  RollingMin(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)
+      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+};
+
+}  // namespace vexal

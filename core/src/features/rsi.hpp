@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+
+#include "error.hpp"
+#include "features/wilder_average.hpp"
+#include "windowed.hpp"
+
+namespace vexal {
+
+// Wilder's relative strength index of the first input: 100 · G / (G + L),
+// where G and L are Wilder averages over `window` bars of the gains
+// max(Δ, 0) and losses max(−Δ, 0) of the bar-to-bar change Δ, each seeded
+// with the simple average of its first `window` changes. An absent price
+// drops both averages and seeding starts again; a window without any move
+// (G + L = 0) has no value.
+class Rsi final : public Windowed<Rsi, 0> {
+ public:
+  [[nodiscard]] static std::expected<Rsi, VexalError> create(Names inputs, std::size_t window, Names outputs);
+
+  // `window` changes need `window` + 1 prices.
+  [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
+  UpdateResult update(std::span<const OptionalValue> values) override;
+
+  void clear_state();
+
+ private:
+  Rsi(Names inputs, std::size_t window, Names outputs, WilderAverage gains, WilderAverage losses)
+      : Windowed(std::move(inputs), window, std::move(outputs), {}),
+        gains_(std::move(gains)),
+        losses_(std::move(losses)) {}
+
+  OptionalValue previous_;
+  WilderAverage gains_;
+  WilderAverage losses_;
+};
+
+}  // namespace vexal

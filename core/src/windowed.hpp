@@ -1,0 +1,126 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <expected>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
+
+#include "error.hpp"
+#include "ring_buffer.hpp"
+#include "traits.hpp"
+#include "transform_base.hpp"
+
+namespace vexal {
+
+// A constructor check: success, or the InvalidInput error it reports.
+using Check = std::expected<void, VexalError>;
+
+[[nodiscard]] inline Check require(bool holds, std::string_view message) {
+  if (holds) return {};
+  return invalid_input(message);
+}
+
+[[nodiscard]] inline Check inputs_not_empty(const Names& inputs) {
+  return require(!inputs.empty(), "inputs must not be empty");
+}
+[[nodiscard]] inline Check outputs_not_empty(const Names& outputs) {
+  return require(!outputs.empty(), "outputs must not be empty");
+}
+[[nodiscard]] inline Check window_non_zero(std::size_t window) {
+  return require(window != 0, "window must be non-zero");
+}
+// "window must be >= 2"; the text is built only when the check fails.
+[[nodiscard]] inline Check window_at_least(std::size_t window, std::size_t minimum) {
+  if (window >= minimum) return {};
+  return invalid_input("window must be >= " + std::to_string(minimum));
+}
+// "inputs must contain exactly 1 column", "... exactly 2 columns".
+[[nodiscard]] inline Check inputs_exactly(const Names& inputs, std::size_t count) {
+  if (inputs.size() == count) return {};
+  return invalid_input("inputs must contain exactly " + std::to_string(count) +
+                       (count == 1 ? " column" : " columns"));
+}
+// At least as many inputs as `columns` names, e.g. "inputs must contain
+// high and low columns" for (2, "high and low").
+[[nodiscard]] inline Check inputs_contain(const Names& inputs, std::size_t count, std::string_view columns) {
+  if (inputs.size() >= count) return {};
+  return invalid_input("inputs must contain " + std::string(columns) + " columns");
+}
+// Exactly one name per produced value, listed in the message, e.g.
+// "outputs must contain exactly 2 names: [slope, r2]".
+[[nodiscard]] inline Check outputs_exactly(const Names& outputs, std::size_t count, std::string_view listed) {
+  if (outputs.size() == count) return {};
+  return invalid_input("outputs must contain exactly " + std::to_string(count) +
+                       " names: " + std::string(listed));
+}
+
+// The first failed check, in the order given, as the value a create returns:
+//   if (auto failure = first_failure(inputs_not_empty(in), ...)) return *failure;
+template <class... Checks>
+[[nodiscard]] std::optional<std::unexpected<VexalError>> first_failure(const Checks&... checks) {
+  const VexalError* failure = nullptr;
+  ((failure != nullptr || checks ? void() : void(failure = &checks.error())), ...);
+  if (failure == nullptr) return std::nullopt;
+  return std::unexpected(*failure);
+}
+
+// Buffers reserved together: all of them, or the first failure.
+template <std::size_t N>
+using BufferSet = std::array<ValueBuffer, N>;
+
+template <class... Made>
+[[nodiscard]] std::expected<BufferSet<sizeof...(Made)>, VexalError> all_reserved(Made&&... made) {
+  VexalError* failure = nullptr;
+  ((failure != nullptr || made ? void() : void(failure = &made.error())), ...);
+  if (failure != nullptr) return std::unexpected(std::move(*failure));
+  return BufferSet<sizeof...(Made)>{std::move(*made)...};
+}
+
+// What the windowed transforms share: the window length, the ring buffers
+// holding the last bars, reset, fresh and the default warm-up. `Derived`
+// provides `create(inputs, window, outputs, options...)`, and when it takes
+// options, `options()` returning them as a tuple in create's order; state
+// beyond the buffers is cleared by its `clear_state()`.
+template <class Derived, std::size_t Buffers>
+class Windowed : public NamedTransform {
+ public:
+  [[nodiscard]] std::size_t window() const { return window_; }
+
+  // The value of the newest bar needs the `window` bars ending at it.
+  [[nodiscard]] std::size_t warm_up_period() const override { return window_ - 1; }
+
+  [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override {
+    const auto& self = static_cast<const Derived&>(*this);
+    return fresh_from(std::apply(
+        [&](const auto&... option) { return Derived::create(inputs_, window_, outputs_, option...); },
+        self.options()));
+  }
+
+  void reset() override {
+    for (ValueBuffer& b : buffers_) b.clear();
+    if constexpr (requires(Derived& d) { d.clear_state(); }) static_cast<Derived&>(*this).clear_state();
+  }
+
+  // No options beyond the window.
+  [[nodiscard]] std::tuple<> options() const { return {}; }
+
+ protected:
+  Windowed(Names inputs, std::size_t window, Names outputs, BufferSet<Buffers> buffers)
+      : NamedTransform(std::move(inputs), std::move(outputs)),
+        buffers_(std::move(buffers)),
+        window_(window) {}
+
+  [[nodiscard]] ValueBuffer& buffer(std::size_t i) { return buffers_[i]; }
+  [[nodiscard]] const ValueBuffer& buffer(std::size_t i) const { return buffers_[i]; }
+
+ private:
+  BufferSet<Buffers> buffers_;
+  std::size_t window_;
+};
+
+}  // namespace vexal

@@ -47,10 +47,10 @@ UpdateResult Adx::update(std::span<const OptionalValue> values) {
     plus_dm = up > down && up > 0.0 ? up : 0.0;
     minus_dm = down > up && down > 0.0 ? down : 0.0;
   }
-  const bool valid = TrueRange::valid_range(high, low) && values[2].has_value();
+  const bool valid = TrueRange::valid_range(high, low);
   previous_high_ = valid ? high : std::nullopt;
   previous_low_ = valid ? low : std::nullopt;
-  previous_close_ = valid ? values[2] : std::nullopt;
+  previous_close_ = values[2];
 
   const OptionalValue tr = range_.update(plus_dm ? range : std::nullopt);
   const OptionalValue plus = plus_.update(plus_dm);

@@ -37,7 +37,7 @@ class Adx final : public Windowed<Adx, 0> {
         minus_(std::move(minus)),
         dx_(std::move(dx)) {}
 
-  // The last bar's values, all absent after an invalid bar.
+  // The last bar's values; its high and low are absent unless ordered.
   OptionalValue previous_high_;
   OptionalValue previous_low_;
   OptionalValue previous_close_;

@@ -22,7 +22,7 @@ void Atr::clear_state() {
 UpdateResult Atr::update(std::span<const OptionalValue> values) {
   require_values(values, 3);
   const OptionalValue range = TrueRange::of(values[0], values[1], previous_close_);
-  previous_close_ = TrueRange::valid_range(values[0], values[1]) ? values[2] : std::nullopt;
+  previous_close_ = values[2];
   return {average_.update(range)};
 }
 

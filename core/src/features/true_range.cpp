@@ -31,7 +31,7 @@ OptionalValue TrueRange::of(OptionalValue high, OptionalValue low, OptionalValue
 UpdateResult TrueRange::update(std::span<const OptionalValue> values) {
   require_values(values, 3);
   const OptionalValue range = of(values[0], values[1], previous_close_);
-  previous_close_ = valid_range(values[0], values[1]) ? values[2] : std::nullopt;
+  previous_close_ = values[2];
   return {range};
 }
 

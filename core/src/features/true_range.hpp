@@ -9,8 +9,8 @@ namespace vexal {
 
 // Wilder's true range: max(high - low, |high - previous close|, |low -
 // previous close|). Reads high, low, close. Absent on the first bar (no
-// previous close), and for a bar with a value absent or its high below its
-// low; such a bar leaves no previous close for the next one either.
+// previous close), after a bar without a close, and for a bar with its high
+// or low absent or its high below its low.
 class TrueRange final : public NamedTransform {
  public:
   [[nodiscard]] static std::expected<TrueRange, VexalError> create(Names inputs, Names outputs);

@@ -57,7 +57,7 @@ UpdateResult YangZhangVolatility::update(std::span<const OptionalValue> values) 
     // RogersSatchellVolatility's term, in its order.
     rogers_satchell = std::log(l / o) * std::log(l / c) + std::log(h / o) * std::log(h / c);
   }
-  previous_close_ = valid ? close : std::nullopt;
+  previous_close_ = positive(close) ? close : std::nullopt;
   buffer(0).push_back(overnight);
   buffer(1).push_back(open_close);
   buffer(2).push_back(rogers_satchell);

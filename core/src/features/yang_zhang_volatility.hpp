@@ -14,7 +14,8 @@ namespace vexal {
 // and the open-to-close returns ln(C/O), σrs² the mean Rogers-Satchell term
 // and k = 0.34 / (1.34 + (n + 1) / (n − 1)). Reads open, high, low, close;
 // needs the previous bar's close. A bar with a value absent or not > 0, or
-// its high below its low, spoils the windows holding it and the next one.
+// its high below its low, spoils the windows holding it; a close that is
+// absent or not > 0 also spoils the next bar's overnight return.
 class YangZhangVolatility final : public Windowed<YangZhangVolatility, 3> {
  public:
   [[nodiscard]] static std::expected<YangZhangVolatility, VexalError> create(Names inputs, std::size_t window,
@@ -30,7 +31,7 @@ class YangZhangVolatility final : public Windowed<YangZhangVolatility, 3> {
   YangZhangVolatility(Names inputs, std::size_t window, Names outputs, BufferSet<3> buffers);
 
   // Buffers: overnight returns, open-to-close returns, Rogers-Satchell terms.
-  OptionalValue previous_close_;  // absent after an invalid bar
+  OptionalValue previous_close_;  // absent unless > 0
   double k_;
 };
 

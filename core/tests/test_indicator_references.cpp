@@ -222,6 +222,26 @@ TEST_P(IndicatorReference, AgreesFromItsFirstComparableBar) {
   }
 }
 
+// A bar with every value missing starts the transform over: from the next
+// bar on, it gives what a new one fed only the later bars gives, bit for
+// bit (the recursive ones seed again, the windows holding it pass).
+TEST_P(IndicatorReference, ABlankBarActsAsAFreshStart) {
+  const Reference& r = GetParam();
+  constexpr std::size_t blank = 300;
+  std::vector<std::vector<OptionalValue>> bars(table().rows());
+  for (const char* column : r.columns) {
+    for (std::size_t t = 0; t < bars.size(); ++t) bars[t].push_back(testing::bar(table()[column][t]));
+  }
+  for (OptionalValue& v : bars[blank]) v.reset();
+  auto gappy = r.build();
+  const Series out = testing::run_bars(*gappy, bars, r.output);
+  auto fresh = r.build();
+  const std::vector<std::vector<OptionalValue>> later(bars.begin() + blank + 1, bars.end());
+  EXPECT_EQ(out[blank], std::nullopt);
+  EXPECT_PRED_FORMAT2(testing::SeriesIdentical, Series(out.begin() + blank + 1, out.end()),
+                      testing::run_bars(*fresh, later, r.output));
+}
+
 INSTANTIATE_TEST_SUITE_P(Indicators, IndicatorReference, ::testing::ValuesIn(references()),
                          [](const auto& info) { return std::string(info.param.name); });
 

@@ -38,8 +38,11 @@ UpdateResult RollingCorrelation::update(std::span<const OptionalValue> values) {
     sxy += dx * dy;
   }
   if (sxx == 0.0 || syy == 0.0) return {std::nullopt};
-  // The square roots taken apart, so the product cannot overflow.
-  double r = sxy / (std::sqrt(sxx) * std::sqrt(syy));
+  // One square root of the product keeps a perfect fit at exactly ±1; apart
+  // only where the product overflows.
+  const double product = sxx * syy;
+  const double scale = std::isinf(product) ? std::sqrt(sxx) * std::sqrt(syy) : std::sqrt(product);
+  double r = sxy / scale;
   if (r > 1.0) r = 1.0;
   if (r < -1.0) r = -1.0;
   return {r};

@@ -14,8 +14,8 @@ namespace vexal {
 // +DM = up when up > down and up > 0 (else 0), −DM likewise; +DI = 100 ·
 // avg(+DM) / avg(TR), −DI = 100 · avg(−DM) / avg(TR), DX = 100 · |+DI − −DI|
 // / (+DI + −DI), ADX = avg(DX), every avg a WilderAverage over `window`.
-// The DIs come after `window` bars with a previous bar, ADX `window` − 1
-// bars later. A bar that is incomplete or has its high below its low drops
+// On gap-free bars the DIs are present from bar `window` (counting from 0),
+// ADX from bar 2 · `window` − 1. A bar that is incomplete or has its high below its low drops
 // every average and seeding starts again; a zero average range leaves the
 // DIs (and so DX) without a value, as does +DI + −DI = 0 for DX.
 class Adx final : public Windowed<Adx, 0> {

@@ -219,6 +219,12 @@ INSTANTIATE_TEST_SUITE_P(
                {{10, 8, 9}, {11, 9, 10}, {12, 10, 11}, {12, 12, 12}},
                0,
                {absent, absent, 2.0, 1.5}},
+        // Divided by w, not multiplied by 1/w (which gives 1.6666666666666665).
+        Worked{"atr_divides_by_w",
+               make<Atr>(hlc, 3, one),
+               {{1, 0, 0.5}, {1, 0, 0.5}, {1, 0, 0.5}, {1, 0, 0.5}, {2, -1, 0.5}},
+               0,
+               {absent, absent, absent, 1.0, 5.0 / 3.0}},
         // The swapped bar has no range, but its close still serves the next.
         Worked{"tr_swapped",
                make<TrueRange>(hlc, one),

@@ -115,6 +115,12 @@ class Windowed : public NamedTransform {
         buffers_(std::move(buffers)),
         window_(window) {}
 
+  // One new entry per buffer, in buffer order.
+  using Entries = std::array<OptionalValue, Buffers>;
+  void push(const Entries& entries) {
+    for (std::size_t i = 0; i < Buffers; ++i) buffers_[i].push_back(entries[i]);
+  }
+
   [[nodiscard]] ValueBuffer& buffer(std::size_t i) { return buffers_[i]; }
   [[nodiscard]] const ValueBuffer& buffer(std::size_t i) const { return buffers_[i]; }
 

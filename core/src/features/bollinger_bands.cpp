@@ -21,8 +21,16 @@ std::expected<BollingerBands, VexalError> BollingerBands::create(Names inputs, s
 
 UpdateResult BollingerBands::update(std::span<const OptionalValue> values) {
   require_values(values, 1);
+  push(entries(values));
+  return evaluate(values);
+}
+
+BollingerBands::Entries BollingerBands::entries(std::span<const OptionalValue> values) const {
+  return {values[0]};
+}
+
+UpdateResult BollingerBands::evaluate(std::span<const OptionalValue> values) {
   const OptionalValue x = values[0];
-  buffer(0).push_back(x);
   const auto run = complete_run(buffer(0));
   if (!run) return {std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
   const double middle = mean_of(*run);

@@ -26,6 +26,10 @@ class BollingerBands final : public Windowed<BollingerBands, 1> {
   UpdateResult update(std::span<const OptionalValue> values) override;
 
  private:
+  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The values once the bar's entries are in the buffers.
+  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+
   BollingerBands(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers, double k)
       : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)), k_(k) {}
 

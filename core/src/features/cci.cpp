@@ -19,11 +19,19 @@ std::expected<Cci, VexalError> Cci::create(Names inputs, std::size_t window, Nam
 
 UpdateResult Cci::update(std::span<const OptionalValue> values) {
   require_values(values, 3);
+  push(entries(values));
+  return evaluate(values);
+}
+
+Cci::Entries Cci::entries(std::span<const OptionalValue> values) const {
   const OptionalValue& high = values[0];
   const OptionalValue& low = values[1];
   const OptionalValue& close = values[2];
-  const bool valid = TrueRange::valid_range(high, low) && close;
-  buffer(0).push_back(valid ? OptionalValue((*high + *low + *close) / 3.0) : std::nullopt);
+  if (!TrueRange::valid_range(high, low) || !close) return {std::nullopt};
+  return {(*high + *low + *close) / 3.0};
+}
+
+UpdateResult Cci::evaluate(std::span<const OptionalValue>) {
   const auto run = complete_run(buffer(0));
   if (!run) return {std::nullopt};
   const double n = static_cast<double>(run->size());

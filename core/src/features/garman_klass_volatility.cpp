@@ -39,7 +39,15 @@ std::expected<GarmanKlassVolatility, VexalError> GarmanKlassVolatility::create(N
 
 UpdateResult GarmanKlassVolatility::update(std::span<const OptionalValue> values) {
   require_values(values, 4);
-  buffer(0).push_back(garman_klass_term(values));
+  push(entries(values));
+  return evaluate(values);
+}
+
+GarmanKlassVolatility::Entries GarmanKlassVolatility::entries(std::span<const OptionalValue> values) const {
+  return {garman_klass_term(values)};
+}
+
+UpdateResult GarmanKlassVolatility::evaluate(std::span<const OptionalValue>) {
   const OptionalValue mean = mean_if_complete(buffer(0));
   if (!mean || !(*mean >= 0.0)) return {std::nullopt};
   return {std::sqrt(*mean)};

@@ -18,10 +18,16 @@ std::expected<RollingCorrelation, VexalError> RollingCorrelation::create(Names i
 }
 
 UpdateResult RollingCorrelation::update(std::span<const OptionalValue> values) {
-  // Both values are checked before either buffer moves.
   require_values(values, 2);
-  buffer(0).push_back(values[0]);
-  buffer(1).push_back(values[1]);
+  push(entries(values));
+  return evaluate(values);
+}
+
+RollingCorrelation::Entries RollingCorrelation::entries(std::span<const OptionalValue> values) const {
+  return {values[0], values[1]};
+}
+
+UpdateResult RollingCorrelation::evaluate(std::span<const OptionalValue>) {
   const auto x = complete_run(buffer(0));
   const auto y = complete_run(buffer(1));
   if (!x || !y) return {std::nullopt};

@@ -20,6 +20,10 @@ class RollingCorrelation final : public Windowed<RollingCorrelation, 2> {
   UpdateResult update(std::span<const OptionalValue> values) override;
 
  private:
+  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The values once the bar's entries are in the buffers.
+  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+
   RollingCorrelation(Names inputs, std::size_t window, Names outputs, BufferSet<2> buffers)
       : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
 };

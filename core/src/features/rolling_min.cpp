@@ -17,7 +17,13 @@ std::expected<RollingMin, VexalError> RollingMin::create(Names inputs, std::size
 
 UpdateResult RollingMin::update(std::span<const OptionalValue> values) {
   require_values(values, 1);
-  buffer(0).push_back(values[0]);
+  push(entries(values));
+  return evaluate(values);
+}
+
+RollingMin::Entries RollingMin::entries(std::span<const OptionalValue> values) const { return {values[0]}; }
+
+UpdateResult RollingMin::evaluate(std::span<const OptionalValue>) {
   const auto run = complete_run(buffer(0));
   if (!run) return {std::nullopt};
   return {lowest(*run)};

@@ -18,6 +18,10 @@ class RollingMin final : public Windowed<RollingMin, 1> {
   UpdateResult update(std::span<const OptionalValue> values) override;
 
  private:
+  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The values once the bar's entries are in the buffers.
+  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+
   RollingMin(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)
       : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
 };

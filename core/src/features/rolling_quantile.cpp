@@ -26,7 +26,15 @@ std::expected<RollingQuantile, VexalError> RollingQuantile::create(Names inputs,
 
 UpdateResult RollingQuantile::update(std::span<const OptionalValue> values) {
   require_values(values, 1);
-  buffer(0).push_back(values[0]);
+  push(entries(values));
+  return evaluate(values);
+}
+
+RollingQuantile::Entries RollingQuantile::entries(std::span<const OptionalValue> values) const {
+  return {values[0]};
+}
+
+UpdateResult RollingQuantile::evaluate(std::span<const OptionalValue>) {
   const auto run = complete_run(buffer(0));
   if (!run) return {std::nullopt};
   const std::size_t n = run->size();

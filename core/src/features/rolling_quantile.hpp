@@ -27,6 +27,10 @@ class RollingQuantile final : public Windowed<RollingQuantile, 1> {
   UpdateResult update(std::span<const OptionalValue> values) override;
 
  private:
+  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The values once the bar's entries are in the buffers.
+  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+
   struct Release {
     void operator()(double* p) const { ::operator delete(p); }
   };

@@ -16,7 +16,13 @@ std::expected<RollingStd, VexalError> RollingStd::create(Names inputs, std::size
 
 UpdateResult RollingStd::update(std::span<const OptionalValue> values) {
   require_values(values, 1);
-  buffer(0).push_back(values[0]);
+  push(entries(values));
+  return evaluate(values);
+}
+
+RollingStd::Entries RollingStd::entries(std::span<const OptionalValue> values) const { return {values[0]}; }
+
+UpdateResult RollingStd::evaluate(std::span<const OptionalValue>) {
   // The same arithmetic as the rolling tool, so both agree to the bit.
   if (!buffer(0).full()) return {std::nullopt};
   return {std_dev(buffer(0))};

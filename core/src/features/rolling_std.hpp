@@ -19,6 +19,10 @@ class RollingStd final : public Windowed<RollingStd, 1> {
   UpdateResult update(std::span<const OptionalValue> values) override;
 
  private:
+  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The values once the bar's entries are in the buffers.
+  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+
   RollingStd(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)
       : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
 };

@@ -17,17 +17,21 @@ std::expected<Vwap, VexalError> Vwap::create(Names inputs, std::size_t window, N
 
 UpdateResult Vwap::update(std::span<const OptionalValue> values) {
   require_values(values, 4);
+  push(entries(values));
+  return evaluate(values);
+}
+
+Vwap::Entries Vwap::entries(std::span<const OptionalValue> values) const {
   const OptionalValue& close = values[2];
   const OptionalValue& volume = values[3];
-  const bool valid = TrueRange::valid_range(values[0], values[1]) && close && volume && *volume >= 0.0;
-  if (valid) {
-    const double typical = (*values[0] + *values[1] + *close) / 3.0;
-    buffer(0).push_back(typical * *volume);
-    buffer(1).push_back(volume);
-  } else {
-    buffer(0).push_back(std::nullopt);
-    buffer(1).push_back(std::nullopt);
+  if (!TrueRange::valid_range(values[0], values[1]) || !close || !volume || !(*volume >= 0.0)) {
+    return {std::nullopt, std::nullopt};
   }
+  const double typical = (*values[0] + *values[1] + *close) / 3.0;
+  return {typical * *volume, volume};
+}
+
+UpdateResult Vwap::evaluate(std::span<const OptionalValue>) {
   if (!buffer(0).full()) return {std::nullopt};
   const OptionalValue weighted = sum_if_complete(buffer(0));
   const OptionalValue traded = sum_if_complete(buffer(1));

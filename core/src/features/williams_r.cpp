@@ -18,9 +18,16 @@ std::expected<WilliamsR, VexalError> WilliamsR::create(Names inputs, std::size_t
 
 UpdateResult WilliamsR::update(std::span<const OptionalValue> values) {
   require_values(values, 3);
-  const bool valid = TrueRange::valid_range(values[0], values[1]);
-  buffer(0).push_back(valid ? values[0] : std::nullopt);
-  buffer(1).push_back(valid ? values[1] : std::nullopt);
+  push(entries(values));
+  return evaluate(values);
+}
+
+WilliamsR::Entries WilliamsR::entries(std::span<const OptionalValue> values) const {
+  if (!TrueRange::valid_range(values[0], values[1])) return {std::nullopt, std::nullopt};
+  return {values[0], values[1]};
+}
+
+UpdateResult WilliamsR::evaluate(std::span<const OptionalValue> values) {
   const OptionalValue close = values[2];
   const auto h = complete_run(buffer(0));
   const auto l = complete_run(buffer(1));

@@ -39,28 +39,30 @@ std::expected<YangZhangVolatility, VexalError> YangZhangVolatility::create(Names
 
 UpdateResult YangZhangVolatility::update(std::span<const OptionalValue> values) {
   require_values(values, 4);
+  push(entries(values));
+  previous_close_ = positive(values[3]) ? values[3] : std::nullopt;
+  return evaluate(values);
+}
+
+YangZhangVolatility::Entries YangZhangVolatility::entries(std::span<const OptionalValue> values) const {
   const OptionalValue& open = values[0];
   const OptionalValue& high = values[1];
   const OptionalValue& low = values[2];
   const OptionalValue& close = values[3];
-  const bool valid = positive(open) && positive(high) && positive(low) && positive(close) && *high >= *low;
-  OptionalValue overnight;
-  OptionalValue open_close;
-  OptionalValue rogers_satchell;
-  if (valid) {
-    const double o = *open;
-    const double h = *high;
-    const double l = *low;
-    const double c = *close;
-    if (previous_close_) overnight = std::log(o / *previous_close_);
-    open_close = std::log(c / o);
-    // RogersSatchellVolatility's term, in its order.
-    rogers_satchell = std::log(l / o) * std::log(l / c) + std::log(h / o) * std::log(h / c);
+  if (!positive(open) || !positive(high) || !positive(low) || !positive(close) || !(*high >= *low)) {
+    return {std::nullopt, std::nullopt, std::nullopt};
   }
-  previous_close_ = positive(close) ? close : std::nullopt;
-  buffer(0).push_back(overnight);
-  buffer(1).push_back(open_close);
-  buffer(2).push_back(rogers_satchell);
+  const double o = *open;
+  const double h = *high;
+  const double l = *low;
+  const double c = *close;
+  const OptionalValue overnight =
+      previous_close_ ? OptionalValue(std::log(o / *previous_close_)) : std::nullopt;
+  // RogersSatchellVolatility's term, in its order.
+  return {overnight, std::log(c / o), std::log(l / o) * std::log(l / c) + std::log(h / o) * std::log(h / c)};
+}
+
+UpdateResult YangZhangVolatility::evaluate(std::span<const OptionalValue>) {
   const OptionalValue overnight_var = sample_variance(buffer(0));
   const OptionalValue open_close_var = sample_variance(buffer(1));
   const OptionalValue rs_mean = mean_if_complete(buffer(2));

@@ -28,6 +28,10 @@ class YangZhangVolatility final : public Windowed<YangZhangVolatility, 3> {
   void clear_state() { previous_close_.reset(); }
 
  private:
+  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The values once the bar's entries are in the buffers.
+  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+
   YangZhangVolatility(Names inputs, std::size_t window, Names outputs, BufferSet<3> buffers);
 
   // Buffers: overnight returns, open-to-close returns, Rogers-Satchell terms.

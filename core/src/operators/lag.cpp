@@ -16,7 +16,13 @@ std::expected<Lag, VexalError> Lag::create(Names inputs, std::size_t k, Names ou
 
 UpdateResult Lag::update(std::span<const OptionalValue> values) {
   require_values(values, 1);
-  buffer(0).push_back(values[0]);
+  push(entries(values));
+  return evaluate(values);
+}
+
+Lag::Entries Lag::entries(std::span<const OptionalValue> values) const { return {values[0]}; }
+
+UpdateResult Lag::evaluate(std::span<const OptionalValue>) {
   if (!buffer(0).full()) return {std::nullopt};
   return {buffer(0).front()};
 }

@@ -20,6 +20,10 @@ class Lag final : public Windowed<Lag, 1> {
   UpdateResult update(std::span<const OptionalValue> values) override;
 
  private:
+  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The values once the bar's entries are in the buffers.
+  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+
   Lag(Names inputs, std::size_t k, Names outputs, BufferSet<1> buffers)
       : Windowed(std::move(inputs), k, std::move(outputs), std::move(buffers)) {}
 };

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "alloc_counter.hpp"
 #include "features/adx.hpp"
 #include "features/atr.hpp"
 #include "features/bollinger_bands.hpp"
@@ -30,6 +31,7 @@
 #include "features/vwap.hpp"
 #include "features/williams_r.hpp"
 #include "features/yang_zhang_volatility.hpp"
+#include "internal_failure.hpp"
 #include "operators/lag.hpp"
 #include "operators/neg_log.hpp"
 #include "operators/ratio.hpp"
@@ -401,6 +403,51 @@ TEST(SharedArithmetic, AgreesBitForBitWithTheLibrarysOwnPieces) {
   EXPECT_PRED_FORMAT2(testing::SeriesIdentical, out,
                       (Series{absent, absent, std::sqrt(0.0 + k * 0.0 + (1.0 - k) * rs_mean)}));
 }
+
+// The shared contract feeds (high, low, open, close); the open-first
+// estimators get the same promises checked on bars in their own order, with
+// a gap at bar 100 and a high below its low at bar 200.
+class OpenFirstContract : public ::testing::TestWithParam<const char*> {
+ protected:
+  static const std::vector<std::vector<OptionalValue>>& bars() {
+    static const auto all = [] {
+      const auto table = testing::Table::read(testing::fixture_path("indicator_reference.csv"));
+      auto out = testing::bars_of({&table["open"], &table["high"], &table["low"], &table["close"]});
+      out.resize(300);
+      out[100][3] = std::nullopt;
+      std::swap(out[200][1], out[200][2]);
+      return out;
+    }();
+    return all;
+  }
+  std::unique_ptr<StreamingTransform> build() const {
+    if (std::string(GetParam()) == "GarmanKlass") return make<GarmanKlassVolatility>(ohlc, 5, one)();
+    return make<YangZhangVolatility>(ohlc, 5, one)();
+  }
+  static Series feed(StreamingTransform& t, std::size_t from, std::size_t to) {
+    return testing::run_bars(t, {bars().begin() + from, bars().begin() + to});
+  }
+};
+
+TEST_P(OpenFirstContract, ResetFreshShortBarsAndAllocationsKeepThePromises) {
+  auto t = build();
+  const Series expected = feed(*t, 0, 300);
+  EXPECT_EQ(expected[t->warm_up_period() - 1], std::nullopt);
+  EXPECT_TRUE(expected[t->warm_up_period()].has_value());
+  auto copy = t->fresh();
+  t->reset();
+  EXPECT_PRED_FORMAT2(testing::SeriesIdentical, feed(*copy, 0, 300), expected);
+  EXPECT_PRED_FORMAT2(testing::SeriesIdentical, feed(*t, 0, 150),
+                      Series(expected.begin(), expected.begin() + 150));
+  for (std::size_t n = 0; n < 4; ++n)
+    EXPECT_THROW(t->update(std::span(bars()[150].data(), n)), InternalFailure);
+  const testing::AllocationCounter allocations;
+  for (std::size_t i = 150; i < 300; ++i)
+    ASSERT_TRUE(testing::same_value(t->update(bars()[i])[0], expected[i])) << i;
+  EXPECT_EQ(allocations.count(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Estimators, OpenFirstContract, ::testing::Values("GarmanKlass", "YangZhang"));
 
 }  // namespace
 }  // namespace vexal

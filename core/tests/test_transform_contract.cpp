@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -12,7 +11,6 @@
 #include "features/atr.hpp"
 #include "features/bollinger_bands.hpp"
 #include "features/cci.hpp"
-#include "features/garman_klass_volatility.hpp"
 #include "features/kama.hpp"
 #include "features/kurtosis.hpp"
 #include "features/linear_slope.hpp"
@@ -33,7 +31,6 @@
 #include "features/true_range.hpp"
 #include "features/vwap.hpp"
 #include "features/williams_r.hpp"
-#include "features/yang_zhang_volatility.hpp"
 #include "internal_failure.hpp"
 #include "operators/lag.hpp"
 #include "operators/neg_log.hpp"
@@ -75,35 +72,6 @@ template <class T>
 std::function<std::unique_ptr<StreamingTransform>(Names, Names)> stateless() {
   return [](Names inputs, Names outputs) -> std::unique_ptr<StreamingTransform> {
     return std::make_unique<T>(T::create(std::move(inputs), std::move(outputs)).value());
-  };
-}
-
-// Feeds the open-first estimators the bars' (high, low, open, close) as
-// (open, high, low, close); shorter bars pass unchanged, to fail inside.
-class OpenFirst final : public StreamingTransform {
- public:
-  explicit OpenFirst(std::unique_ptr<StreamingTransform> inner) : inner_(std::move(inner)) {}
-  [[nodiscard]] Names input_names() const override { return inner_->input_names(); }
-  [[nodiscard]] Names output_names() const override { return inner_->output_names(); }
-  [[nodiscard]] std::size_t warm_up_period() const override { return inner_->warm_up_period(); }
-  [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override {
-    return std::make_unique<OpenFirst>(inner_->fresh());
-  }
-  void reset() override { inner_->reset(); }
-  UpdateResult update(std::span<const OptionalValue> values) override {
-    if (values.size() < 4) return inner_->update(values);
-    const std::array<OptionalValue, 4> bar{values[2], values[0], values[1], values[3]};
-    return inner_->update(bar);
-  }
-
- private:
-  std::unique_ptr<StreamingTransform> inner_;
-};
-
-template <class T>
-std::function<std::unique_ptr<StreamingTransform>(Names, Names)> open_first(std::size_t window) {
-  return [=](Names inputs, Names outputs) -> std::unique_ptr<StreamingTransform> {
-    return std::make_unique<OpenFirst>(windowed<T>(window)(std::move(inputs), std::move(outputs)));
   };
 }
 
@@ -167,18 +135,6 @@ std::vector<Subject> subjects() {
       {"RollingStd", {"x", "extra"}, {"s", "spare"}, 1, 1, windowed<RollingStd>(5)},
       {"RollingCorrelation", {"x", "y", "extra"}, {"r", "spare"}, 2, 1, windowed<RollingCorrelation>(5)},
       {"RollingQuantile", {"x", "extra"}, {"q", "spare"}, 1, 1, windowed<RollingQuantile>(6, 0.3)},
-      {"GarmanKlassVolatility",
-       {"open", "high", "low", "close"},
-       {"gk", "spare"},
-       4,
-       1,
-       open_first<GarmanKlassVolatility>(5)},
-      {"YangZhangVolatility",
-       {"open", "high", "low", "close"},
-       {"yz", "spare"},
-       4,
-       1,
-       open_first<YangZhangVolatility>(5)},
       {"Lag", {"x"}, {"lagged", "spare"}, 1, 1, windowed<Lag>(3)},
       {"Ratio", {"a", "b"}, {"q", "spare"}, 2, 1, stateless<Ratio>()},
   };

@@ -1,8 +1,12 @@
 """Rules every Python class shares: shape, argument binding, conversions,
 the NaN boundary, borrows, internal failures and reference hygiene."""
 
+import copy
 import gc
+import json
 import math
+import pathlib
+import pickle
 import struct
 import sys
 import tracemalloc
@@ -13,7 +17,7 @@ import _vexal
 from transform_faces import BAR_WIDTH, TRANSFORM_FACES
 
 FACES = {name: face for name, face in TRANSFORM_FACES.items() if hasattr(_vexal, name)}
-METHODS = ["update", "reset", "input_names", "output_names", "warm_up_period"]
+METHODS = ["update", "peek", "reset", "input_names", "output_names", "warm_up_period", "snapshot", "from_snapshot"]
 
 
 def make(name):
@@ -65,6 +69,11 @@ def test_method_docstrings_and_signatures(name):
         "input_names": ("($self)", "Input column names."),
         "output_names": ("($self)", "Output column names."),
         "warm_up_period": ("($self)", "Number of bars before the first valid output."),
+        "peek": ("($self, values)", "The result ``update(values)`` would return now, leaving the state as it is."),
+        "snapshot": ("($self)", "The configuration and complete state as ``bytes``; ``from_snapshot()`` rebuilds "
+                     "an object that continues bit for bit alike."),
+        "from_snapshot": ("($type, data)", "Rebuild an object from the bytes ``snapshot()`` returned.\n\nRaises "
+                          "``ValueError`` for bytes that are corrupted, truncated or of another class."),
     }
     for method, (sig, doc) in expected.items():
         assert getattr(cls, method).__text_signature__ == sig, method
@@ -72,13 +81,59 @@ def test_method_docstrings_and_signatures(name):
 
 
 @pytest.mark.parametrize("name", FACES)
-def test_identity_semantics_and_no_pickling(name):
+@pytest.mark.parametrize("how", ["pickle", "copy", "deepcopy", "from_snapshot", "load", "from_bytearray"])
+def test_identity_semantics_and_independent_copies(name, how):
     a, b = make(name), make(name)
     assert a != b and a == a and hash(a) == hash(a)
-    with pytest.raises(TypeError):
-        __import__("pickle").dumps(a)
-    with pytest.raises(TypeError):
-        __import__("copy").deepcopy(a)
+    for x in range(1, 6):
+        a.update(bar(name, float(x)))
+    saved = a.snapshot()
+    c = {
+        "pickle": lambda: pickle.loads(pickle.dumps(a, pickle.HIGHEST_PROTOCOL)),
+        "copy": lambda: copy.copy(a),
+        "deepcopy": lambda: copy.deepcopy([a])[0],
+        "from_snapshot": lambda: type(a).from_snapshot(saved),
+        "load": lambda: _vexal.load(memoryview(saved)),
+        "from_bytearray": lambda: type(a).from_snapshot(data=bytearray(saved)),
+    }[how]()
+    # A new, equal-looking, independent object: its updates leave the original alone.
+    assert type(c) is type(a) and c is not a and c != a and repr(c) == repr(a) and c.snapshot() == saved
+    assert repr(c.update(bar(name, 7.0))) == repr(a.peek(bar(name, 7.0)))
+    assert a.snapshot() == saved and c.snapshot() != saved or name in ("Subtract", "NegLog", "FixedZScore")
+    assert a.__reduce__() == (type(a).from_snapshot, (saved,))
+
+
+@pytest.mark.parametrize("protocol", range(pickle.HIGHEST_PROTOCOL + 1))
+def test_pickles_refer_to_the_vexal_package_with_every_protocol(protocol):
+    data = pickle.dumps(_vexal.Sma(["c"], 2, ["s"]), protocol)
+    assert b"vexal" in data and b"from_snapshot" in data and b"_vexal" not in data
+    assert repr(pickle.loads(data)) == 'Sma(inputs=["c"], window=2, outputs=["s"])'
+
+
+GOLDEN = pathlib.Path(__file__).resolve().parent / "golden"
+
+
+def _bits(values):
+    return [v if v == "nan" else float.fromhex(v) for v in values]
+
+
+@pytest.mark.parametrize("case", json.loads((GOLDEN / "expected.json").read_text()).items(), ids=lambda c: c[0])
+def test_golden_snapshots_load_and_continue_to_the_recorded_values(case):
+    name, expected = case
+    data = (GOLDEN / f"{name}.snap").read_bytes()
+    obj = _vexal.load(data)
+    assert type(obj).__name__ == expected["class"]
+    assert type(obj).from_snapshot(data).snapshot() == obj.snapshot()
+    if expected["repr"] is not None:
+        assert repr(obj) == expected["repr"]
+    if "output_names" in expected:
+        assert obj.output_names() == expected["output_names"]
+    if "bars" in expected:
+        got = [obj.update([math.nan if v == "nan" else v for v in _bits(b)]) for b in expected["bars"]]
+    else:
+        got = obj.run_research([[math.nan if v == "nan" else v for v in _bits(c)] for c in expected["columns"]])
+    want = [[math.nan if v == "nan" else v for v in _bits(row)] for row in expected["outputs"]]
+    assert [[struct.pack("<d", v) for v in row] for row in got] == [[struct.pack("<d", v) for v in row] for row in want]
 
 
 # -- argument binding ---------------------------------------------------------
@@ -100,6 +155,22 @@ def test_identity_semantics_and_no_pickling(name):
         (lambda: make("Ema").update([1.0], [2.0]), "Ema.update() takes 1 positional arguments but 2 were given"),
         (lambda: make("Sma").update([1.0], values=[2.0]), "Sma.update() got multiple values for argument 'values'"),
         (lambda: make("Sma").update(value=[1.0]), "Sma.update() got an unexpected keyword argument 'value'"),
+        (lambda: make("Sma").reset(1), "Sma.reset() takes 0 positional arguments but 1 was given"),
+        (lambda: make("Sma").reset(x=1), "Sma.reset() got an unexpected keyword argument 'x'"),
+        (lambda: make("Kama").input_names(1, 2), "Kama.input_names() takes 0 positional arguments but 2 were given"),
+        (lambda: make("Ema").output_names(x=1), "Ema.output_names() got an unexpected keyword argument 'x'"),
+        (lambda: make("NegLog").warm_up_period(0), "NegLog.warm_up_period() takes 0 positional arguments but 1 was given"),
+        (lambda: make("Sma").snapshot(b""), "Sma.snapshot() takes 0 positional arguments but 1 was given"),
+        (lambda: make("Sma").peek(), "Sma.peek() missing 1 required positional argument: 'values'"),
+        (lambda: _vexal.Sma.from_snapshot(), "Sma.from_snapshot() missing 1 required positional argument: 'data'"),
+        (lambda: _vexal.Sma.from_snapshot("x"), "argument 'data': a bytes-like object is required, not 'str'"),
+        (lambda: _vexal.load(3), "argument 'data': a bytes-like object is required, not 'int'"),
+        (lambda: _vexal.FutureReturn(["c"], 1, ["f"]).forward_period(None),
+         "FutureReturn.forward_period() takes 0 positional arguments but 1 was given"),
+        (lambda: _vexal.FeaturePipeline([make("Sma")], ["close"]).warm_up_period(y=2),
+         "FeaturePipeline.warm_up_period() got an unexpected keyword argument 'y'"),
+        (lambda: _vexal.TargetPipeline([_vexal.FutureReturn(["c"], 1, ["f"])], ["c"]).input_names([]),
+         "TargetPipeline.input_names() takes 0 positional arguments but 1 was given"),
     ],
 )
 def test_binding_errors(call, message):
@@ -118,6 +189,26 @@ def test_keywords_bind_in_any_order():
 def test_methods_without_parameters_take_none():
     with pytest.raises(TypeError):
         make("Sma").reset(1)
+
+
+@pytest.mark.parametrize("data, message", [
+    (b"", "truncated: 0 byte(s), a snapshot has at least 14"),
+    (b"VEXALSNQ" + bytes(8), "not a vexal snapshot (the magic tag is missing)"),
+    (b"VEXALSNP\x07\x00" + bytes(8), "format version 7 is not one this library reads (1 to 1)"),
+    (b"VEXALSNP\x01\x00" + bytes(8), "checksum mismatch: the bytes are corrupted or truncated"),
+])
+def test_broken_snapshots_raise_value_error_saying_what_is_wrong(data, message):
+    for load in (_vexal.Sma.from_snapshot, _vexal.load, _vexal.FeaturePipeline.from_snapshot):
+        with pytest.raises(ValueError) as info:
+            load(data)
+        assert str(info.value) == "Invalid input: snapshot: " + message
+
+
+@pytest.mark.parametrize("source, target", [("Ema", "Sma"), ("Sma", "FeaturePipeline"), ("Kama", "FutureReturn")])
+def test_a_snapshot_of_another_class_is_refused_naming_both(source, target):
+    with pytest.raises(ValueError) as info:
+        getattr(_vexal, target).from_snapshot(make(source).snapshot())
+    assert str(info.value) == f'Invalid input: snapshot: this is a snapshot of "{source}", not of "{target}"'
 
 
 # -- conversions ---------------------------------------------------------------
@@ -280,10 +371,11 @@ for cls in [c for c in map(vexal.__dict__.get, vexal.__all__) if isinstance(c, t
     obj = alloc(cls, 0)  # past the type's own guard: a state the constructor never built
     expected = f"{cls.__name__} object was not built by its constructor: create it with {cls.__name__}(...)"
     for m in ("update", "reset", "input_names", "output_names", "warm_up_period", "forward_period", "run_research",
-              "__repr__", "__len__"):
+              "__repr__", "__len__", "peek", "snapshot", "__reduce__", "__copy__", "__deepcopy__"):
         if m in cls.__dict__:
             try:
-                getattr(obj, m)(*([[1.0]] if m in ("update", "run_research") else []))
+                getattr(obj, m)(*([[1.0]] if m in ("update", "run_research", "peek") else [{}] if m == "__deepcopy__"
+                                  else []))
                 raise AssertionError(f"{cls.__name__}.{m} ran on an unbuilt instance")
             except TypeError as exc:
                 assert str(exc) == expected, exc

@@ -48,6 +48,8 @@ def test_bundled_data_runs_and_both_modes_agree(capsys):
     assert out.startswith("SPY_D.csv: 5241 bars; 15 features -> 16 columns, warm-up 59 bars; "
                           "3 targets -> 4 columns, forward period 20 bars\n")
     assert "agreement: live == research on all 5241 bars x 16 columns (bitwise, NaN == NaN)" in out
+    assert re.search(r"^restart:   live stopped after bar 2620, saved to a \d+-byte snapshot file; the pipeline "
+                     r"restored from it gave the other 2621 bars, all in agreement$", out, flags=re.M)
     for mode in ("research", "live", "targets"):
         assert re.search(rf"^{mode}\s+5241 bars in [\d.]+ ms \([\d,]+ bars/s\)$", out, flags=re.M), mode
     table = summary(out)
@@ -83,6 +85,23 @@ def test_column_options_select_renamed_columns(capsys, tmp_path):
     assert code_a == code_b == 0
     assert summary(out_a) == summary(out_b) and summary(out_a)["ret_1"][0] == 299
     assert "agreement: live == research on all 300 bars" in out_b
+
+
+@pytest.mark.parametrize("spoil, bar", [("reset", 2620), ("step", 2620)])
+def test_a_restart_that_loses_state_fails_the_agreement(capsys, monkeypatch, spoil, bar):
+    original = demo.load
+
+    def forgetful(data):
+        restored = original(data)
+        if spoil == "reset":
+            restored.reset()
+        else:
+            restored.update([100.0] * len(restored.input_names()))
+        return restored
+
+    monkeypatch.setattr(demo, "load", forgetful)
+    code, out, _ = run(capsys)
+    assert code == 1 and re.search(rf"^agreement: FAILED at bar {bar}, column ", out, flags=re.M)
 
 
 def test_empty_cells_are_missing_values(capsys, tmp_path):

@@ -13,7 +13,9 @@ that afterwards computes anything other than what an untouched twin does.
 import array
 import gc
 import math
+import struct
 import sys
+import zlib
 
 import numpy as np
 import pytest
@@ -289,13 +291,13 @@ def params_of(cls):
 
 def methods_of(name):
     if name in TRANSFORM_FACES:
-        return ["update", "reset", "input_names", "output_names", "warm_up_period", "__repr__"]
+        return ["update", "peek", "reset", "input_names", "output_names", "warm_up_period", "snapshot", "__repr__"]
     if name == "FeaturePipeline":
-        return ["update", "run_research", "reset", "output_names", "input_names", "warm_up_period", "__len__",
-                "__repr__"]
+        return ["update", "peek", "run_research", "reset", "output_names", "input_names", "warm_up_period",
+                "snapshot", "__len__", "__repr__"]
     if name == "TargetPipeline":
-        return ["run_research", "output_names", "input_names", "forward_period", "__len__", "__repr__"]
-    return ["input_names", "output_names", "forward_period", "__repr__"]
+        return ["run_research", "output_names", "input_names", "forward_period", "snapshot", "__len__", "__repr__"]
+    return ["input_names", "output_names", "forward_period", "snapshot", "__repr__"]
 
 
 def build(name):
@@ -340,6 +342,8 @@ def observe(name, obj):
             seen.append(getattr(obj, method)())
         if method == "__len__":
             seen.append(len(obj))
+    # The complete state: a failed call or a peek leaves it to the byte.
+    seen.append(obj.snapshot())
     return seen
 
 
@@ -408,7 +412,7 @@ def calls(draw, name):
         method = None
         if kind == "method":
             method = draw(st.sampled_from(methods_of(name)))
-            params = {"update": ["values"], "run_research": ["data"]}.get(method, [])
+            params = {"update": ["values"], "peek": ["values"], "run_research": ["data"]}.get(method, [])
     # Start from a valid call and spoil some of it.
     if kind == "new" and name in FEATURE_FACTORY:
         valid = list(FEATURE_FACTORY[name]())
@@ -498,6 +502,55 @@ def test_arbitrary_arguments_raise_only_allowed_errors_and_corrupt_nothing(name,
         CTX.target = CTX.probe = None
     assert same_outputs(outputs(name, obj), outputs(name, build(name)))
     assert same_outputs(outputs(name, twin), outputs(name, build(name)))
+
+
+SNAPSHOT_NAMES = [n for n in ALL_NAMES if n != "fit_standard_scaler"]
+
+
+def warmed(name):
+    obj = build(name)
+    if name in TRANSFORM_FACES or name == "FeaturePipeline":
+        for bar in probe_bars(name, width_of(name, obj))[:9]:
+            obj.update(bar)
+    return obj
+
+
+def resealed(data):
+    """The bytes with a checksum that fits them, so the fields get parsed."""
+    return data[:-4] + struct.pack("<I", zlib.crc32(data[:-4])) if len(data) >= 4 else data
+
+
+@pytest.mark.parametrize("name", SNAPSHOT_NAMES)
+@given(data=st.data())
+def test_corrupted_snapshots_raise_only_value_error(name, data, fuzz_cases):
+    good = warmed(name).snapshot()
+    other = warmed(data.draw(st.sampled_from(SNAPSHOT_NAMES))).snapshot()
+    kind = data.draw(st.sampled_from(["truncate", "flip", "splice", "byte", "insert"]))
+    if kind == "truncate":
+        bad = good[:data.draw(st.integers(0, len(good) - 1))]
+    elif kind == "flip":
+        i = data.draw(st.integers(0, len(good) - 1))
+        bad = good[:i] + bytes([good[i] ^ (1 << data.draw(st.integers(0, 7)))]) + good[i + 1:]
+    elif kind == "splice":
+        bad = good[:data.draw(st.integers(0, len(good)))] + other[data.draw(st.integers(0, len(other))):]
+    elif kind == "byte":
+        i = data.draw(st.integers(10, len(good) - 5))
+        bad = good[:i] + bytes([data.draw(st.integers(0, 255))]) + good[i + 1:]
+    else:
+        i = data.draw(st.integers(10, len(good) - 4))
+        bad = good[:i] + data.draw(st.binary(min_size=1, max_size=9)) + good[i:]
+    if data.draw(st.booleans()):
+        bad = resealed(bad)
+    for load in (getattr(_vexal, name).from_snapshot, _vexal.load):
+        try:
+            obj = load(bad)
+        except ValueError as exc:
+            assert str(exc).startswith("Invalid input: snapshot: "), str(exc)
+        else:
+            # Whatever loads is a working object of its class.
+            assert type(obj).from_snapshot(obj.snapshot()).snapshot() == obj.snapshot()
+            repr(obj)
+        fuzz_cases[name] += 1
 
 
 # -- a few hostile shapes that must each give one precise outcome ----------------------------

@@ -12,10 +12,12 @@ one small block per call shows as thousands.
 """
 
 import array
+import copy
 import ctypes
 import gc
 import math
 import os
+import pickle
 import sys
 import tracemalloc
 
@@ -214,6 +216,11 @@ def transform_cases(name):
         "warm_up_period": (lambda: obj.warm_up_period(), None, ()),
         "repr": (lambda: repr(obj), None, ()),
         "reset with an argument": (lambda: obj.reset(1), TypeError, ()),
+        "reset with a keyword": (lambda: obj.reset(x=1), TypeError, ()),
+        "peek": (lambda: obj.peek(bar), None, bar),
+        "peek numpy": (lambda: obj.peek(np.array(bar)), None, bar),
+        "peek bad element": (lambda: obj.peek([object()] * len(bar)), TypeError, bar),
+        "peek empty (panic)": (lambda: obj.peek([]), PANIC, bar),
     }
     # The number argument, converted to an error of each kind.
     number = "window" if "window" in keywords else "std" if "std" in keywords else None
@@ -292,6 +299,8 @@ def feature_pipeline_cases():
         "update": (lambda: p.update(bar), None, bar),
         "update numpy": (lambda: p.update(np.array(bar)), None, bar),
         "update wrong width": (lambda: p.update(bar[:2]), ValueError, bar),
+        "peek": (lambda: p.peek(bar), None, bar),
+        "peek wrong width": (lambda: p.peek(bar[:2]), ValueError, bar),
         "update str element": (lambda: p.update(["x"] * 4), TypeError, ()),
         "update re-entrant": (lambda: p.update([Calls(lambda: p.update(bar))] * 4), RuntimeError, bar),
         "update re-entrant len": (lambda: p.update([Calls(lambda: len(p))] * 4), RuntimeError, bar),
@@ -332,12 +341,42 @@ def target_pipeline_cases():
     }
 
 
+def snapshot_cases(obj):
+    """Saving, restoring, pickling and copying, in success and failure."""
+    cls = type(obj)
+    data = obj.snapshot()
+    truncated, flipped = data[:-1], data[:12] + bytes([data[12] ^ 1]) + data[13:]
+    other = (_vexal.Ema(["c"], 2, ["e"]) if cls is _vexal.Sma else _vexal.Sma(["c"], 2, ["s"])).snapshot()
+    return {
+        "snapshot": (lambda: obj.snapshot(), None, ()),
+        "snapshot with an argument": (lambda: obj.snapshot(1), TypeError, ()),
+        "from_snapshot": (lambda: cls.from_snapshot(data), None, [data]),
+        "from_snapshot memoryview": (lambda: cls.from_snapshot(memoryview(data)), None, [data]),
+        "from_snapshot truncated": (lambda: cls.from_snapshot(truncated), ValueError, [truncated]),
+        "from_snapshot flipped": (lambda: cls.from_snapshot(flipped), ValueError, [flipped]),
+        "from_snapshot other class": (lambda: cls.from_snapshot(other), ValueError, [other]),
+        "from_snapshot str": (lambda: cls.from_snapshot("data"), TypeError, ()),
+        "load": (lambda: _vexal.load(data), None, [data]),
+        "load broken": (lambda: _vexal.load(truncated), ValueError, [truncated]),
+        "pickle": (lambda: pickle.loads(pickle.dumps(obj)), None, [data]),
+        "copy": (lambda: copy.copy(obj), None, ()),
+        "deepcopy": (lambda: copy.deepcopy(obj), None, ()),
+    }
+
+
+def with_snapshots(cases):
+    obj, table = cases()
+    return obj, {**table, **snapshot_cases(obj)}
+
+
 SUITES = {name: (lambda name=name: transform_cases(name)) for name in TRANSFORM_FACES}
 SUITES.update({name: (lambda name=name: target_cases(name))
                for name in ("FutureReturn", "FutureCTCVolatility", "FutureLinearSlope")})
 SUITES["fit_standard_scaler"] = fit_cases
 SUITES["FeaturePipeline"] = feature_pipeline_cases
 SUITES["TargetPipeline"] = target_pipeline_cases
+SUITES = {name: suite if name == "fit_standard_scaler" else (lambda suite=suite: with_snapshots(suite))
+          for name, suite in SUITES.items()}
 
 
 @pytest.mark.parametrize("suite", SUITES)

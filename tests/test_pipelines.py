@@ -6,6 +6,7 @@ import gc
 import itertools
 import math
 import os
+import pickle
 import re
 import shutil
 import struct
@@ -93,11 +94,21 @@ def spy_small(spy):
 
 # -- Python face ------------------------------------------------------------------
 
+SNAPSHOT_METHODS = {
+    "snapshot": ("($self)", "The configuration and complete state as ``bytes``; ``from_snapshot()`` rebuilds an "
+                 "object that continues bit for bit alike."),
+    "from_snapshot": ("($type, data)", "Rebuild an object from the bytes ``snapshot()`` returned.\n\nRaises "
+                      "``ValueError`` for bytes that are corrupted, truncated or of another class."),
+}
 FEATURE_METHODS = {
     "update": ("($self, values)",
                "Process one bar (live mode).\n\nArgs:\n    values: One float per input column. Use "
                "``float('nan')`` for missing.\n\nReturns:\n    Flat list of output values matching "
                "``output_names()``."),
+    "peek": ("($self, values)",
+             "The result ``update(values)`` would return now, leaving every feature's state as it is.\n\nArgs:\n"
+             "    values: One float per input column, as for ``update()``.\n\nReturns:\n    Flat list of output "
+             "values matching ``output_names()``."),
     "run_research": ("($self, data)",
                      "Process a full dataset bar by bar (research mode).\n\nArgs:\n    data: List of bars, each "
                      "bar is a list of input values.\n\nReturns:\n    List of bars, each bar is a list of output "
@@ -106,6 +117,7 @@ FEATURE_METHODS = {
     "output_names": ("($self)", "Output column names in execution order."),
     "input_names": ("($self)", "Input columns in the order expected by ``update()``."),
     "warm_up_period": ("($self)", "Maximum warm-up period across all features."),
+    **SNAPSHOT_METHODS,
 }
 TARGET_METHODS = {
     "run_research": ("($self, data)",
@@ -115,6 +127,7 @@ TARGET_METHODS = {
     "output_names": ("($self)", "Output column names, in order."),
     "input_names": ("($self)", "Input columns in the order expected by ``run_research()``."),
     "forward_period": ("($self)", "Maximum forward period across all targets."),
+    **SNAPSHOT_METHODS,
 }
 FACES = {
     FeaturePipeline: ("(features, input_columns)",
@@ -633,12 +646,13 @@ for _ in range(100):
 before = counter.new_calls()
 for _ in range(5000):
     p.update(bar)
+    p.peek(bar)
 print(counter.new_calls() - before)
 """
 
 
 def test_a_live_bar_allocates_nothing_in_native_code(tmp_path):
-    # The native code allocates through operator new; Python objects (the
+    # Neither an update nor a peek. The native code allocates through operator new; Python objects (the
     # result list) through the interpreter's allocator, which is not counted.
     compiler = shutil.which("g++") or shutil.which("c++")
     if compiler is None:
@@ -651,3 +665,26 @@ def test_a_live_bar_allocates_nothing_in_native_code(tmp_path):
                          text=True, timeout=120)
     assert out.returncode == 0, out.stderr
     assert out.stdout.strip() == "0"
+
+
+def _continue_in_worker(pipeline, bars):
+    return [pipeline.update(b) for b in bars], pipeline.snapshot()
+
+
+def test_a_pipeline_sent_to_worker_processes_continues_there_bit_for_bit():
+    from concurrent.futures import ProcessPoolExecutor
+    import multiprocessing
+
+    bars = [[100.0 + math.sin(i) * 3, 101.0 + math.cos(i)] for i in range(60)]
+    bars[25][0] = math.nan
+    pipeline = FeaturePipeline([Ema(["a"], 5, ["e"]), Kama(["b"], 4, ["k"]), LinearSlope(["a", "b"], 6, ["s", "r"])],
+                               ["a", "b"])
+    for b in bars[:30]:
+        pipeline.update(b)
+    with ProcessPoolExecutor(2, mp_context=multiprocessing.get_context("spawn")) as pool:
+        remote, remote_snapshot = pool.submit(_continue_in_worker, pipeline, bars[30:]).result()
+        copies = list(pool.map(pickle.loads, [pickle.dumps(pipeline, p) for p in range(pickle.HIGHEST_PROTOCOL + 1)]))
+    local = [pipeline.update(b) for b in bars[30:]]
+    assert [struct.pack(f"<{len(r)}d", *r) for r in remote] == [struct.pack(f"<{len(r)}d", *r) for r in local]
+    assert remote_snapshot == pipeline.snapshot()
+    assert all(type(c) is FeaturePipeline and c.output_names() == pipeline.output_names() for c in copies)

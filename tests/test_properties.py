@@ -6,12 +6,16 @@ magnitudes, constant runs, negative prices):
 - live updates, a pipeline's live updates and its research run agree;
 - a pipeline's fresh copy and ``reset`` behave exactly like a new object;
 - a NaN at bar k changes exactly the bars the missing-value rule names;
+- an object restored after bar k (snapshot, load, pickle, copies) goes on
+  to the same bits and the same snapshots; a peek changes nothing;
 - targets equal pandas and numpy references, and repeated calls agree.
 
 The example count comes from the hypothesis profile (see conftest.py).
 """
 
+import copy
 import math
+import pickle
 
 import numpy as np
 import pandas as pd
@@ -237,6 +241,85 @@ def test_reset_behaves_like_a_new_object(name, data, property_cases):
     property_cases[name] += 1
 
 
+def restored(obj, how, protocol=pickle.HIGHEST_PROTOCOL):
+    return {
+        "from_snapshot": lambda: type(obj).from_snapshot(obj.snapshot()),
+        "load": lambda: _vexal.load(obj.snapshot()),
+        "pickle": lambda: pickle.loads(pickle.dumps(obj, protocol)),
+        "deepcopy": lambda: copy.deepcopy(obj),
+        "copy": lambda: copy.copy(obj),
+    }[how]()
+
+
+RESTORATIONS = ["from_snapshot", "load", "pickle", "deepcopy", "copy"]
+
+
+def assert_continues_alike(obj, rows, k, expected, data):
+    """Restored after bar k every way there is, obj and each copy give the
+    uninterrupted run's bits and end with equal snapshots."""
+    feed(obj, rows[:k])
+    saved = obj.snapshot()
+    protocol = data.draw(st.integers(0, pickle.HIGHEST_PROTOCOL))
+    copies = [restored(obj, how, protocol) for how in RESTORATIONS]
+    for how, c in zip(RESTORATIONS, copies):
+        assert type(c) is type(obj) and c.snapshot() == saved, how
+        assert_rows_equal(feed(c, rows[k:]), expected[k:], how)
+    assert obj.snapshot() == saved, "a copy's updates reached the original"
+    assert_rows_equal(feed(obj, rows[k:]), expected[k:], "original")
+    assert all(c.snapshot() == obj.snapshot() for c in copies)
+
+
+def assert_peeks_change_nothing(obj, rows):
+    for t, r in enumerate(rows):
+        before = obj.snapshot()
+        peeked = obj.peek(r)
+        assert obj.snapshot() == before, f"bar {t}: peek changed the state"
+        assert same_bits(obj.update(r), peeked), f"bar {t}"
+
+
+@pytest.mark.parametrize("name", NAMES)
+@given(data=st.data())
+def test_a_restored_transform_continues_bit_for_bit(name, data, property_cases):
+    reads = TRANSFORMS[name][0]
+    config, inputs, outputs = data.draw(configured(name))
+    rows = widen(data.draw(datasets(reads)), len(inputs))
+    k = data.draw(st.integers(0, len(rows)))
+    expected = feed(build(name, config, inputs, outputs), rows)
+    obj = build(name, config, inputs, outputs)
+    assert_continues_alike(obj, rows, k, expected, data)
+    assert repr(restored(obj, "load")) == repr(obj)
+    assert_peeks_change_nothing(build(name, config, inputs, outputs), rows)
+    property_cases[name] += 1
+
+
+@st.composite
+def feature_pipelines(draw):
+    """Up to four random transforms reading four input columns, and a
+    z-score reading the first one's output, listed in a random order."""
+    names = draw(st.lists(st.sampled_from(NAMES), min_size=1, max_size=4))
+    transforms = []
+    for i, name in enumerate(names):
+        config, inputs, outputs = draw(configured(name, spare_outputs=False))
+        transforms.append(build(name, config, [f"c{j % 4}" for j in range(len(inputs))], [f"t{i}_{o}" for o in outputs]))
+    transforms.append(_vexal.RollingZScore([transforms[0].output_names()[0]], draw(windowed(2, 5)), ["chained"]))
+    order = draw(st.permutations(range(len(transforms))))
+    return _vexal.FeaturePipeline([transforms[i] for i in order], ["c0", "c1", "c2", "c3"])
+
+
+@given(data=st.data())
+def test_a_restored_feature_pipeline_continues_bit_for_bit(data, property_cases):
+    pipeline = data.draw(feature_pipelines())
+    rows = data.draw(datasets(4))
+    k = data.draw(st.integers(0, len(rows)))
+    expected = pipeline.run_research(rows)
+    pipeline.reset()
+    assert_continues_alike(pipeline, rows, k, expected, data)
+    assert restored(pipeline, "load").output_names() == pipeline.output_names()
+    pipeline.reset()
+    assert_peeks_change_nothing(pipeline, rows)
+    property_cases["FeaturePipeline"] += 1
+
+
 def affected_bars(name, config, k, n):
     """Bars whose output a missing value at bar k must make NaN; None for
     the recursive averages, whose later bars are checked differently."""
@@ -404,3 +487,21 @@ def run_target_pipeline(targets, columns, names):
     pipeline = _vexal.TargetPipeline(targets, names)
     assert pipeline.forward_period() == max(t.forward_period() for t in targets)
     return pipeline.run_research(columns)
+
+
+@given(columns=target_columns(2), h=st.integers(1, 6), protocol=st.integers(0, pickle.HIGHEST_PROTOCOL))
+def test_restored_targets_and_target_pipelines_label_alike(columns, h, protocol, property_cases):
+    targets = [_vexal.FutureReturn(["b"], h, ["r"]), _vexal.FutureCTCVolatility("a", h + 1),
+               _vexal.FutureLinearSlope(["a", "b"], h + 1, ["s", "q"])]
+    pipeline = _vexal.TargetPipeline(targets, ["a", "b"])
+    expected = pipeline.run_research(columns)
+    for obj in targets + [pipeline]:
+        for how in RESTORATIONS:
+            c = restored(obj, how, protocol)
+            assert type(c) is type(obj) and c.snapshot() == obj.snapshot(), how
+            assert (c.input_names(), c.output_names(), c.forward_period()) == (
+                obj.input_names(), obj.output_names(), obj.forward_period())
+    again = _vexal.TargetPipeline([restored(t, "pickle", protocol) for t in targets], ["a", "b"])
+    for a, e in zip(restored(pipeline, "load").run_research(columns) + again.run_research(columns), expected * 2):
+        assert same_bits(a, e)
+    property_cases["TargetPipeline"] += 1

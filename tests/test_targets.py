@@ -44,13 +44,14 @@ def test_target_face(cls):
     assert cls.__doc__ == doc and cls.__text_signature__ == signature
     with pytest.raises(TypeError):
         type("Sub", (cls,), {})
-    assert [m for m in vars(cls) if not m.startswith("_")] == ["input_names", "output_names", "forward_period"]
+    assert [m for m in vars(cls) if not m.startswith("_")] == [
+        "input_names", "output_names", "forward_period", "snapshot", "from_snapshot"]
     docs = {"input_names": "Input column names.", "output_names": output_doc, "forward_period": FORWARD_DOC}
     for name, text in docs.items():
         assert getattr(cls, name).__doc__ == text and getattr(cls, name).__text_signature__ == "($self)"
     obj = cls(*args)
     assert repr(obj) == expected_repr
-    for absent in ("update", "reset", "warm_up_period", "run_research", "__dict__"):
+    for absent in ("update", "peek", "reset", "warm_up_period", "run_research", "__dict__"):
         assert not hasattr(obj, absent), absent
     with pytest.raises(TypeError):
         len(obj)

@@ -7,6 +7,7 @@
 
 #include "features.hpp"
 #include "frame/errors.hpp"
+#include "frame/snapshot_methods.hpp"
 #include "operators.hpp"
 #include "pipelines.hpp"
 #include "scalers.hpp"
@@ -33,6 +34,7 @@ PyObject* create_module() {
   add_fitting_function(module.get());
   add_target_classes(module.get());
   add_pipeline_classes(module.get());
+  add_load_function(module.get());
   return module.release();
 }
 

@@ -11,8 +11,11 @@
 #include "frame/convert.hpp"
 #include "frame/gc_pause.hpp"
 #include "frame/instance.hpp"
+#include "frame/snapshot_methods.hpp"
 #include "pipeline/feature_pipeline.hpp"
 #include "pipeline/target_pipeline.hpp"
+#include "snapshot/registry.hpp"
+#include "snapshot/writer.hpp"
 
 namespace vexal::py {
 namespace {
@@ -38,6 +41,16 @@ constexpr Param kValues[] = {{"values"}};
 constexpr Signature kFeatureUpdate = {"update", kValues};
 constexpr Param kData[] = {{"data"}};
 constexpr Signature kRunResearch = {"run_research", kData};
+constexpr Signature kFeaturePeek = {"peek", kValues};
+
+std::vector<std::uint8_t> save_feature_pipeline(PyTypeObject*, const FeaturePipeline& p) {
+  return snapshot_of(p);
+}
+FeaturePipeline load_feature_pipeline(PyTypeObject*, std::span<const std::uint8_t> bytes) {
+  return unwrap(restore_feature_pipeline(bytes));
+}
+constexpr SnapshotCodec<FeaturePipeline> kFeatureCodec = {&save_feature_pipeline, &load_feature_pipeline};
+using FeatureSnapshots = SnapshotMethods<FeaturePipeline, kFeatureCodec>;
 
 FeaturePipeline make_feature_pipeline(const Args& args) {
   return args.apply<Objects, Names>([](Objects features, Names input_columns) {
@@ -51,6 +64,11 @@ FeaturePipeline make_feature_pipeline(const Args& args) {
 Ref feature_update(FeaturePipeline& p, const Args& args) {
   const BarValues values = args.get<BarValues>(0);
   return to_python(unwrap(p.update(values.values())));
+}
+
+Ref feature_peek(FeaturePipeline& p, const Args& args) {
+  const BarValues values = args.get<BarValues>(0);
+  return to_python(unwrap(p.peek(values.values())));
 }
 
 // The whole dataset is converted before the pipeline is touched, so a bar
@@ -92,6 +110,11 @@ PyMethodDef feature_methods[] = {
      "update($self, values)\n--\n\nProcess one bar (live mode).\n\nArgs:\n    values: One float per input "
      "column. Use ``float('nan')`` for missing.\n\nReturns:\n    Flat list of output values matching "
      "``output_names()``."},
+    {"peek", as_method(&method_fastcall<FeaturePipeline, ExclusiveBorrow, kFeaturePeek, &feature_peek>),
+     METH_FASTCALL | METH_KEYWORDS,
+     "peek($self, values)\n--\n\nThe result ``update(values)`` would return now, leaving every feature's "
+     "state as it is.\n\nArgs:\n    values: One float per input column, as for ``update()``.\n\nReturns:\n"
+     "    Flat list of output values matching ``output_names()``."},
     {"run_research",
      as_method(&method_fastcall<FeaturePipeline, ExclusiveBorrow, kRunResearch, &feature_run_research>),
      METH_FASTCALL | METH_KEYWORDS,
@@ -99,14 +122,24 @@ PyMethodDef feature_methods[] = {
      "data: "
      "List of bars, each bar is a list of input values.\n\nReturns:\n    List of bars, each bar is a list of "
      "output values."},
-    {"reset", as_method(&method_noargs<FeaturePipeline, ExclusiveBorrow, &feature_reset>), METH_NOARGS,
-     "reset($self)\n--\n\nReset all features (e.g. between CPCV splits)."},
-    {"output_names", as_method(&method_noargs<FeaturePipeline, SharedBorrow, &feature_output_names>),
-     METH_NOARGS, "output_names($self)\n--\n\nOutput column names in execution order."},
-    {"input_names", as_method(&method_noargs<FeaturePipeline, SharedBorrow, &feature_input_names>),
-     METH_NOARGS, "input_names($self)\n--\n\nInput columns in the order expected by ``update()``."},
-    {"warm_up_period", as_method(&method_noargs<FeaturePipeline, SharedBorrow, &feature_warm_up_period>),
-     METH_NOARGS, "warm_up_period($self)\n--\n\nMaximum warm-up period across all features."},
+    {"reset", as_method(&method_noargs<FeaturePipeline, ExclusiveBorrow, kResetSig, &feature_reset>),
+     METH_FASTCALL | METH_KEYWORDS, "reset($self)\n--\n\nReset all features (e.g. between CPCV splits)."},
+    {"output_names",
+     as_method(&method_noargs<FeaturePipeline, SharedBorrow, kOutputNamesSig, &feature_output_names>),
+     METH_FASTCALL | METH_KEYWORDS, "output_names($self)\n--\n\nOutput column names in execution order."},
+    {"input_names",
+     as_method(&method_noargs<FeaturePipeline, SharedBorrow, kInputNamesSig, &feature_input_names>),
+     METH_FASTCALL | METH_KEYWORDS,
+     "input_names($self)\n--\n\nInput columns in the order expected by ``update()``."},
+    {"warm_up_period",
+     as_method(&method_noargs<FeaturePipeline, SharedBorrow, kWarmUpPeriodSig, &feature_warm_up_period>),
+     METH_FASTCALL | METH_KEYWORDS,
+     "warm_up_period($self)\n--\n\nMaximum warm-up period across all features."},
+    FeatureSnapshots::snapshot_def(),
+    FeatureSnapshots::from_snapshot_def(),
+    FeatureSnapshots::reduce_def(),
+    FeatureSnapshots::copy_def(),
+    FeatureSnapshots::deepcopy_def(),
     kMethodsEnd,
 };
 
@@ -130,6 +163,15 @@ PyTypeObject* feature_pipeline_type() {
 
 constexpr Param kTargetParams[] = {{"targets"}, {"input_columns"}};
 constexpr Signature kTargetNew = {"__new__", kTargetParams};
+
+std::vector<std::uint8_t> save_target_pipeline(PyTypeObject*, const TargetPipeline& p) {
+  return snapshot_of(p);
+}
+TargetPipeline load_target_pipeline(PyTypeObject*, std::span<const std::uint8_t> bytes) {
+  return unwrap(restore_target_pipeline(bytes));
+}
+constexpr SnapshotCodec<TargetPipeline> kTargetCodec = {&save_target_pipeline, &load_target_pipeline};
+using TargetSnapshots = SnapshotMethods<TargetPipeline, kTargetCodec>;
 
 TargetPipeline make_target_pipeline(const Args& args) {
   return args.apply<Objects, Names>([](Objects targets, Names input_columns) {
@@ -162,12 +204,22 @@ PyMethodDef target_methods[] = {
      "data: One list per input column, each containing one float per bar.\n          Use ``float('nan')`` "
      "for "
      "missing values.\n\nReturns:\n    One list per output column, in ``output_names()`` order."},
-    {"output_names", as_method(&method_noargs<TargetPipeline, SharedBorrow, &target_output_names>),
-     METH_NOARGS, "output_names($self)\n--\n\nOutput column names, in order."},
-    {"input_names", as_method(&method_noargs<TargetPipeline, SharedBorrow, &target_input_names>), METH_NOARGS,
+    {"output_names",
+     as_method(&method_noargs<TargetPipeline, SharedBorrow, kOutputNamesSig, &target_output_names>),
+     METH_FASTCALL | METH_KEYWORDS, "output_names($self)\n--\n\nOutput column names, in order."},
+    {"input_names",
+     as_method(&method_noargs<TargetPipeline, SharedBorrow, kInputNamesSig, &target_input_names>),
+     METH_FASTCALL | METH_KEYWORDS,
      "input_names($self)\n--\n\nInput columns in the order expected by ``run_research()``."},
-    {"forward_period", as_method(&method_noargs<TargetPipeline, SharedBorrow, &target_forward_period>),
-     METH_NOARGS, "forward_period($self)\n--\n\nMaximum forward period across all targets."},
+    {"forward_period",
+     as_method(&method_noargs<TargetPipeline, SharedBorrow, kForwardPeriodSig, &target_forward_period>),
+     METH_FASTCALL | METH_KEYWORDS,
+     "forward_period($self)\n--\n\nMaximum forward period across all targets."},
+    TargetSnapshots::snapshot_def(),
+    TargetSnapshots::from_snapshot_def(),
+    TargetSnapshots::reduce_def(),
+    TargetSnapshots::copy_def(),
+    TargetSnapshots::deepcopy_def(),
     kMethodsEnd,
 };
 
@@ -190,6 +242,8 @@ PyTypeObject* target_pipeline_type() {
 }  // namespace
 
 void add_pipeline_classes(PyObject* module) {
+  remember_snapshot_type(feature_pipeline_type());
+  remember_snapshot_type(target_pipeline_type());
   add_to_module(module, "FeaturePipeline", reinterpret_cast<PyObject*>(feature_pipeline_type()));
   add_to_module(module, "TargetPipeline", reinterpret_cast<PyObject*>(target_pipeline_type()));
 }

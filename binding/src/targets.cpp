@@ -2,7 +2,10 @@
 
 #include <vector>
 
+#include "frame/snapshot_methods.hpp"
 #include "frame/transform_class.hpp"
+#include "snapshot/registry.hpp"
+#include "snapshot/writer.hpp"
 #include "targets/future_ctc_volatility.hpp"
 #include "targets/future_linear_slope.hpp"
 #include "targets/future_return.hpp"
@@ -107,13 +110,31 @@ struct TargetClass {
   static TargetConfig make(const Args& args) { return F.construct(args); }
   static inline const Signature kNew = {"__new__", F.params};
 
+  // A target saves what its validated core target reports.
+  static std::vector<std::uint8_t> save(PyTypeObject*, const TargetConfig& c) {
+    return snapshot_of(*F.rebuild(c));
+  }
+  static TargetConfig load(PyTypeObject* type, std::span<const std::uint8_t> bytes) {
+    const auto target = unwrap(restore_target(bytes, short_name(type->tp_name)));
+    return {target->input_names(), target->forward_period(), target->output_names()};
+  }
+  static constexpr SnapshotCodec<TargetConfig> kCodec = {&save, &load};
+  using Snapshots = SnapshotMethods<TargetConfig, kCodec>;
+
   static inline PyMethodDef methods[] = {
-      {"input_names", as_method(&method_noargs<TargetConfig, SharedBorrow, &input_names>), METH_NOARGS,
-       "input_names($self)\n--\n\nInput column names."},
-      {"output_names", as_method(&method_noargs<TargetConfig, SharedBorrow, &output_names>), METH_NOARGS,
-       F.output_names_doc},
-      {"forward_period", as_method(&method_noargs<TargetConfig, SharedBorrow, &forward_period>), METH_NOARGS,
+      {"input_names", as_method(&method_noargs<TargetConfig, SharedBorrow, kInputNamesSig, &input_names>),
+       METH_FASTCALL | METH_KEYWORDS, "input_names($self)\n--\n\nInput column names."},
+      {"output_names", as_method(&method_noargs<TargetConfig, SharedBorrow, kOutputNamesSig, &output_names>),
+       METH_FASTCALL | METH_KEYWORDS, F.output_names_doc},
+      {"forward_period",
+       as_method(&method_noargs<TargetConfig, SharedBorrow, kForwardPeriodSig, &forward_period>),
+       METH_FASTCALL | METH_KEYWORDS,
        "forward_period($self)\n--\n\nNumber of bars at the end that will be ``NaN``."},
+      Snapshots::snapshot_def(),
+      Snapshots::from_snapshot_def(),
+      Snapshots::reduce_def(),
+      Snapshots::copy_def(),
+      Snapshots::deepcopy_def(),
       kMethodsEnd,
   };
 
@@ -130,6 +151,7 @@ struct TargetClass {
           methods,
       });
       registered_targets().push_back({t, &F});
+      remember_snapshot_type(t);
       return t;
     }();
     add_to_module(module, short_name(F.qualified_name), reinterpret_cast<PyObject*>(type));

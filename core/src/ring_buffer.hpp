@@ -88,6 +88,40 @@ class RingBuffer {
     ++size_;
   }
 
+  // What one push displaced, so that the push can be taken back.
+  struct Displaced {
+    bool pushed = false;
+    bool dropped = false;
+    T oldest{};
+  };
+
+  // push_back, remembering what it displaced.
+  [[nodiscard]] Displaced push_back_undoable(const T& value) {
+    Displaced d;
+    if (capacity_ == 0) return d;
+    d.pushed = true;
+    if (size_ == capacity_) {
+      d.dropped = true;
+      d.oldest = data_[head_];
+    }
+    push_back(value);
+    return d;
+  }
+
+  // Takes back the last push, in O(1): drops the newest element and puts
+  // the displaced oldest back in front. Works on the contents, not on
+  // storage positions, so a make_contiguous in between does no harm.
+  void undo(const Displaced& d) {
+    if (!d.pushed) return;
+    --size_;
+    if (d.dropped) {
+      head_ = head_ == 0 ? capacity_ - 1 : head_ - 1;
+      data_[head_] = d.oldest;
+      if (mirrored_) data_[head_ + capacity_] = d.oldest;
+      ++size_;
+    }
+  }
+
   void pop_front() {
     if (size_ == 0) return;
     head_ = head_ + 1 == capacity_ ? 0 : head_ + 1;

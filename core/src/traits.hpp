@@ -14,6 +14,8 @@ namespace vexal {
 
 using Names = std::vector<std::string>;
 
+class SnapshotWriter;
+
 // A bar-by-bar transform (feature, scaler or operator). The configuration is
 // fixed at construction; only the rolling state changes, by update and reset.
 class StreamingTransform {
@@ -33,6 +35,11 @@ class StreamingTransform {
   // Processes one bar: one value per input column. Too few values is an
   // internal failure raised before any state changes.
   virtual UpdateResult update(std::span<const OptionalValue> values) = 0;
+  // What update(values) would return now, with the same checks; the state
+  // is left as it was (bit for bit, as a snapshot shows it).
+  virtual UpdateResult peek(std::span<const OptionalValue> values) = 0;
+  // Writes the class tag, the configuration and the complete state.
+  virtual void save(SnapshotWriter& out) const = 0;
 };
 
 // A forward-looking label, computed over whole columns in research mode.
@@ -48,6 +55,8 @@ class Target {
   // One view per input name; returns owned columns, each as long as the first
   // view. Pure: never fails and does not change the target.
   [[nodiscard]] virtual std::vector<Series> run_research(std::span<const ColumnView> columns) const = 0;
+  // Writes the class tag and the configuration (a target has no state).
+  virtual void save(SnapshotWriter& out) const = 0;
 };
 
 // Internal failure for a `fresh` whose already validated configuration was

@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "error.hpp"
+#include "snapshot/reader.hpp"
+#include "snapshot/writer.hpp"
 #include "traits.hpp"
 
 namespace vexal {
@@ -23,8 +25,26 @@ class NamedTransform : public StreamingTransform {
  protected:
   NamedTransform(Names inputs, Names outputs) : inputs_(std::move(inputs)), outputs_(std::move(outputs)) {}
 
+  // The head of every transform's snapshot: its tag, then its names.
+  void save_names(SnapshotWriter& out, std::string_view tag) const {
+    out.text(tag);
+    out.names(inputs_);
+    out.names(outputs_);
+  }
+
   Names inputs_;
   Names outputs_;
 };
+
+// The names a transform's snapshot starts with (after its tag).
+struct StoredNames {
+  Names inputs;
+  Names outputs;
+};
+[[nodiscard]] inline StoredNames read_names(SnapshotReader& in) {
+  Names inputs = in.names("input names");
+  Names outputs = in.names("output names");
+  return {std::move(inputs), std::move(outputs)};
+}
 
 }  // namespace vexal

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "internal_failure.hpp"
+#include "snapshot/writer.hpp"
 #include "traits.hpp"
 #include "transform_base.hpp"
 
@@ -44,6 +45,14 @@ class FakeTransform final : public NamedTransform {
     }
     return out;
   }
+  UpdateResult peek(std::span<const OptionalValue> values) override {
+    const std::size_t seen = bars_;
+    UpdateResult out = update(values);
+    bars_ = seen;
+    return out;
+  }
+  // No loader knows this tag: a pipeline holding a fake saves but never loads.
+  void save(SnapshotWriter& out) const override { out.text("FakeTransform"); }
 
  private:
   std::size_t produced_;
@@ -112,6 +121,7 @@ class FakeTarget final : public Target {
     }
     return out;
   }
+  void save(SnapshotWriter& out) const override { out.text("FakeTarget"); }
 
  private:
   Names inputs_;

@@ -46,6 +46,27 @@ TEST(RingBuffer, MakeContiguousPreservesOrderForEveryRotation) {
   }
 }
 
+// An undone push leaves the contents as they were, whether it dropped the
+// oldest element and whether the storage was rearranged in between.
+TEST(RingBuffer, AnUndonePushLeavesTheContentsAsTheyWere) {
+  for (std::size_t capacity = 0; capacity <= 4; ++capacity) {
+    for (std::size_t pushes = 0; pushes <= 9; ++pushes) {
+      for (const bool rearranged : {false, true}) {
+        auto b = RingBuffer<double>::with_capacity(capacity).value();
+        for (std::size_t i = 0; i < pushes; ++i) b.push_back(static_cast<double>(i));
+        const std::vector<double> before = contents(b);
+        const auto displaced = b.push_back_undoable(99.0);
+        if (rearranged) (void)b.make_contiguous();
+        b.undo(displaced);
+        EXPECT_EQ(contents(b), before) << capacity << " " << pushes;
+        b.push_back(7.0);  // the mirror slots were restored too
+        const auto run = b.make_contiguous();
+        EXPECT_EQ(std::vector<double>(run.begin(), run.end()), contents(b));
+      }
+    }
+  }
+}
+
 TEST(RingBuffer, OutOfRangeReadIsAnInternalFailure) {
   auto b = RingBuffer<double>::with_capacity(2).value();
   b.push_back(1.0);

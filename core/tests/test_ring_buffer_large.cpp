@@ -34,6 +34,21 @@ constexpr std::size_t kLarge = (std::size_t{1} << 22) + 7;
   return ::testing::AssertionSuccess();
 }
 
+// A peek's push and undo around a rearrangement of the single copy.
+TEST(LargeRingBuffer, AnUndonePushSurvivesTheRearrangement) {
+  auto b = RingBuffer<double>::with_capacity(kLarge).value();
+  std::deque<double> model;
+  for (std::size_t i = 0; i < kLarge + 1000; ++i) {
+    b.push_back(static_cast<double>(i));
+    model.push_back(static_cast<double>(i));
+    if (model.size() > kLarge) model.pop_front();
+  }
+  const auto displaced = b.push_back_undoable(-1.0);
+  EXPECT_EQ(b.make_contiguous().back(), -1.0);
+  b.undo(displaced);
+  EXPECT_TRUE(same_contents(b, model));
+}
+
 TEST(LargeRingBuffer, ReadsAsOneRunAtEveryStage) {
   auto b = RingBuffer<double>::with_capacity(kLarge).value();
   std::deque<double> model;

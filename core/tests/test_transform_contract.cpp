@@ -11,6 +11,7 @@
 #include "features/atr.hpp"
 #include "features/bollinger_bands.hpp"
 #include "features/cci.hpp"
+#include "features/ema.hpp"
 #include "features/kama.hpp"
 #include "features/kurtosis.hpp"
 #include "features/linear_slope.hpp"
@@ -27,6 +28,7 @@
 #include "features/rsi.hpp"
 #include "features/simple_return.hpp"
 #include "features/skewness.hpp"
+#include "features/sma.hpp"
 #include "features/stochastic.hpp"
 #include "features/true_range.hpp"
 #include "features/vwap.hpp"
@@ -36,6 +38,10 @@
 #include "operators/neg_log.hpp"
 #include "operators/ratio.hpp"
 #include "operators/subtract.hpp"
+#include "scalers/fixed_zscore.hpp"
+#include "scalers/rolling_zscore.hpp"
+#include "snapshot/registry.hpp"
+#include "snapshot/writer.hpp"
 #include "test_support.hpp"
 
 // The promises every streaming transform makes to a pipeline, checked on
@@ -77,6 +83,18 @@ std::function<std::unique_ptr<StreamingTransform>(Names, Names)> stateless() {
 
 std::vector<Subject> subjects() {
   return {
+      {"Sma", {"close", "extra"}, {"sma", "spare"}, 1, 1, windowed<Sma>(4)},
+      {"Ema", {"close", "extra"}, {"ema", "spare"}, 1, 1, windowed<Ema>(4)},
+      {"RollingZScore", {"close"}, {"z", "spare"}, 1, 1, windowed<RollingZScore>(5)},
+      {"FixedZScore",
+       {"close"},
+       {"z", "spare"},
+       1,
+       1,
+       [](Names inputs, Names outputs) -> std::unique_ptr<StreamingTransform> {
+         return std::make_unique<FixedZScore>(
+             FixedZScore::create(std::move(inputs), std::move(outputs), 120.0, 15.0).value());
+       }},
       {"Kama",
        {"close", "extra"},
        {"kama", "spare"},
@@ -257,6 +275,49 @@ TEST_P(TransformContract, UpdateNeverAllocates) {
     EXPECT_EQ(allocations.count(), 0u);
   }
   EXPECT_GT(present, 0u);
+}
+
+// Cut anywhere (before the first bar, inside the warm-up, around the gap,
+// at the end), a transform restored from its snapshot is the same object.
+TEST_P(TransformContract, ARestoredSnapshotContinuesBitForBit) {
+  const Outputs expected = reference();
+  for (const std::size_t cut :
+       {std::size_t{0}, std::size_t{2}, std::size_t{101}, std::size_t{201}, bars().size()}) {
+    auto t = GetParam().build();
+    feed(*t, 0, cut);
+    const auto saved = snapshot_of(*t);
+    auto restored = restore_transform(saved, GetParam().name);
+    ASSERT_TRUE(restored) << cut << ": " << restored.error().display();
+    auto& copy = **restored;
+    EXPECT_EQ(snapshot_of(copy), saved) << cut;
+    EXPECT_EQ(copy.input_names(), GetParam().inputs);
+    EXPECT_EQ(copy.output_names(), GetParam().outputs);
+    EXPECT_EQ(copy.warm_up_period(), t->warm_up_period());
+    const Outputs rest(expected.begin() + static_cast<std::ptrdiff_t>(cut), expected.end());
+    EXPECT_TRUE(same_outputs(feed(copy, cut, bars().size()), rest)) << "cut " << cut;
+    EXPECT_TRUE(same_outputs(feed(*t, cut, bars().size()), rest)) << "original after cut " << cut;
+    EXPECT_EQ(snapshot_of(copy), snapshot_of(*t)) << cut;
+  }
+}
+
+// A peek returns what the update then returns, leaves the snapshot as it
+// was, and allocates nothing.
+TEST_P(TransformContract, PeekChangesNothingAndAgreesWithUpdate) {
+  auto t = GetParam().build();
+  for (std::size_t i = 0; i < bars().size(); ++i) {
+    const auto before = snapshot_of(*t);
+    UpdateResult peeked;
+    {
+      const testing::AllocationCounter allocations;
+      peeked = t->peek(bars()[i]);
+      ASSERT_EQ(allocations.count(), 0u) << "bar " << i;
+    }
+    ASSERT_EQ(snapshot_of(*t), before) << "bar " << i;
+    ASSERT_TRUE(same_outputs({peeked}, {t->update(bars()[i])})) << "bar " << i;
+  }
+  for (std::size_t n = 0; n < GetParam().reads; ++n) {
+    EXPECT_THROW(t->peek(std::span(bars()[0].data(), n)), InternalFailure) << n << " values";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Transforms, TransformContract, ::testing::ValuesIn(subjects()),

@@ -67,9 +67,14 @@ void dealloc_instance(PyObject* self) noexcept {
 // arguments, takes the borrow before converting them (so a re-entrant
 // conversion that calls back into the object is refused), runs the body and
 // turns any failure into one Python exception.
-template <class State, class Borrow, Ref (*Body)(State&)>
-PyObject* method_noargs(PyObject* self, PyObject*) noexcept {
+// A method without parameters still binds its call against an empty
+// signature, so that an argument is refused with the house messages
+// ("Sma.reset() takes 0 positional arguments but 1 was given").
+template <class State, class Borrow, const Signature& Sig, Ref (*Body)(State&)>
+PyObject* method_noargs(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                        PyObject* kwnames) noexcept {
   return guarded([&] {
+    (void)Args::bind(Sig, Py_TYPE(self), args, static_cast<std::size_t>(nargsf), kwnames);
     auto& inst = instance_of<State>(self);
     Borrow borrow(inst.borrow);
     return Body(inst.state).release();
@@ -131,6 +136,13 @@ template <class F>
 PyCFunction as_method(F* f) {
   return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
 }
+
+// The empty signatures of the methods without parameters.
+inline constexpr Signature kResetSig = {"reset", {}};
+inline constexpr Signature kInputNamesSig = {"input_names", {}};
+inline constexpr Signature kOutputNamesSig = {"output_names", {}};
+inline constexpr Signature kWarmUpPeriodSig = {"warm_up_period", {}};
+inline constexpr Signature kForwardPeriodSig = {"forward_period", {}};
 
 inline constexpr PyMethodDef kMethodsEnd = {nullptr, nullptr, 0, nullptr};
 

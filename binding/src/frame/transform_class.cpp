@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "snapshot/registry.hpp"
+#include "snapshot/writer.hpp"
+
 namespace vexal::py {
 namespace {
 
@@ -38,6 +41,18 @@ Ref update(TransformState& t, const Args& args) {
   const BarValues values = args.get<BarValues>(0);
   const UpdateResult result = t->update(values.values());
   return to_python(result.values());
+}
+
+Ref peek(TransformState& t, const Args& args) {
+  const BarValues values = args.get<BarValues>(0);
+  const UpdateResult result = t->peek(values.values());
+  return to_python(result.values());
+}
+
+std::vector<std::uint8_t> save(PyTypeObject*, const TransformState& t) { return snapshot_of(*t); }
+
+TransformState load(PyTypeObject* type, std::span<const std::uint8_t> bytes) {
+  return unwrap(restore_transform(bytes, short_name(type->tp_name)));
 }
 
 Ref reset(TransformState& t) {

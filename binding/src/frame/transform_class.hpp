@@ -14,6 +14,7 @@
 #include "frame/args.hpp"
 #include "frame/class_builder.hpp"
 #include "frame/instance.hpp"
+#include "frame/snapshot_methods.hpp"
 #include "text/list_form.hpp"
 #include "traits.hpp"
 
@@ -86,12 +87,20 @@ inline std::string names_repr(const StreamingTransform& t, const char* name) {
 
 namespace transform_methods {
 Ref update(TransformState& t, const Args& args);
+Ref peek(TransformState& t, const Args& args);
 Ref reset(TransformState& t);
 Ref input_names(TransformState& t);
 Ref output_names(TransformState& t);
 Ref warm_up_period(TransformState& t);
 inline constexpr Param kValues[] = {{"values"}};
 inline constexpr Signature kUpdate = {"update", kValues};
+inline constexpr Signature kPeek = {"peek", kValues};
+inline constexpr const char* kPeekDoc =
+    "peek($self, values)\n--\n\nThe result ``update(values)`` would return now, leaving the state as it "
+    "is.";
+std::vector<std::uint8_t> save(PyTypeObject* type, const TransformState& t);
+TransformState load(PyTypeObject* type, std::span<const std::uint8_t> bytes);
+inline constexpr SnapshotCodec<TransformState> kCodec = {&save, &load};
 }  // namespace transform_methods
 
 // Every transform type in registration order: the order in which a
@@ -106,22 +115,38 @@ struct TransformClass {
   static TransformState make(const Args& args) { return F.construct(args); }
   static inline const Signature kNew = {"__new__", F.params};
 
+  using Snapshots = SnapshotMethods<TransformState, transform_methods::kCodec>;
+
   static inline PyMethodDef methods[] = {
       {"update",
        as_method(&method_fastcall<TransformState, ExclusiveBorrow, transform_methods::kUpdate,
                                   &transform_methods::update>),
        METH_FASTCALL | METH_KEYWORDS, F.update_doc},
-      {"reset", as_method(&method_noargs<TransformState, ExclusiveBorrow, &transform_methods::reset>),
-       METH_NOARGS, F.reset_doc},
+      {"peek",
+       as_method(&method_fastcall<TransformState, ExclusiveBorrow, transform_methods::kPeek,
+                                  &transform_methods::peek>),
+       METH_FASTCALL | METH_KEYWORDS, transform_methods::kPeekDoc},
+      {"reset",
+       as_method(&method_noargs<TransformState, ExclusiveBorrow, kResetSig, &transform_methods::reset>),
+       METH_FASTCALL | METH_KEYWORDS, F.reset_doc},
       {"input_names",
-       as_method(&method_noargs<TransformState, SharedBorrow, &transform_methods::input_names>), METH_NOARGS,
-       "input_names($self)\n--\n\nInput column names."},
+       as_method(
+           &method_noargs<TransformState, SharedBorrow, kInputNamesSig, &transform_methods::input_names>),
+       METH_FASTCALL | METH_KEYWORDS, "input_names($self)\n--\n\nInput column names."},
       {"output_names",
-       as_method(&method_noargs<TransformState, SharedBorrow, &transform_methods::output_names>), METH_NOARGS,
-       "output_names($self)\n--\n\nOutput column names."},
+       as_method(
+           &method_noargs<TransformState, SharedBorrow, kOutputNamesSig, &transform_methods::output_names>),
+       METH_FASTCALL | METH_KEYWORDS, "output_names($self)\n--\n\nOutput column names."},
       {"warm_up_period",
-       as_method(&method_noargs<TransformState, SharedBorrow, &transform_methods::warm_up_period>),
-       METH_NOARGS, "warm_up_period($self)\n--\n\nNumber of bars before the first valid output."},
+       as_method(&method_noargs<TransformState, SharedBorrow, kWarmUpPeriodSig,
+                                &transform_methods::warm_up_period>),
+       METH_FASTCALL | METH_KEYWORDS,
+       "warm_up_period($self)\n--\n\nNumber of bars before the first valid output."},
+      Snapshots::snapshot_def(),
+      Snapshots::from_snapshot_def(),
+      Snapshots::reduce_def(),
+      Snapshots::copy_def(),
+      Snapshots::deepcopy_def(),
       kMethodsEnd,
   };
 
@@ -138,6 +163,7 @@ struct TransformClass {
           methods,
       });
       remember_transform_type(t);
+      remember_snapshot_type(t);
       return t;
     }();
     return created;

@@ -13,7 +13,9 @@ std::expected<Ema, VexalError> Ema::create(Names inputs, std::size_t window, Nam
   return Ema(std::move(inputs), window, std::move(outputs), std::move(*seed));
 }
 
-std::unique_ptr<StreamingTransform> Ema::fresh() const { return fresh_from(create(inputs_, window_, outputs_)); }
+std::unique_ptr<StreamingTransform> Ema::fresh() const {
+  return fresh_from(create(inputs_, window_, outputs_));
+}
 
 void Ema::reset() {
   current_.reset();
@@ -25,8 +27,7 @@ UpdateResult Ema::update(std::span<const OptionalValue> values) {
   const OptionalValue x = values[0];
   if (current_) {
     if (x) {
-      const double keep = 1.0 - alpha_;
-      current_ = keep * *current_ + alpha_ * *x;
+      current_ = next(*x);
     } else {
       reset();
     }
@@ -39,6 +40,35 @@ UpdateResult Ema::update(std::span<const OptionalValue> values) {
     seed_.clear();
   }
   return {seed};
+}
+
+UpdateResult Ema::peek(std::span<const OptionalValue> values) {
+  require_values(values, 1);
+  const OptionalValue x = values[0];
+  if (current_) return {x ? OptionalValue(next(*x)) : std::nullopt};
+  const auto displaced = seed_.push_back_undoable(x);
+  const OptionalValue seed = mean_if_complete(seed_);
+  seed_.undo(displaced);
+  return {seed};
+}
+
+std::expected<Ema, VexalError> Ema::load(SnapshotReader& in) {
+  auto [inputs, outputs] = read_names(in);
+  const std::size_t window = in.size("window");
+  const OptionalValue current = in.value("current average");
+  auto made = in.built(snapshot_tag, create(std::move(inputs), window, std::move(outputs)));
+  if (!made) return in.failure();
+  made->current_ = current;
+  in.values_into(made->seed_, "seed values");
+  if (in.ok() && current && !made->seed_.empty()) in.fail("Ema holds an average and seed values at once");
+  return in.result(std::move(*made));
+}
+
+void Ema::save(SnapshotWriter& out) const {
+  save_names(out, snapshot_tag);
+  out.size(window_);
+  out.value(current_);
+  out.values(seed_);
 }
 
 }  // namespace vexal

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <expected>
+#include <string_view>
 
 #include "error.hpp"
 #include "ring_buffer.hpp"
@@ -13,7 +14,11 @@ namespace vexal {
 // full window; an absent input drops the average and seeding starts again.
 class Ema final : public NamedTransform {
  public:
+  static constexpr std::string_view snapshot_tag = "Ema";
+
   [[nodiscard]] static std::expected<Ema, VexalError> create(Names inputs, std::size_t window, Names outputs);
+  // Rebuilds a saved Ema (the fields after its tag).
+  [[nodiscard]] static std::expected<Ema, VexalError> load(SnapshotReader& in);
 
   [[nodiscard]] std::size_t window() const { return window_; }
 
@@ -21,6 +26,8 @@ class Ema final : public NamedTransform {
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
   void reset() override;
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
+  void save(SnapshotWriter& out) const override;
 
  private:
   Ema(Names inputs, std::size_t window, Names outputs, ValueBuffer seed)
@@ -28,6 +35,12 @@ class Ema final : public NamedTransform {
         seed_(std::move(seed)),
         window_(window),
         alpha_(2.0 / (static_cast<double>(window) + 1.0)) {}
+
+  // The step from the current average; only called once seeded.
+  [[nodiscard]] double next(double x) const {
+    const double keep = 1.0 - alpha_;
+    return keep * *current_ + alpha_ * x;
+  }
 
   OptionalValue current_;  // present only once seeded; the seed buffer is then empty
   ValueBuffer seed_;

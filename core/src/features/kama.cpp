@@ -43,11 +43,52 @@ UpdateResult Kama::update(std::span<const OptionalValue> values) {
   require_values(values, 1);
   prices_.push_back(values[0]);
   if (!prices_.full()) return {std::nullopt};
-  const auto run = complete_run(prices_);
-  if (!run) {
-    previous_.reset();
-    return {std::nullopt};
+  // A window with a missing price drops the average, so it is seeded again.
+  previous_ = next_average();
+  return {previous_};
+}
+
+UpdateResult Kama::peek(std::span<const OptionalValue> values) {
+  require_values(values, 1);
+  const auto displaced = prices_.push_back_undoable(values[0]);
+  const OptionalValue average = prices_.full() ? next_average() : std::nullopt;
+  prices_.undo(displaced);
+  return {average};
+}
+
+std::expected<Kama, VexalError> Kama::load(SnapshotReader& in) {
+  auto [inputs, outputs] = read_names(in);
+  const std::size_t window = in.size("window");
+  const double fast_sc = in.f64("fast constant");
+  const double slow_sc = in.f64("slow constant");
+  const OptionalValue previous = in.value("previous average");
+  // The periods are gone; the constructor checks the rest with its defaults.
+  auto made = in.built(snapshot_tag, create(std::move(inputs), window, std::move(outputs)));
+  if (!made) return in.failure();
+  if (!(slow_sc > 0.0 && slow_sc < fast_sc && fast_sc <= 1.0)) {
+    in.fail("Kama smoothing constants fast " + std::to_string(fast_sc) + " and slow " +
+            std::to_string(slow_sc) + " are not 0 < slow < fast <= 1");
+    return in.failure();
   }
+  made->fast_sc_ = fast_sc;
+  made->slow_sc_ = slow_sc;
+  made->previous_ = previous;
+  in.values_into(made->prices_, "prices");
+  return in.result(std::move(*made));
+}
+
+void Kama::save(SnapshotWriter& out) const {
+  save_names(out, snapshot_tag);
+  out.size(window_);
+  out.f64(fast_sc_);
+  out.f64(slow_sc_);
+  out.value(previous_);
+  out.values(prices_);
+}
+
+OptionalValue Kama::next_average() {
+  const auto run = complete_run(prices_);
+  if (!run) return std::nullopt;
   const std::span<const OptionalValue> q = *run;
   const std::size_t n = window_;
   const double change = std::fabs(*q[n] - *q[0]);
@@ -58,9 +99,7 @@ UpdateResult Kama::update(std::span<const OptionalValue> values) {
   double sc = (fast_sc_ - slow_sc_) * er + slow_sc_;
   sc = sc * sc;
   const double base = previous_ ? *previous_ : *q[n - 1];
-  const double average = (*q[n] - base) * sc + base;
-  previous_ = average;
-  return {average};
+  return (*q[n] - base) * sc + base;
 }
 
 }  // namespace vexal

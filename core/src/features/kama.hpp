@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <expected>
+#include <string_view>
 
 #include "error.hpp"
 #include "ring_buffer.hpp"
@@ -16,8 +17,14 @@ namespace vexal {
 // missing price has left the window.
 class Kama final : public NamedTransform {
  public:
+  static constexpr std::string_view snapshot_tag = "Kama";
+
   [[nodiscard]] static std::expected<Kama, VexalError> create(Names inputs, std::size_t window, Names outputs,
                                                               std::size_t fast = 2, std::size_t slow = 30);
+  // Rebuilds a saved Kama (the fields after its tag). Only the smoothing
+  // constants are stored, so they are checked for what any fast < slow
+  // gives: 0 < slow constant < fast constant <= 1.
+  [[nodiscard]] static std::expected<Kama, VexalError> load(SnapshotReader& in);
 
   [[nodiscard]] std::size_t window() const { return window_; }
   // 2 / (fast + 1) and 2 / (slow + 1); fast and slow themselves are not kept.
@@ -28,6 +35,8 @@ class Kama final : public NamedTransform {
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
   void reset() override;
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
+  void save(SnapshotWriter& out) const override;
 
  private:
   Kama(Names inputs, std::size_t window, Names outputs, double fast_sc, double slow_sc, ValueBuffer prices)
@@ -36,6 +45,10 @@ class Kama final : public NamedTransform {
         window_(window),
         fast_sc_(fast_sc),
         slow_sc_(slow_sc) {}
+
+  // The next average of a full window of prices, absent when one is
+  // missing; reads previous_ but leaves it alone.
+  [[nodiscard]] OptionalValue next_average();
 
   OptionalValue previous_;  // absent until seeded and after a window with a missing price
   ValueBuffer prices_;      // room for window + 1 prices: `window` changes

@@ -11,6 +11,7 @@ namespace vexal {
 // distribution).
 class Kurtosis final : public StandardizedMoment<Kurtosis> {
  public:
+  static constexpr std::string_view snapshot_tag = "Kurtosis";
   static constexpr std::size_t min_window = 4;
   static constexpr std::string_view window_message = "window must be >= 4";
 

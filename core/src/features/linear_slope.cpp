@@ -30,6 +30,41 @@ UpdateResult LinearSlope::update(std::span<const OptionalValue> values) {
   require_values(values, 2);
   xs_.push_back(values[0]);
   ys_.push_back(values[1]);
+  return fit();
+}
+
+UpdateResult LinearSlope::peek(std::span<const OptionalValue> values) {
+  require_values(values, 2);
+  const auto x_displaced = xs_.push_back_undoable(values[0]);
+  const auto y_displaced = ys_.push_back_undoable(values[1]);
+  const UpdateResult result = fit();
+  ys_.undo(y_displaced);
+  xs_.undo(x_displaced);
+  return result;
+}
+
+std::expected<LinearSlope, VexalError> LinearSlope::load(SnapshotReader& in) {
+  auto [inputs, outputs] = read_names(in);
+  const std::size_t window = in.size("window");
+  auto made = in.built(snapshot_tag, create(std::move(inputs), window, std::move(outputs)));
+  if (!made) return in.failure();
+  in.values_into(made->xs_, "x values");
+  in.values_into(made->ys_, "y values");
+  if (in.ok() && made->xs_.size() != made->ys_.size()) {
+    in.fail("LinearSlope holds " + std::to_string(made->xs_.size()) + " x values but " +
+            std::to_string(made->ys_.size()) + " y values");
+  }
+  return in.result(std::move(*made));
+}
+
+void LinearSlope::save(SnapshotWriter& out) const {
+  save_names(out, snapshot_tag);
+  out.size(window_);
+  out.values(xs_);
+  out.values(ys_);
+}
+
+UpdateResult LinearSlope::fit() {
   const auto x = complete_run(xs_);
   const auto y = complete_run(ys_);
   if (!x || !y) return {std::nullopt, std::nullopt};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 #include "features/lookback_return.hpp"
 
 namespace vexal {
@@ -8,6 +10,8 @@ namespace vexal {
 // bars earlier; both must be > 0.
 class LogReturn final : public LookbackReturn<LogReturn> {
  public:
+  static constexpr std::string_view snapshot_tag = "LogReturn";
+
   [[nodiscard]] static OptionalValue compare(double old_value, double new_value);
 
  private:

@@ -27,6 +27,16 @@ class LookbackReturn : public NamedTransform {
     return Derived(std::move(inputs), window, std::move(outputs), std::move(*buffer));
   }
 
+  // Rebuilds a saved return (the fields after its tag).
+  [[nodiscard]] static std::expected<Derived, VexalError> load(SnapshotReader& in) {
+    auto [inputs, outputs] = read_names(in);
+    const std::size_t window = in.size("window");
+    auto made = in.built(Derived::snapshot_tag, create(std::move(inputs), window, std::move(outputs)));
+    if (!made) return in.failure();
+    in.values_into(made->buffer_, "values");
+    return in.result(std::move(*made));
+  }
+
   [[nodiscard]] std::size_t window() const { return window_; }
 
   [[nodiscard]] std::size_t warm_up_period() const override { return window_; }
@@ -38,11 +48,21 @@ class LookbackReturn : public NamedTransform {
   UpdateResult update(std::span<const OptionalValue> values) override {
     require_values(values, 1);
     buffer_.push_back(values[0]);
-    if (!buffer_.full()) return {std::nullopt};
-    const OptionalValue old_value = buffer_.front();
-    const OptionalValue new_value = buffer_.back();
-    if (!old_value || !new_value) return {std::nullopt};
-    return {Derived::compare(*old_value, *new_value)};
+    return {value()};
+  }
+
+  UpdateResult peek(std::span<const OptionalValue> values) override {
+    require_values(values, 1);
+    const auto displaced = buffer_.push_back_undoable(values[0]);
+    const OptionalValue result = value();
+    buffer_.undo(displaced);
+    return {result};
+  }
+
+  void save(SnapshotWriter& out) const override {
+    save_names(out, Derived::snapshot_tag);
+    out.size(window_);
+    out.values(buffer_);
   }
 
  protected:
@@ -50,6 +70,14 @@ class LookbackReturn : public NamedTransform {
       : NamedTransform(std::move(inputs), std::move(outputs)), buffer_(std::move(buffer)), window_(window) {}
 
  private:
+  [[nodiscard]] OptionalValue value() const {
+    if (!buffer_.full()) return std::nullopt;
+    const OptionalValue old_value = buffer_.front();
+    const OptionalValue new_value = buffer_.back();
+    if (!old_value || !new_value) return std::nullopt;
+    return Derived::compare(*old_value, *new_value);
+  }
+
   ValueBuffer buffer_;  // room for window + 1: the current value and `window` before it
   std::size_t window_;
 };

@@ -36,9 +36,36 @@ std::unique_ptr<StreamingTransform> ParkinsonVolatility::fresh() const {
 UpdateResult ParkinsonVolatility::update(std::span<const OptionalValue> values) {
   require_values(values, 2);
   terms_.push_back(parkinson_term(values[0], values[1]));
+  return {value()};
+}
+
+UpdateResult ParkinsonVolatility::peek(std::span<const OptionalValue> values) {
+  require_values(values, 2);
+  const auto displaced = terms_.push_back_undoable(parkinson_term(values[0], values[1]));
+  const OptionalValue result = value();
+  terms_.undo(displaced);
+  return {result};
+}
+
+OptionalValue ParkinsonVolatility::value() const {
   const OptionalValue mean = mean_if_complete(terms_);
-  if (!mean) return {std::nullopt};
-  return {std::sqrt(*mean / four_ln2)};
+  if (!mean) return std::nullopt;
+  return std::sqrt(*mean / four_ln2);
+}
+
+std::expected<ParkinsonVolatility, VexalError> ParkinsonVolatility::load(SnapshotReader& in) {
+  auto [inputs, outputs] = read_names(in);
+  const std::size_t window = in.size("window");
+  auto made = in.built(snapshot_tag, create(std::move(inputs), window, std::move(outputs)));
+  if (!made) return in.failure();
+  in.values_into(made->terms_, "terms");
+  return in.result(std::move(*made));
+}
+
+void ParkinsonVolatility::save(SnapshotWriter& out) const {
+  save_names(out, snapshot_tag);
+  out.size(window_);
+  out.values(terms_);
 }
 
 }  // namespace vexal

@@ -44,11 +44,38 @@ std::unique_ptr<StreamingTransform> RogersSatchellVolatility::fresh() const {
 UpdateResult RogersSatchellVolatility::update(std::span<const OptionalValue> values) {
   require_values(values, 4);
   terms_.push_back(rogers_satchell_term(values));
+  return {value()};
+}
+
+UpdateResult RogersSatchellVolatility::peek(std::span<const OptionalValue> values) {
+  require_values(values, 4);
+  const auto displaced = terms_.push_back_undoable(rogers_satchell_term(values));
+  const OptionalValue result = value();
+  terms_.undo(displaced);
+  return {result};
+}
+
+OptionalValue RogersSatchellVolatility::value() const {
   const OptionalValue mean = mean_if_complete(terms_);
   // Out-of-range bars can pull the mean below zero (or make it NaN), and
   // then there is no volatility to report.
-  if (!mean || !(*mean >= 0.0)) return {std::nullopt};
-  return {std::sqrt(*mean)};
+  if (!mean || !(*mean >= 0.0)) return std::nullopt;
+  return std::sqrt(*mean);
+}
+
+std::expected<RogersSatchellVolatility, VexalError> RogersSatchellVolatility::load(SnapshotReader& in) {
+  auto [inputs, outputs] = read_names(in);
+  const std::size_t window = in.size("window");
+  auto made = in.built(snapshot_tag, create(std::move(inputs), window, std::move(outputs)));
+  if (!made) return in.failure();
+  in.values_into(made->terms_, "terms");
+  return in.result(std::move(*made));
+}
+
+void RogersSatchellVolatility::save(SnapshotWriter& out) const {
+  save_names(out, snapshot_tag);
+  out.size(window_);
+  out.values(terms_);
 }
 
 }  // namespace vexal

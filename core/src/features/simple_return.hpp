@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 #include "features/lookback_return.hpp"
 
 namespace vexal {
@@ -8,6 +10,8 @@ namespace vexal {
 // be zero or negative, the old one must be > 0.
 class SimpleReturn final : public LookbackReturn<SimpleReturn> {
  public:
+  static constexpr std::string_view snapshot_tag = "SimpleReturn";
+
   [[nodiscard]] static OptionalValue compare(double old_value, double new_value);
 
  private:

@@ -10,6 +10,7 @@ namespace vexal {
 // Rolling bias-corrected sample skewness (the adjusted Fisher-Pearson G1).
 class Skewness final : public StandardizedMoment<Skewness> {
  public:
+  static constexpr std::string_view snapshot_tag = "Skewness";
   static constexpr std::size_t min_window = 3;
   static constexpr std::string_view window_message = "window must be >= 3";
 

@@ -13,12 +13,37 @@ std::expected<Sma, VexalError> Sma::create(Names inputs, std::size_t window, Nam
   return Sma(std::move(inputs), window, std::move(outputs), std::move(*buffer));
 }
 
-std::unique_ptr<StreamingTransform> Sma::fresh() const { return fresh_from(create(inputs_, window_, outputs_)); }
+std::unique_ptr<StreamingTransform> Sma::fresh() const {
+  return fresh_from(create(inputs_, window_, outputs_));
+}
+
+std::expected<Sma, VexalError> Sma::load(SnapshotReader& in) {
+  auto [inputs, outputs] = read_names(in);
+  const std::size_t window = in.size("window");
+  auto made = in.built(snapshot_tag, create(std::move(inputs), window, std::move(outputs)));
+  if (!made) return in.failure();
+  in.values_into(made->buffer_, "window values");
+  return in.result(std::move(*made));
+}
+
+void Sma::save(SnapshotWriter& out) const {
+  save_names(out, snapshot_tag);
+  out.size(window_);
+  out.values(buffer_);
+}
 
 UpdateResult Sma::update(std::span<const OptionalValue> values) {
   require_values(values, 1);
   buffer_.push_back(values[0]);
   return {mean_if_complete(buffer_)};
+}
+
+UpdateResult Sma::peek(std::span<const OptionalValue> values) {
+  require_values(values, 1);
+  const auto displaced = buffer_.push_back_undoable(values[0]);
+  const OptionalValue mean = mean_if_complete(buffer_);
+  buffer_.undo(displaced);
+  return {mean};
 }
 
 }  // namespace vexal

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <expected>
+#include <string_view>
 
 #include "error.hpp"
 #include "ring_buffer.hpp"
@@ -12,7 +13,11 @@ namespace vexal {
 // Simple moving average of the first input over the last `window` bars.
 class Sma final : public NamedTransform {
  public:
+  static constexpr std::string_view snapshot_tag = "Sma";
+
   [[nodiscard]] static std::expected<Sma, VexalError> create(Names inputs, std::size_t window, Names outputs);
+  // Rebuilds a saved Sma (the fields after its tag).
+  [[nodiscard]] static std::expected<Sma, VexalError> load(SnapshotReader& in);
 
   [[nodiscard]] std::size_t window() const { return window_; }
 
@@ -20,6 +25,8 @@ class Sma final : public NamedTransform {
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
   void reset() override { buffer_.clear(); }
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
+  void save(SnapshotWriter& out) const override;
 
  private:
   Sma(Names inputs, std::size_t window, Names outputs, ValueBuffer buffer)

@@ -32,6 +32,16 @@ class StandardizedMoment : public NamedTransform {
     return Derived(std::move(inputs), window, std::move(outputs), std::move(*buffer));
   }
 
+  // Rebuilds a saved statistic (the fields after its tag).
+  [[nodiscard]] static std::expected<Derived, VexalError> load(SnapshotReader& in) {
+    auto [inputs, outputs] = read_names(in);
+    const std::size_t window = in.size("window");
+    auto made = in.built(Derived::snapshot_tag, create(std::move(inputs), window, std::move(outputs)));
+    if (!made) return in.failure();
+    in.values_into(made->buffer_, "values");
+    return in.result(std::move(*made));
+  }
+
   [[nodiscard]] std::size_t window() const { return window_; }
 
   [[nodiscard]] std::size_t warm_up_period() const override { return window_ - 1; }
@@ -43,19 +53,21 @@ class StandardizedMoment : public NamedTransform {
   UpdateResult update(std::span<const OptionalValue> values) override {
     require_values(values, 1);
     buffer_.push_back(values[0]);
-    const auto run = complete_run(buffer_);
-    if (!run) return {std::nullopt};
-    const auto each = [&](auto&& f) {
-      for (const OptionalValue& v : *run) f(*v);
-    };
-    const SampleMoments m = sample_moments(each, window_);
-    // A constant window has no shape. A NaN variance is not caught here: it
-    // flows on into a NaN result.
-    if (m.variance == 0.0) return {std::nullopt};
-    const double s = std::sqrt(m.variance);
-    double sum = 0.0;
-    each([&](double x) { sum += Derived::power((x - m.mean) / s); });
-    return {Derived::correct(sum, static_cast<double>(window_))};
+    return {value()};
+  }
+
+  UpdateResult peek(std::span<const OptionalValue> values) override {
+    require_values(values, 1);
+    const auto displaced = buffer_.push_back_undoable(values[0]);
+    const OptionalValue result = value();
+    buffer_.undo(displaced);
+    return {result};
+  }
+
+  void save(SnapshotWriter& out) const override {
+    save_names(out, Derived::snapshot_tag);
+    out.size(window_);
+    out.values(buffer_);
   }
 
  protected:
@@ -63,6 +75,22 @@ class StandardizedMoment : public NamedTransform {
       : NamedTransform(std::move(inputs), std::move(outputs)), buffer_(std::move(buffer)), window_(window) {}
 
  private:
+  [[nodiscard]] OptionalValue value() {
+    const auto run = complete_run(buffer_);
+    if (!run) return std::nullopt;
+    const auto each = [&](auto&& f) {
+      for (const OptionalValue& v : *run) f(*v);
+    };
+    const SampleMoments m = sample_moments(each, window_);
+    // A constant window has no shape. A NaN variance is not caught here: it
+    // flows on into a NaN result.
+    if (m.variance == 0.0) return std::nullopt;
+    const double s = std::sqrt(m.variance);
+    double sum = 0.0;
+    each([&](double x) { sum += Derived::power((x - m.mean) / s); });
+    return Derived::correct(sum, static_cast<double>(window_));
+  }
+
   ValueBuffer buffer_;
   std::size_t window_;
 };

@@ -10,6 +10,15 @@ std::expected<Subtract, VexalError> Subtract::create(Names inputs, Names outputs
 
 std::unique_ptr<StreamingTransform> Subtract::fresh() const { return fresh_from(create(inputs_, outputs_)); }
 
+std::expected<Subtract, VexalError> Subtract::load(SnapshotReader& in) {
+  auto [inputs, outputs] = read_names(in);
+  auto made = in.built(snapshot_tag, create(std::move(inputs), std::move(outputs)));
+  if (!made) return in.failure();
+  return in.result(std::move(*made));
+}
+
+void Subtract::save(SnapshotWriter& out) const { save_names(out, snapshot_tag); }
+
 UpdateResult Subtract::update(std::span<const OptionalValue> values) {
   require_values(values, 2);
   const OptionalValue a = values[0];

@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "snapshot/registry.hpp"
 #include "text/list_form.hpp"
 #include "whole_store.hpp"
 
@@ -113,6 +114,17 @@ std::expected<void, VexalError> FeaturePipeline::check_bar_width(std::size_t wid
 
 std::expected<std::span<const OptionalValue>, VexalError> FeaturePipeline::update(
     std::span<const OptionalValue> values) {
+  return route<false>(values);
+}
+
+std::expected<std::span<const OptionalValue>, VexalError> FeaturePipeline::peek(
+    std::span<const OptionalValue> values) {
+  return route<true>(values);
+}
+
+template <bool Peek>
+std::expected<std::span<const OptionalValue>, VexalError> FeaturePipeline::route(
+    std::span<const OptionalValue> values) {
   if (values.size() != input_columns_.size()) return std::unexpected(wrong_count(values.size()));
 
   // Nothing carries over from the previous bar: a name is absent until an
@@ -129,7 +141,7 @@ std::expected<std::span<const OptionalValue>, VexalError> FeaturePipeline::updat
       for (std::size_t j = 0; j < step.in_count; ++j) gathered_[j] = slots_[in_slots_[step.in_begin + j]];
       inputs = std::span(gathered_.data(), step.in_count);
     }
-    const UpdateResult produced = step.transform->update(inputs);
+    const UpdateResult produced = Peek ? step.transform->peek(inputs) : step.transform->update(inputs);
     const std::span<const OptionalValue> values_out = produced.values();
     // Values beyond the output names have no name and are dropped; names
     // beyond the values are absent, so every value stays under its own name.
@@ -156,6 +168,29 @@ std::expected<std::vector<Series>, VexalError> FeaturePipeline::run_research(std
       [&](std::size_t, std::span<const OptionalValue> row) { results.emplace_back(row.begin(), row.end()); });
   if (!done) return std::unexpected(std::move(done.error()));
   return results;
+}
+
+void FeaturePipeline::save(SnapshotWriter& out) const {
+  out.text(snapshot_tag);
+  out.names(input_columns_);
+  out.size(dag_.size());
+  dag_.for_each([&](const StreamingTransform& t) { t.save(out); });
+}
+
+std::expected<FeaturePipeline, VexalError> FeaturePipeline::load(SnapshotReader& in) {
+  Names input_columns = in.names("input columns");
+  // Each transform takes at least its tag's four length bytes.
+  const std::size_t count = in.count("transform count", 4);
+  std::vector<std::unique_ptr<StreamingTransform>> transforms;
+  transforms.reserve(count);
+  for (std::size_t i = 0; i < count && in.ok(); ++i) {
+    auto t = load_transform(in);
+    if (!t) return std::unexpected(std::move(t.error()));
+    transforms.push_back(std::move(*t));
+  }
+  auto made = in.built(snapshot_tag, create(std::move(transforms), std::move(input_columns)));
+  if (!made) return in.failure();
+  return in.result(std::move(*made));
 }
 
 void FeaturePipeline::reset() {

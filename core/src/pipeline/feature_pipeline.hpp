@@ -4,11 +4,14 @@
 #include <expected>
 #include <memory>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "error.hpp"
 #include "optional_value.hpp"
 #include "pipeline/dag.hpp"
+#include "snapshot/reader.hpp"
+#include "snapshot/writer.hpp"
 #include "traits.hpp"
 
 namespace vexal {
@@ -25,6 +28,14 @@ class FeaturePipeline {
   [[nodiscard]] static std::expected<FeaturePipeline, VexalError> create(
       std::vector<std::unique_ptr<StreamingTransform>> features, Names input_columns);
 
+  static constexpr std::string_view snapshot_tag = "FeaturePipeline";
+  // Rebuilds a saved pipeline (the fields after its tag): its transforms
+  // with their states, in execution order, through create, so every check
+  // of the constructor runs again.
+  [[nodiscard]] static std::expected<FeaturePipeline, VexalError> load(SnapshotReader& in);
+  // Tag, input columns, then every transform's snapshot in execution order.
+  void save(SnapshotWriter& out) const;
+
   // Processes one bar, one value per input column. The result holds exactly
   // one value per entry of output_names(), in that order; a name its
   // transform gave no value to is absent. The span points into a buffer owned
@@ -35,6 +46,11 @@ class FeaturePipeline {
 
   // InvalidInput, as update gives it, unless a bar of `width` values fits.
   [[nodiscard]] std::expected<void, VexalError> check_bar_width(std::size_t width) const;
+
+  // What update(values) would return now, with the same checks; no
+  // transform's state changes. The span is valid like update's.
+  [[nodiscard]] std::expected<std::span<const OptionalValue>, VexalError> peek(
+      std::span<const OptionalValue> values);
 
   // Resets every transform, then processes every bar in order; returns one
   // result per bar. A malformed bar ends the call with its error and leaves
@@ -86,6 +102,10 @@ class FeaturePipeline {
   FeaturePipeline(FeatureDag dag, Names input_columns);
 
   [[nodiscard]] VexalError wrong_count(std::size_t got) const;
+  // One bar through every step; a peek asks each transform for a peek.
+  template <bool Peek>
+  [[nodiscard]] std::expected<std::span<const OptionalValue>, VexalError> route(
+      std::span<const OptionalValue> values);
 
   FeatureDag dag_;
   Names input_columns_;

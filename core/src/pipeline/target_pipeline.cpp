@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "internal_failure.hpp"
+#include "snapshot/registry.hpp"
 #include "text/list_form.hpp"
 
 namespace vexal {
@@ -66,6 +67,28 @@ TargetPipeline::TargetPipeline(std::vector<std::unique_ptr<Target>> targets, Nam
     routing_.push_back(std::move(r));
     forward_period_ = std::max(forward_period_, t->forward_period());
   }
+}
+
+void TargetPipeline::save(SnapshotWriter& out) const {
+  out.text(snapshot_tag);
+  out.names(input_columns_);
+  out.size(targets_.size());
+  for (const auto& t : targets_) t->save(out);
+}
+
+std::expected<TargetPipeline, VexalError> TargetPipeline::load(SnapshotReader& in) {
+  Names input_columns = in.names("input columns");
+  const std::size_t count = in.count("target count", 4);
+  std::vector<std::unique_ptr<Target>> targets;
+  targets.reserve(count);
+  for (std::size_t i = 0; i < count && in.ok(); ++i) {
+    auto t = load_target(in);
+    if (!t) return std::unexpected(std::move(t.error()));
+    targets.push_back(std::move(*t));
+  }
+  auto made = in.built(snapshot_tag, create(std::move(targets), std::move(input_columns)));
+  if (!made) return in.failure();
+  return in.result(std::move(*made));
 }
 
 std::expected<void, VexalError> TargetPipeline::check_column_count(std::size_t count) const {

@@ -4,10 +4,13 @@
 #include <expected>
 #include <memory>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "error.hpp"
 #include "optional_value.hpp"
+#include "snapshot/reader.hpp"
+#include "snapshot/writer.hpp"
 #include "traits.hpp"
 
 namespace vexal {
@@ -22,6 +25,12 @@ class TargetPipeline {
   // reads is an input column.
   [[nodiscard]] static std::expected<TargetPipeline, VexalError> create(
       std::vector<std::unique_ptr<Target>> targets, Names input_columns);
+
+  static constexpr std::string_view snapshot_tag = "TargetPipeline";
+  // Rebuilds a saved pipeline (the fields after its tag) through create.
+  [[nodiscard]] static std::expected<TargetPipeline, VexalError> load(SnapshotReader& in);
+  // Tag, input columns, then every target's snapshot in list order.
+  void save(SnapshotWriter& out) const;
 
   // One view per input column, in input_columns() order. Returns exactly one
   // column per entry of output_names(), in that order: a name its target

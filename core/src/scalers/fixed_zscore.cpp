@@ -17,6 +17,21 @@ std::unique_ptr<StreamingTransform> FixedZScore::fresh() const {
   return fresh_from(create(inputs_, outputs_, mean_, std_));
 }
 
+std::expected<FixedZScore, VexalError> FixedZScore::load(SnapshotReader& in) {
+  auto [inputs, outputs] = read_names(in);
+  const double mean = in.f64("mean");
+  const double std = in.f64("std");
+  auto made = in.built(snapshot_tag, create(std::move(inputs), std::move(outputs), mean, std));
+  if (!made) return in.failure();
+  return in.result(std::move(*made));
+}
+
+void FixedZScore::save(SnapshotWriter& out) const {
+  save_names(out, snapshot_tag);
+  out.f64(mean_);
+  out.f64(std_);
+}
+
 UpdateResult FixedZScore::update(std::span<const OptionalValue> values) {
   require_values(values, 1);
   const OptionalValue& x = values[0];

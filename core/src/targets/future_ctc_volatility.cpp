@@ -17,6 +17,20 @@ std::expected<FutureCTCVolatility, VexalError> FutureCTCVolatility::create(std::
   return FutureCTCVolatility(std::move(input), horizon);
 }
 
+std::expected<FutureCTCVolatility, VexalError> FutureCTCVolatility::load(SnapshotReader& in) {
+  std::string input = in.text("input name");
+  const std::size_t horizon = in.size("horizon");
+  auto made = in.built(snapshot_tag, create(std::move(input), horizon));
+  if (!made) return in.failure();
+  return in.result(std::move(*made));
+}
+
+void FutureCTCVolatility::save(SnapshotWriter& out) const {
+  out.text(snapshot_tag);
+  out.text(input_);
+  out.size(horizon_);
+}
+
 std::vector<Series> FutureCTCVolatility::run_research(std::span<const ColumnView> columns) const {
   require_values(columns, 1);
   const ColumnView close = columns[0];

@@ -3,8 +3,11 @@
 #include <cstddef>
 #include <expected>
 #include <string>
+#include <string_view>
 
 #include "error.hpp"
+#include "snapshot/reader.hpp"
+#include "snapshot/writer.hpp"
 #include "traits.hpp"
 
 namespace vexal {
@@ -13,8 +16,13 @@ namespace vexal {
 // The output name is derived: input + "_future_ctc_vol_" + horizon.
 class FutureCTCVolatility final : public Target {
  public:
+  static constexpr std::string_view snapshot_tag = "FutureCTCVolatility";
+
   [[nodiscard]] static std::expected<FutureCTCVolatility, VexalError> create(std::string input,
                                                                              std::size_t horizon);
+  // Rebuilds a saved FutureCTCVolatility (the fields after its tag); the
+  // output name is derived again.
+  [[nodiscard]] static std::expected<FutureCTCVolatility, VexalError> load(SnapshotReader& in);
 
   [[nodiscard]] const std::string& input() const { return input_; }
   [[nodiscard]] const std::string& output() const { return output_; }
@@ -24,6 +32,7 @@ class FutureCTCVolatility final : public Target {
   [[nodiscard]] Names output_names() const override { return {output_}; }
   [[nodiscard]] std::size_t forward_period() const override { return horizon_; }
   [[nodiscard]] std::vector<Series> run_research(std::span<const ColumnView> columns) const override;
+  void save(SnapshotWriter& out) const override;
 
  private:
   FutureCTCVolatility(std::string input, std::size_t horizon)

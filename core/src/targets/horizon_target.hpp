@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 #include <utility>
 
+#include "snapshot/reader.hpp"
+#include "snapshot/writer.hpp"
 #include "traits.hpp"
 
 namespace vexal {
@@ -22,6 +25,25 @@ class HorizonTarget : public Target {
  protected:
   HorizonTarget(Names inputs, std::size_t horizon, Names outputs)
       : inputs_(std::move(inputs)), outputs_(std::move(outputs)), horizon_(horizon) {}
+
+  // Tag, input names, horizon, output names.
+  void save_fields(SnapshotWriter& out, std::string_view tag) const {
+    out.text(tag);
+    out.names(inputs_);
+    out.size(horizon_);
+    out.names(outputs_);
+  }
+
+  // Reads what save_fields wrote after the tag and rebuilds through `create`.
+  template <class T>
+  [[nodiscard]] static std::expected<T, VexalError> load_fields(SnapshotReader& in) {
+    Names inputs = in.names("input names");
+    const std::size_t horizon = in.size("horizon");
+    Names outputs = in.names("output names");
+    auto made = in.built(T::snapshot_tag, T::create(std::move(inputs), horizon, std::move(outputs)));
+    if (!made) return in.failure();
+    return in.result(std::move(*made));
+  }
 
   Names inputs_;
   Names outputs_;

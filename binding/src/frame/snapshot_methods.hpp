@@ -1,0 +1,155 @@
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "frame/args.hpp"
+#include "frame/instance.hpp"
+
+namespace vexal::py {
+
+// How one kind of state becomes snapshot bytes and back. `type` is the
+// Python class: its short name is the class tag the bytes must carry.
+template <class State>
+struct SnapshotCodec {
+  std::vector<std::uint8_t> (*save)(PyTypeObject* type, const State& state);
+  State (*load)(PyTypeObject* type, std::span<const std::uint8_t> bytes);
+};
+
+// A read-only view of any bytes-like object, released on every path.
+class BytesView {
+ public:
+  // Raises TypeError "argument 'data': a bytes-like object is required, ...".
+  explicit BytesView(PyObject* o);
+  ~BytesView() { PyBuffer_Release(&view_); }
+  BytesView(const BytesView&) = delete;
+  BytesView& operator=(const BytesView&) = delete;
+
+  [[nodiscard]] std::span<const std::uint8_t> bytes() const {
+    return {static_cast<const std::uint8_t*>(view_.buf), static_cast<std::size_t>(view_.len)};
+  }
+
+ private:
+  Py_buffer view_{};
+};
+
+Ref bytes_to_python(const std::vector<std::uint8_t>& bytes);
+
+// Every class that has snapshots, so that load() finds the one a snapshot
+// names.
+void remember_snapshot_type(PyTypeObject* type);
+PyTypeObject* snapshot_type_named(std::string_view tag);
+
+// Registers load(data) on the module, outside __all__.
+void add_load_function(PyObject* module);
+
+inline constexpr Param kDataParam[] = {{"data"}};
+inline constexpr Param kMemoParam[] = {{"memo"}};
+inline constexpr Signature kSnapshotSig = {"snapshot", {}};
+inline constexpr Signature kFromSnapshotSig = {"from_snapshot", kDataParam};
+inline constexpr Signature kReduceSig = {"__reduce__", {}};
+inline constexpr Signature kCopySig = {"__copy__", {}};
+inline constexpr Signature kDeepCopySig = {"__deepcopy__", kMemoParam};
+
+// snapshot(), from_snapshot(data), __reduce__(), __copy__() and
+// __deepcopy__(memo) of one class, all built on its codec. Saving takes a
+// shared borrow; a restored object is always a new one.
+template <class State, const SnapshotCodec<State>& C>
+struct SnapshotMethods {
+  static PyObject* snapshot(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                            PyObject* kwnames) noexcept {
+    return guarded([&] {
+      (void)Args::bind(kSnapshotSig, Py_TYPE(self), args, static_cast<std::size_t>(nargsf), kwnames);
+      return saved(self).release();
+    });
+  }
+
+  static PyObject* from_snapshot(PyObject* cls, PyObject* const* args, Py_ssize_t nargsf,
+                                 PyObject* kwnames) noexcept {
+    return guarded([&] {
+      auto* type = reinterpret_cast<PyTypeObject*>(cls);
+      const Args bound = Args::bind(kFromSnapshotSig, type, args, static_cast<std::size_t>(nargsf), kwnames);
+      const BytesView data(bound.raw(0));
+      return new_instance(type, C.load(type, data.bytes()));
+    });
+  }
+
+  static PyObject* reduce(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                          PyObject* kwnames) noexcept {
+    return guarded([&] {
+      (void)Args::bind(kReduceSig, Py_TYPE(self), args, static_cast<std::size_t>(nargsf), kwnames);
+      Ref bytes = saved(self);
+      Ref rebuild =
+          check_new(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(self)), "from_snapshot"));
+      return check(Py_BuildValue("(O(O))", rebuild.get(), bytes.get()));
+    });
+  }
+
+  static PyObject* copy(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                        PyObject* kwnames) noexcept {
+    return guarded([&] {
+      (void)Args::bind(kCopySig, Py_TYPE(self), args, static_cast<std::size_t>(nargsf), kwnames);
+      return copied(self);
+    });
+  }
+
+  // The memo is not needed: the object holds no Python references.
+  static PyObject* deepcopy(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                            PyObject* kwnames) noexcept {
+    return guarded([&] {
+      (void)Args::bind(kDeepCopySig, Py_TYPE(self), args, static_cast<std::size_t>(nargsf), kwnames);
+      return copied(self);
+    });
+  }
+
+  static PyMethodDef snapshot_def() {
+    return {"snapshot", as_method(&snapshot), METH_FASTCALL | METH_KEYWORDS,
+            "snapshot($self)\n--\n\nThe configuration and complete state as ``bytes``; ``from_snapshot()`` "
+            "rebuilds an object that continues bit for bit alike."};
+  }
+  static PyMethodDef from_snapshot_def() {
+    return {"from_snapshot", as_method(&from_snapshot), METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
+            "from_snapshot($type, data)\n--\n\nRebuild an object from the bytes ``snapshot()`` returned.\n\n"
+            "Raises ``ValueError`` for bytes that are corrupted, truncated or of another class."};
+  }
+  static PyMethodDef reduce_def() {
+    return {"__reduce__", as_method(&reduce), METH_FASTCALL | METH_KEYWORDS,
+            "__reduce__($self)\n--\n\nPickle support: rebuilt by ``from_snapshot()``."};
+  }
+  static PyMethodDef copy_def() {
+    return {"__copy__", as_method(&copy), METH_FASTCALL | METH_KEYWORDS,
+            "__copy__($self)\n--\n\nAn independent copy with the same state."};
+  }
+  static PyMethodDef deepcopy_def() {
+    return {"__deepcopy__", as_method(&deepcopy), METH_FASTCALL | METH_KEYWORDS,
+            "__deepcopy__($self, memo)\n--\n\nAn independent copy with the same state."};
+  }
+
+ private:
+  static Ref saved(PyObject* self) {
+    auto& inst = instance_of<State>(self);
+    std::vector<std::uint8_t> bytes;
+    {
+      SharedBorrow borrow(inst.borrow);
+      bytes = C.save(Py_TYPE(self), inst.state);
+    }
+    return bytes_to_python(bytes);
+  }
+
+  static PyObject* copied(PyObject* self) {
+    auto& inst = instance_of<State>(self);
+    std::vector<std::uint8_t> bytes;
+    {
+      SharedBorrow borrow(inst.borrow);
+      bytes = C.save(Py_TYPE(self), inst.state);
+    }
+    return new_instance(Py_TYPE(self), C.load(Py_TYPE(self), bytes));
+  }
+};
+
+}  // namespace vexal::py

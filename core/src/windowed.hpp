@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <expected>
@@ -8,10 +9,14 @@
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 
 #include "error.hpp"
+#include "internal_failure.hpp"
 #include "ring_buffer.hpp"
+#include "snapshot/reader.hpp"
+#include "snapshot/writer.hpp"
 #include "traits.hpp"
 #include "transform_base.hpp"
 
@@ -81,6 +86,23 @@ template <class... Made>
   return BufferSet<sizeof...(Made)>{std::move(*made)...};
 }
 
+// Options beyond the window travel in a snapshot as sizes and doubles.
+inline void write_option(SnapshotWriter& out, std::size_t v) { out.size(v); }
+inline void write_option(SnapshotWriter& out, double v) { out.f64(v); }
+template <class T>
+[[nodiscard]] T read_option(SnapshotReader& in) {
+  if constexpr (std::is_same_v<T, double>) {
+    return in.f64("option");
+  } else {
+    return in.size("option");
+  }
+}
+// Read in order: the braces sequence the reads.
+template <class... T>
+[[nodiscard]] std::tuple<T...> read_options(SnapshotReader& in, std::type_identity<std::tuple<T...>>) {
+  return std::tuple<T...>{read_option<T>(in)...};
+}
+
 // What the windowed transforms share: the window length, the ring buffers
 // holding the last bars, reset, fresh and the default warm-up. `Derived`
 // provides `create(inputs, window, outputs, options...)`, and when it takes
@@ -109,6 +131,46 @@ class Windowed : public NamedTransform {
   // No options beyond the window.
   [[nodiscard]] std::tuple<> options() const { return {}; }
 
+  // Tag, names, window, options, every buffer, then what `Derived` keeps
+  // beyond them (its `save_state`).
+  void save(SnapshotWriter& out) const override {
+    const auto& self = static_cast<const Derived&>(*this);
+    save_names(out, Derived::snapshot_tag);
+    out.size(window_);
+    std::apply([&](const auto&... option) { (write_option(out, option), ...); }, self.options());
+    for (const ValueBuffer& b : buffers_) out.values(b);
+    if constexpr (requires(SnapshotWriter& w) { self.save_state(w); }) self.save_state(out);
+  }
+
+  // Rebuilds a saved transform (the fields after its tag) through create, so
+  // a snapshot passes the constructor's checks; `Derived::load_state` reads
+  // the rest.
+  [[nodiscard]] static std::expected<Derived, VexalError> load(SnapshotReader& in) {
+    auto [inputs, outputs] = read_names(in);
+    const std::size_t window = in.size("window");
+    using Options = decltype(std::declval<const Derived&>().options());
+    const Options options = read_options(in, std::type_identity<Options>{});
+    auto made = in.built(Derived::snapshot_tag, std::apply(
+                                                    [&](const auto&... option) {
+                                                      return Derived::create(std::move(inputs), window,
+                                                                             std::move(outputs), option...);
+                                                    },
+                                                    options));
+    if (!made) return in.failure();
+    for (ValueBuffer& b : made->buffers_) in.values_into(b, "window values");
+    // Every update pushes once into every buffer, so each holds the last
+    // min(n, capacity) entries of the same n bars.
+    std::size_t longest = 0;
+    for (const ValueBuffer& b : made->buffers_) longest = std::max(longest, b.size());
+    for (const ValueBuffer& b : made->buffers_) {
+      if (in.ok() && b.size() != std::min(longest, b.capacity())) {
+        in.fail(std::string(Derived::snapshot_tag) + " holds windows of different lengths");
+      }
+    }
+    if constexpr (requires(Derived& d) { d.load_state(in); }) made->load_state(in);
+    return in.result(std::move(*made));
+  }
+
  protected:
   Windowed(Names inputs, std::size_t window, Names outputs, BufferSet<Buffers> buffers)
       : NamedTransform(std::move(inputs), std::move(outputs)),
@@ -119,6 +181,17 @@ class Windowed : public NamedTransform {
   using Entries = std::array<OptionalValue, Buffers>;
   void push(const Entries& entries) {
     for (std::size_t i = 0; i < Buffers; ++i) buffers_[i].push_back(entries[i]);
+  }
+
+  // What update would give: `entries` pushed for `evaluate` to read, then
+  // taken back, newest first.
+  template <class Evaluate>
+  [[nodiscard]] UpdateResult tentatively(const Entries& entries, Evaluate&& evaluate) {
+    std::array<ValueBuffer::Displaced, Buffers> displaced;
+    for (std::size_t i = 0; i < Buffers; ++i) displaced[i] = buffers_[i].push_back_undoable(entries[i]);
+    const UpdateResult result = evaluate();
+    for (std::size_t i = Buffers; i-- > 0;) buffers_[i].undo(displaced[i]);
+    return result;
   }
 
   [[nodiscard]] ValueBuffer& buffer(std::size_t i) { return buffers_[i]; }

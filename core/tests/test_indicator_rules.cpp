@@ -37,6 +37,8 @@
 #include "operators/ratio.hpp"
 #include "operators/subtract.hpp"
 #include "series_support.hpp"
+#include "snapshot/registry.hpp"
+#include "snapshot/writer.hpp"
 #include "tools/rolling.hpp"
 #include "windowed.hpp"
 
@@ -421,7 +423,8 @@ class OpenFirstContract : public ::testing::TestWithParam<const char*> {
     return all;
   }
   std::unique_ptr<StreamingTransform> build() const {
-    if (std::string(GetParam()) == "GarmanKlass") return make<GarmanKlassVolatility>(ohlc, 5, one)();
+    if (std::string(GetParam()) == "GarmanKlassVolatility")
+      return make<GarmanKlassVolatility>(ohlc, 5, one)();
     return make<YangZhangVolatility>(ohlc, 5, one)();
   }
   static Series feed(StreamingTransform& t, std::size_t from, std::size_t to) {
@@ -429,7 +432,7 @@ class OpenFirstContract : public ::testing::TestWithParam<const char*> {
   }
 };
 
-TEST_P(OpenFirstContract, ResetFreshShortBarsAndAllocationsKeepThePromises) {
+TEST_P(OpenFirstContract, ResetFreshShortBarsSnapshotsPeeksAndAllocationsKeepThePromises) {
   auto t = build();
   const Series expected = feed(*t, 0, 300);
   EXPECT_EQ(expected[t->warm_up_period() - 1], std::nullopt);
@@ -441,13 +444,88 @@ TEST_P(OpenFirstContract, ResetFreshShortBarsAndAllocationsKeepThePromises) {
                       Series(expected.begin(), expected.begin() + 150));
   for (std::size_t n = 0; n < 4; ++n)
     EXPECT_THROW(t->update(std::span(bars()[150].data(), n)), InternalFailure);
+  // Restored from a snapshot at bar 150, a copy goes on bit for bit; a peek
+  // shows the next value and changes nothing.
+  auto restored = restore_transform(snapshot_of(*t), GetParam());
+  ASSERT_TRUE(restored) << restored.error().display();
   const testing::AllocationCounter allocations;
-  for (std::size_t i = 150; i < 300; ++i)
+  for (std::size_t i = 150; i < 300; ++i) {
+    ASSERT_TRUE(testing::same_value((*restored)->peek(bars()[i])[0], expected[i])) << i;
+    ASSERT_TRUE(testing::same_value((*restored)->update(bars()[i])[0], expected[i])) << i;
     ASSERT_TRUE(testing::same_value(t->update(bars()[i])[0], expected[i])) << i;
+  }
   EXPECT_EQ(allocations.count(), 0u);
+  EXPECT_EQ(snapshot_of(**restored), snapshot_of(*t));
 }
 
-INSTANTIATE_TEST_SUITE_P(Estimators, OpenFirstContract, ::testing::Values("GarmanKlass", "YangZhang"));
+INSTANTIATE_TEST_SUITE_P(Estimators, OpenFirstContract,
+                         ::testing::Values("GarmanKlassVolatility", "YangZhangVolatility"));
+
+// A snapshot is rebuilt through create, and what no update can leave
+// behind is refused with what is wrong.
+TEST(IndicatorSnapshots, FieldFailuresSayWhatIsWrong) {
+  const auto failure = [](std::string_view tag, auto&& fields) {
+    SnapshotWriter out;
+    out.text(tag);
+    fields(out);
+    auto made = restore_transform(out.finish(), tag);
+    return made ? std::string("loaded") : made.error().display();
+  };
+  const std::string p = "Invalid input: snapshot: ";
+  const auto bands = [](double k) {
+    return [=](SnapshotWriter& out) {
+      out.names({"x"});
+      out.names({"m", "u", "l", "p", "b"});
+      out.size(3);
+      out.f64(k);
+      out.size(0);
+    };
+  };
+  EXPECT_EQ(failure("BollingerBands", bands(1.5)), "loaded");
+  EXPECT_EQ(failure("BollingerBands", bands(-1.0)),
+            p + "BollingerBands refused its stored configuration: k must be finite and > 0");
+  EXPECT_EQ(failure("Vwap",
+                    [](SnapshotWriter& out) {
+                      out.names({"h", "l", "c", "v"});
+                      out.names({"w"});
+                      out.size(3);
+                      out.size(2);
+                      out.value(1.0);
+                      out.value(1.0);
+                      out.size(1);
+                      out.value(1.0);
+                    }),
+            p + "Vwap holds windows of different lengths");
+  EXPECT_EQ(failure("Atr",
+                    [](SnapshotWriter& out) {
+                      out.names(hlc);
+                      out.names({"a"});
+                      out.size(3);
+                      out.value(10.0);
+                      out.value(2.0);
+                      out.size(1);
+                      out.value(1.0);
+                    }),
+            p + "a Wilder average holds an average and seed values at once");
+  EXPECT_EQ(failure("Obv",
+                    [](SnapshotWriter& out) {
+                      out.names({"c", "v"});
+                      out.names({"o"});
+                      out.value(std::nullopt);
+                      out.value(5.0);
+                    }),
+            p + "Obv holds a total without a previous close or the other way round");
+  EXPECT_EQ(failure("Macd",
+                    [](SnapshotWriter& out) {
+                      out.names(one);
+                      out.names({"m", "s", "h"});
+                      out.size(2);
+                      out.size(3);
+                      out.size(2);
+                      out.text("Sma");
+                    }),
+            p + "Macd holds a Sma where an Ema belongs");
+}
 
 }  // namespace
 }  // namespace vexal

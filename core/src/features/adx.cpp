@@ -34,8 +34,8 @@ void Adx::clear_state() {
   dx_.reset();
 }
 
-UpdateResult Adx::update(std::span<const OptionalValue> values) {
-  require_values(values, 3);
+template <class Step>
+UpdateResult Adx::directional(std::span<const OptionalValue> values, Step step) {
   const OptionalValue high = values[0];
   const OptionalValue low = values[1];
   const OptionalValue range = TrueRange::of(high, low, previous_close_);
@@ -47,14 +47,9 @@ UpdateResult Adx::update(std::span<const OptionalValue> values) {
     plus_dm = up > down && up > 0.0 ? up : 0.0;
     minus_dm = down > up && down > 0.0 ? down : 0.0;
   }
-  const bool valid = TrueRange::valid_range(high, low);
-  previous_high_ = valid ? high : std::nullopt;
-  previous_low_ = valid ? low : std::nullopt;
-  previous_close_ = values[2];
-
-  const OptionalValue tr = range_.update(plus_dm ? range : std::nullopt);
-  const OptionalValue plus = plus_.update(plus_dm);
-  const OptionalValue minus = minus_.update(minus_dm);
+  const OptionalValue tr = step(range_, plus_dm ? range : std::nullopt);
+  const OptionalValue plus = step(plus_, plus_dm);
+  const OptionalValue minus = step(minus_, minus_dm);
   OptionalValue plus_di;
   OptionalValue minus_di;
   OptionalValue dx;
@@ -64,7 +59,37 @@ UpdateResult Adx::update(std::span<const OptionalValue> values) {
     const double sum = *plus_di + *minus_di;
     if (sum != 0.0) dx = 100.0 * (std::fabs(*plus_di - *minus_di) / sum);
   }
-  return {dx_.update(dx), plus_di, minus_di};
+  return {step(dx_, dx), plus_di, minus_di};
+}
+
+UpdateResult Adx::update(std::span<const OptionalValue> values) {
+  require_values(values, 3);
+  const UpdateResult result =
+      directional(values, [](WilderAverage& average, OptionalValue x) { return average.update(x); });
+  const bool valid = TrueRange::valid_range(values[0], values[1]);
+  previous_high_ = valid ? values[0] : std::nullopt;
+  previous_low_ = valid ? values[1] : std::nullopt;
+  previous_close_ = values[2];
+  return result;
+}
+
+UpdateResult Adx::peek(std::span<const OptionalValue> values) {
+  require_values(values, 3);
+  return directional(values, [](WilderAverage& average, OptionalValue x) { return average.peek(x); });
+}
+
+void Adx::save_state(SnapshotWriter& out) const {
+  out.value(previous_high_);
+  out.value(previous_low_);
+  out.value(previous_close_);
+  for (const WilderAverage* average : {&range_, &plus_, &minus_, &dx_}) average->save_state(out);
+}
+
+void Adx::load_state(SnapshotReader& in) {
+  previous_high_ = in.value("previous high");
+  previous_low_ = in.value("previous low");
+  previous_close_ = in.value("previous close");
+  for (WilderAverage* average : {&range_, &plus_, &minus_, &dx_}) average->load_state(in);
 }
 
 }  // namespace vexal

@@ -20,15 +20,24 @@ namespace vexal {
 // DIs (and so DX) without a value, as does +DI + −DI = 0 for DX.
 class Adx final : public Windowed<Adx, 0> {
  public:
+  static constexpr std::string_view snapshot_tag = "Adx";
+
   [[nodiscard]] static std::expected<Adx, VexalError> create(Names inputs, std::size_t window, Names outputs);
 
   // Bars before ADX, the last of the three to arrive.
   [[nodiscard]] std::size_t warm_up_period() const override { return 2 * window() - 1; }
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
 
   void clear_state();
+  void save_state(SnapshotWriter& out) const;
+  void load_state(SnapshotReader& in);
 
  private:
+  // The bar's values from the averages that `step` (update or peek) gives.
+  template <class Step>
+  UpdateResult directional(std::span<const OptionalValue> values, Step step);
+
   Adx(Names inputs, std::size_t window, Names outputs, WilderAverage range, WilderAverage plus,
       WilderAverage minus, WilderAverage dx)
       : Windowed(std::move(inputs), window, std::move(outputs), {}),

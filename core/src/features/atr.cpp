@@ -26,4 +26,19 @@ UpdateResult Atr::update(std::span<const OptionalValue> values) {
   return {average_.update(range)};
 }
 
+UpdateResult Atr::peek(std::span<const OptionalValue> values) {
+  require_values(values, 3);
+  return {average_.peek(TrueRange::of(values[0], values[1], previous_close_))};
+}
+
+void Atr::save_state(SnapshotWriter& out) const {
+  out.value(previous_close_);
+  average_.save_state(out);
+}
+
+void Atr::load_state(SnapshotReader& in) {
+  previous_close_ = in.value("previous close");
+  average_.load_state(in);
+}
+
 }  // namespace vexal

@@ -16,13 +16,18 @@ namespace vexal {
 // again.
 class Atr final : public Windowed<Atr, 0> {
  public:
+  static constexpr std::string_view snapshot_tag = "Atr";
+
   [[nodiscard]] static std::expected<Atr, VexalError> create(Names inputs, std::size_t window, Names outputs);
 
   // The first true range needs a previous close.
   [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
 
   void clear_state();
+  void save_state(SnapshotWriter& out) const;
+  void load_state(SnapshotReader& in);
 
  private:
   Atr(Names inputs, std::size_t window, Names outputs, WilderAverage average)

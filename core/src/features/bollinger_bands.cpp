@@ -48,4 +48,9 @@ UpdateResult BollingerBands::evaluate(std::span<const OptionalValue> values) {
   return {middle, upper, lower, percent_b, bandwidth};
 }
 
+UpdateResult BollingerBands::peek(std::span<const OptionalValue> values) {
+  require_values(values, 1);
+  return tentatively(entries(values), [&] { return evaluate(values); });
+}
+
 }  // namespace vexal

@@ -17,6 +17,8 @@ namespace vexal {
 // zero middle no bandwidth; the three bands are still given.
 class BollingerBands final : public Windowed<BollingerBands, 1> {
  public:
+  static constexpr std::string_view snapshot_tag = "BollingerBands";
+
   [[nodiscard]] static std::expected<BollingerBands, VexalError> create(Names inputs, std::size_t window,
                                                                         Names outputs, double k = 2.0);
 
@@ -24,6 +26,7 @@ class BollingerBands final : public Windowed<BollingerBands, 1> {
   [[nodiscard]] std::tuple<double> options() const { return {k_}; }
 
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
 
  private:
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;

@@ -43,4 +43,9 @@ UpdateResult Cci::evaluate(std::span<const OptionalValue>) {
   return {(*run->back() - mean) / (0.015 * mean_deviation)};
 }
 
+UpdateResult Cci::peek(std::span<const OptionalValue> values) {
+  require_values(values, 3);
+  return tentatively(entries(values), [&] { return evaluate(values); });
+}
+
 }  // namespace vexal

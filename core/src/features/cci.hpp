@@ -16,9 +16,12 @@ namespace vexal {
 // it; a window with d = 0 has no value.
 class Cci final : public Windowed<Cci, 1> {
  public:
+  static constexpr std::string_view snapshot_tag = "Cci";
+
   [[nodiscard]] static std::expected<Cci, VexalError> create(Names inputs, std::size_t window, Names outputs);
 
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
 
  private:
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;

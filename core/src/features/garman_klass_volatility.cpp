@@ -53,4 +53,9 @@ UpdateResult GarmanKlassVolatility::evaluate(std::span<const OptionalValue>) {
   return {std::sqrt(*mean)};
 }
 
+UpdateResult GarmanKlassVolatility::peek(std::span<const OptionalValue> values) {
+  require_values(values, 4);
+  return tentatively(entries(values), [&] { return evaluate(values); });
+}
+
 }  // namespace vexal

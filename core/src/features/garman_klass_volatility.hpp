@@ -15,11 +15,14 @@ namespace vexal {
 // open or close lie far outside their range) has no value.
 class GarmanKlassVolatility final : public Windowed<GarmanKlassVolatility, 1> {
  public:
+  static constexpr std::string_view snapshot_tag = "GarmanKlassVolatility";
+
   [[nodiscard]] static std::expected<GarmanKlassVolatility, VexalError> create(Names inputs,
                                                                                std::size_t window,
                                                                                Names outputs);
 
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
 
  private:
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;

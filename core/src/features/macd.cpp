@@ -43,4 +43,50 @@ UpdateResult Macd::update(std::span<const OptionalValue> values) {
   return {macd, signal, *macd - *signal};
 }
 
+UpdateResult Macd::peek(std::span<const OptionalValue> values) {
+  require_values(values, 1);
+  const OptionalValue fast = fast_.peek(values.first(1))[0];
+  const OptionalValue slow = slow_.peek(values.first(1))[0];
+  const OptionalValue macd = fast && slow ? OptionalValue(*fast - *slow) : std::nullopt;
+  const OptionalValue signal = signal_.peek(std::span(&macd, 1))[0];
+  if (!signal) return {macd, std::nullopt, std::nullopt};
+  return {macd, signal, *macd - *signal};
+}
+
+void Macd::save(SnapshotWriter& out) const {
+  save_names(out, snapshot_tag);
+  out.size(fast());
+  out.size(slow());
+  out.size(signal());
+  fast_.save(out);
+  slow_.save(out);
+  signal_.save(out);
+}
+
+std::expected<Macd, VexalError> Macd::load(SnapshotReader& in) {
+  auto [inputs, outputs] = read_names(in);
+  const std::size_t fast = in.size("fast");
+  const std::size_t slow = in.size("slow");
+  const std::size_t signal = in.size("signal");
+  auto made = in.built(snapshot_tag, create(std::move(inputs), std::move(outputs), fast, slow, signal));
+  if (!made) return in.failure();
+  for (Ema* average : {&made->fast_, &made->slow_, &made->signal_}) {
+    const std::string tag = in.text("average tag");
+    if (!in.ok()) return in.failure();
+    if (tag != Ema::snapshot_tag) {
+      in.fail("Macd holds a " + tag + " where an Ema belongs");
+      return in.failure();
+    }
+    auto loaded = Ema::load(in);
+    if (!loaded) return std::unexpected(std::move(loaded.error()));
+    if (loaded->window() != average->window()) {
+      in.fail("Macd holds an Ema of window " + std::to_string(loaded->window()) + " where " +
+              std::to_string(average->window()) + " belongs");
+      return in.failure();
+    }
+    *average = std::move(*loaded);
+  }
+  return in.result(std::move(*made));
+}
+
 }  // namespace vexal

@@ -17,6 +17,8 @@ namespace vexal {
 // bar slow + signal − 2 on gap-free data.
 class Macd final : public NamedTransform {
  public:
+  static constexpr std::string_view snapshot_tag = "Macd";
+
   [[nodiscard]] static std::expected<Macd, VexalError> create(Names inputs, Names outputs,
                                                               std::size_t fast = 12, std::size_t slow = 26,
                                                               std::size_t signal = 9);
@@ -30,6 +32,10 @@ class Macd final : public NamedTransform {
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
   void reset() override;
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
+  // Tag, names, the three periods, then each average's own snapshot.
+  void save(SnapshotWriter& out) const override;
+  [[nodiscard]] static std::expected<Macd, VexalError> load(SnapshotReader& in);
 
  private:
   Macd(Names inputs, Names outputs, Ema fast, Ema slow, Ema signal)

@@ -18,23 +18,45 @@ void Obv::reset() {
   total_.reset();
 }
 
+OptionalValue Obv::next_total(const OptionalValue& close, const OptionalValue& volume) const {
+  if (!close || !volume || !(*volume >= 0.0)) return std::nullopt;
+  if (!total_) return *volume;
+  if (*close > *previous_close_) return *total_ + *volume;
+  if (*close < *previous_close_) return *total_ - *volume;
+  return total_;
+}
+
 UpdateResult Obv::update(std::span<const OptionalValue> values) {
   require_values(values, 2);
-  const OptionalValue close = values[0];
-  const OptionalValue volume = values[1];
-  if (!close || !volume || !(*volume >= 0.0)) {
-    reset();
-    return {std::nullopt};
-  }
-  if (!total_) {
-    total_ = *volume;
-  } else if (*close > *previous_close_) {
-    total_ = *total_ + *volume;
-  } else if (*close < *previous_close_) {
-    total_ = *total_ - *volume;
-  }
-  previous_close_ = close;
+  total_ = next_total(values[0], values[1]);
+  previous_close_ = total_ ? values[0] : std::nullopt;
   return {total_};
+}
+
+UpdateResult Obv::peek(std::span<const OptionalValue> values) {
+  require_values(values, 2);
+  return {next_total(values[0], values[1])};
+}
+
+void Obv::save(SnapshotWriter& out) const {
+  save_names(out, snapshot_tag);
+  out.value(previous_close_);
+  out.value(total_);
+}
+
+std::expected<Obv, VexalError> Obv::load(SnapshotReader& in) {
+  auto [inputs, outputs] = read_names(in);
+  const OptionalValue previous_close = in.value("previous close");
+  const OptionalValue total = in.value("total");
+  auto made = in.built(snapshot_tag, create(std::move(inputs), std::move(outputs)));
+  if (!made) return in.failure();
+  if (previous_close.has_value() != total.has_value()) {
+    in.fail("Obv holds a total without a previous close or the other way round");
+    return in.failure();
+  }
+  made->previous_close_ = previous_close;
+  made->total_ = total;
+  return in.result(std::move(*made));
 }
 
 }  // namespace vexal

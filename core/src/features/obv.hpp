@@ -14,13 +14,22 @@ namespace vexal {
 // which starts again at the next complete bar's volume.
 class Obv final : public NamedTransform {
  public:
+  static constexpr std::string_view snapshot_tag = "Obv";
+
   [[nodiscard]] static std::expected<Obv, VexalError> create(Names inputs, Names outputs);
 
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
   void reset() override;
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
+  // Tag, names, previous close, total.
+  void save(SnapshotWriter& out) const override;
+  [[nodiscard]] static std::expected<Obv, VexalError> load(SnapshotReader& in);
 
  private:
+  // The total after the bar; absent for a bar that drops it.
+  [[nodiscard]] OptionalValue next_total(const OptionalValue& close, const OptionalValue& volume) const;
+
   Obv(Names inputs, Names outputs) : NamedTransform(std::move(inputs), std::move(outputs)) {}
 
   OptionalValue previous_close_;

@@ -54,4 +54,9 @@ UpdateResult RollingCorrelation::evaluate(std::span<const OptionalValue>) {
   return {r};
 }
 
+UpdateResult RollingCorrelation::peek(std::span<const OptionalValue> values) {
+  require_values(values, 2);
+  return tentatively(entries(values), [&] { return evaluate(values); });
+}
+
 }  // namespace vexal

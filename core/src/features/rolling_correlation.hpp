@@ -14,10 +14,13 @@ namespace vexal {
 // constant has no value.
 class RollingCorrelation final : public Windowed<RollingCorrelation, 2> {
  public:
+  static constexpr std::string_view snapshot_tag = "RollingCorrelation";
+
   [[nodiscard]] static std::expected<RollingCorrelation, VexalError> create(Names inputs, std::size_t window,
                                                                             Names outputs);
 
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
 
  private:
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;

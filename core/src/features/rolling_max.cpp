@@ -29,4 +29,9 @@ UpdateResult RollingMax::evaluate(std::span<const OptionalValue>) {
   return {highest(*run)};
 }
 
+UpdateResult RollingMax::peek(std::span<const OptionalValue> values) {
+  require_values(values, 1);
+  return tentatively(entries(values), [&] { return evaluate(values); });
+}
+
 }  // namespace vexal

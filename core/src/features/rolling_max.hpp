@@ -12,10 +12,13 @@ namespace vexal {
 // while the window holds an absent value, NaN when it holds a NaN.
 class RollingMax final : public Windowed<RollingMax, 1> {
  public:
+  static constexpr std::string_view snapshot_tag = "RollingMax";
+
   [[nodiscard]] static std::expected<RollingMax, VexalError> create(Names inputs, std::size_t window,
                                                                     Names outputs);
 
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
 
  private:
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;

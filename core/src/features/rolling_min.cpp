@@ -29,4 +29,9 @@ UpdateResult RollingMin::evaluate(std::span<const OptionalValue>) {
   return {lowest(*run)};
 }
 
+UpdateResult RollingMin::peek(std::span<const OptionalValue> values) {
+  require_values(values, 1);
+  return tentatively(entries(values), [&] { return evaluate(values); });
+}
+
 }  // namespace vexal

@@ -56,4 +56,9 @@ UpdateResult RollingQuantile::evaluate(std::span<const OptionalValue>) {
   return {t >= 0.5 ? b - diff * (1.0 - t) : a + diff * t};
 }
 
+UpdateResult RollingQuantile::peek(std::span<const OptionalValue> values) {
+  require_values(values, 1);
+  return tentatively(entries(values), [&] { return evaluate(values); });
+}
+
 }  // namespace vexal

@@ -18,6 +18,8 @@ namespace vexal {
 // reserved at construction.
 class RollingQuantile final : public Windowed<RollingQuantile, 1> {
  public:
+  static constexpr std::string_view snapshot_tag = "RollingQuantile";
+
   [[nodiscard]] static std::expected<RollingQuantile, VexalError> create(Names inputs, std::size_t window,
                                                                          Names outputs, double q = 0.5);
 
@@ -25,6 +27,7 @@ class RollingQuantile final : public Windowed<RollingQuantile, 1> {
   [[nodiscard]] std::tuple<double> options() const { return {q_}; }
 
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
 
  private:
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;

@@ -28,4 +28,9 @@ UpdateResult RollingStd::evaluate(std::span<const OptionalValue>) {
   return {std_dev(buffer(0))};
 }
 
+UpdateResult RollingStd::peek(std::span<const OptionalValue> values) {
+  require_values(values, 1);
+  return tentatively(entries(values), [&] { return evaluate(values); });
+}
+
 }  // namespace vexal

@@ -13,10 +13,13 @@ namespace vexal {
 // squared deviations from it.
 class RollingStd final : public Windowed<RollingStd, 1> {
  public:
+  static constexpr std::string_view snapshot_tag = "RollingStd";
+
   [[nodiscard]] static std::expected<RollingStd, VexalError> create(Names inputs, std::size_t window,
                                                                     Names outputs);
 
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
 
  private:
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;

@@ -17,15 +17,28 @@ namespace vexal {
 // (G + L = 0) has no value.
 class Rsi final : public Windowed<Rsi, 0> {
  public:
+  static constexpr std::string_view snapshot_tag = "Rsi";
+
   [[nodiscard]] static std::expected<Rsi, VexalError> create(Names inputs, std::size_t window, Names outputs);
 
   // `window` changes need `window` + 1 prices.
   [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
 
   void clear_state();
+  void save_state(SnapshotWriter& out) const;
+  void load_state(SnapshotReader& in);
 
  private:
+  struct Move {
+    OptionalValue gain;
+    OptionalValue loss;
+  };
+  // The gain and loss from the previous price to `x`.
+  [[nodiscard]] Move move_to(const OptionalValue& x) const;
+  [[nodiscard]] static OptionalValue index(const OptionalValue& gains, const OptionalValue& losses);
+
   Rsi(Names inputs, std::size_t window, Names outputs, WilderAverage gains, WilderAverage losses)
       : Windowed(std::move(inputs), window, std::move(outputs), {}),
         gains_(std::move(gains)),

@@ -17,6 +17,8 @@ namespace vexal {
 // holding it; a flat range (HH = LL) has no raw %K.
 class Stochastic final : public Windowed<Stochastic, 4> {
  public:
+  static constexpr std::string_view snapshot_tag = "Stochastic";
+
   [[nodiscard]] static std::expected<Stochastic, VexalError> create(Names inputs, std::size_t window,
                                                                     Names outputs, std::size_t smooth_k = 3,
                                                                     std::size_t smooth_d = 3);
@@ -28,8 +30,12 @@ class Stochastic final : public Windowed<Stochastic, 4> {
   // Bars before d, the last of the two to arrive.
   [[nodiscard]] std::size_t warm_up_period() const override { return window() + smooth_k_ + smooth_d_ - 3; }
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
 
  private:
+  // The raw %K once the bar's high and low are in their windows.
+  [[nodiscard]] OptionalValue raw_k(const OptionalValue& close);
+
   Stochastic(Names inputs, std::size_t window, Names outputs, BufferSet<4> buffers, std::size_t smooth_k,
              std::size_t smooth_d)
       : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)),

@@ -35,4 +35,23 @@ UpdateResult TrueRange::update(std::span<const OptionalValue> values) {
   return {range};
 }
 
+UpdateResult TrueRange::peek(std::span<const OptionalValue> values) {
+  require_values(values, 3);
+  return {of(values[0], values[1], previous_close_)};
+}
+
+void TrueRange::save(SnapshotWriter& out) const {
+  save_names(out, snapshot_tag);
+  out.value(previous_close_);
+}
+
+std::expected<TrueRange, VexalError> TrueRange::load(SnapshotReader& in) {
+  auto [inputs, outputs] = read_names(in);
+  const OptionalValue previous_close = in.value("previous close");
+  auto made = in.built(snapshot_tag, create(std::move(inputs), std::move(outputs)));
+  if (!made) return in.failure();
+  made->previous_close_ = previous_close;
+  return in.result(std::move(*made));
+}
+
 }  // namespace vexal

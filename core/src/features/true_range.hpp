@@ -13,6 +13,8 @@ namespace vexal {
 // or low absent or its high below its low.
 class TrueRange final : public NamedTransform {
  public:
+  static constexpr std::string_view snapshot_tag = "TrueRange";
+
   [[nodiscard]] static std::expected<TrueRange, VexalError> create(Names inputs, Names outputs);
 
   // The range of a bar after `previous_close`, absent as described above.
@@ -24,6 +26,10 @@ class TrueRange final : public NamedTransform {
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
   void reset() override { previous_close_.reset(); }
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
+  // Tag, names, previous close.
+  void save(SnapshotWriter& out) const override;
+  [[nodiscard]] static std::expected<TrueRange, VexalError> load(SnapshotReader& in);
 
  private:
   TrueRange(Names inputs, Names outputs) : NamedTransform(std::move(inputs), std::move(outputs)) {}

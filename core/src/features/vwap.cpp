@@ -39,4 +39,9 @@ UpdateResult Vwap::evaluate(std::span<const OptionalValue>) {
   return {*weighted / *traded};
 }
 
+UpdateResult Vwap::peek(std::span<const OptionalValue> values) {
+  require_values(values, 4);
+  return tentatively(entries(values), [&] { return evaluate(values); });
+}
+
 }  // namespace vexal

@@ -15,10 +15,13 @@ namespace vexal {
 // window without volume has no value.
 class Vwap final : public Windowed<Vwap, 2> {
  public:
+  static constexpr std::string_view snapshot_tag = "Vwap";
+
   [[nodiscard]] static std::expected<Vwap, VexalError> create(Names inputs, std::size_t window,
                                                               Names outputs);
 
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
 
  private:
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;

@@ -18,7 +18,7 @@ void WilderAverage::reset() {
 OptionalValue WilderAverage::update(OptionalValue x) {
   if (current_) {
     if (x) {
-      current_ = (*current_ * kept_ + *x) / divisor_;
+      current_ = next(*x);
     } else {
       reset();
     }
@@ -31,6 +31,26 @@ OptionalValue WilderAverage::update(OptionalValue x) {
     seed_.clear();
   }
   return seed;
+}
+
+OptionalValue WilderAverage::peek(OptionalValue x) {
+  if (current_) return x ? OptionalValue(next(*x)) : std::nullopt;
+  const auto displaced = seed_.push_back_undoable(x);
+  const OptionalValue seed = mean_if_complete(seed_);
+  seed_.undo(displaced);
+  return seed;
+}
+
+void WilderAverage::save_state(SnapshotWriter& out) const {
+  out.value(current_);
+  out.values(seed_);
+}
+
+void WilderAverage::load_state(SnapshotReader& in) {
+  current_ = in.value("average");
+  in.values_into(seed_, "seed values");
+  if (in.ok() && current_ && !seed_.empty())
+    in.fail("a Wilder average holds an average and seed values at once");
 }
 
 }  // namespace vexal

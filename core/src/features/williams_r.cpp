@@ -39,4 +39,9 @@ UpdateResult WilliamsR::evaluate(std::span<const OptionalValue> values) {
   return {100.0 * ((*close - highest_high) / range)};
 }
 
+UpdateResult WilliamsR::peek(std::span<const OptionalValue> values) {
+  require_values(values, 3);
+  return tentatively(entries(values), [&] { return evaluate(values); });
+}
+
 }  // namespace vexal

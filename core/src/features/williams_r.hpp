@@ -15,10 +15,13 @@ namespace vexal {
 // flat range (HH = LL) has no value.
 class WilliamsR final : public Windowed<WilliamsR, 2> {
  public:
+  static constexpr std::string_view snapshot_tag = "WilliamsR";
+
   [[nodiscard]] static std::expected<WilliamsR, VexalError> create(Names inputs, std::size_t window,
                                                                    Names outputs);
 
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
 
  private:
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;

@@ -72,4 +72,15 @@ UpdateResult YangZhangVolatility::evaluate(std::span<const OptionalValue>) {
   return {std::sqrt(variance)};
 }
 
+UpdateResult YangZhangVolatility::peek(std::span<const OptionalValue> values) {
+  require_values(values, 4);
+  return tentatively(entries(values), [&] { return evaluate(values); });
+}
+
+void YangZhangVolatility::load_state(SnapshotReader& in) {
+  previous_close_ = in.value("previous close");
+  if (in.ok() && previous_close_ && !positive(previous_close_))
+    in.fail("Yang-Zhang's previous close is not > 0");
+}
+
 }  // namespace vexal

@@ -18,14 +18,19 @@ namespace vexal {
 // absent or not > 0 also spoils the next bar's overnight return.
 class YangZhangVolatility final : public Windowed<YangZhangVolatility, 3> {
  public:
+  static constexpr std::string_view snapshot_tag = "YangZhangVolatility";
+
   [[nodiscard]] static std::expected<YangZhangVolatility, VexalError> create(Names inputs, std::size_t window,
                                                                              Names outputs);
 
   // The first overnight return needs a previous close.
   [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
 
   void clear_state() { previous_close_.reset(); }
+  void save_state(SnapshotWriter& out) const { out.value(previous_close_); }
+  void load_state(SnapshotReader& in);
 
  private:
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;

@@ -27,4 +27,9 @@ UpdateResult Lag::evaluate(std::span<const OptionalValue>) {
   return {buffer(0).front()};
 }
 
+UpdateResult Lag::peek(std::span<const OptionalValue> values) {
+  require_values(values, 1);
+  return tentatively(entries(values), [&] { return evaluate(values); });
+}
+
 }  // namespace vexal

@@ -12,12 +12,15 @@ namespace vexal {
 // and wherever that earlier value was absent.
 class Lag final : public Windowed<Lag, 1> {
  public:
+  static constexpr std::string_view snapshot_tag = "Lag";
+
   [[nodiscard]] static std::expected<Lag, VexalError> create(Names inputs, std::size_t k, Names outputs);
 
   [[nodiscard]] std::size_t k() const { return window(); }
 
   [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
   UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
 
  private:
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;

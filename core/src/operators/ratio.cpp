@@ -20,4 +20,11 @@ UpdateResult Ratio::update(std::span<const OptionalValue> values) {
   return {*x / *y};
 }
 
+std::expected<Ratio, VexalError> Ratio::load(SnapshotReader& in) {
+  auto [inputs, outputs] = read_names(in);
+  auto made = in.built(snapshot_tag, create(std::move(inputs), std::move(outputs)));
+  if (!made) return in.failure();
+  return in.result(std::move(*made));
+}
+
 }  // namespace vexal

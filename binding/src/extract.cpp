@@ -1,7 +1,7 @@
 #include "extract.hpp"
 
+#include "frame/target_class.hpp"
 #include "frame/transform_class.hpp"
-#include "targets.hpp"
 
 namespace vexal::py {
 namespace {

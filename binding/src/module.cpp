@@ -5,13 +5,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "features.hpp"
 #include "frame/errors.hpp"
-#include "frame/snapshot_methods.hpp"
-#include "operators.hpp"
-#include "pipelines.hpp"
-#include "scalers.hpp"
-#include "targets.hpp"
+#include "registry.hpp"
 
 namespace vexal::py {
 namespace {
@@ -28,13 +23,7 @@ PyObject* the_module = nullptr;  // lives for the life of the process
 
 PyObject* create_module() {
   Ref module = check_new(PyModule_Create(&module_def));
-  add_feature_classes(module.get());
-  add_operator_classes(module.get());
-  add_scaler_classes(module.get());
-  add_fitting_function(module.get());
-  add_target_classes(module.get());
-  add_pipeline_classes(module.get());
-  add_load_function(module.get());
+  register_everything(module.get());
   return module.release();
 }
 

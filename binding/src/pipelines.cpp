@@ -143,21 +143,29 @@ PyMethodDef feature_methods[] = {
     kMethodsEnd,
 };
 
+}  // namespace
+
 PyTypeObject* feature_pipeline_type() {
-  static PyTypeObject* type = build_type(ClassDef{
-      "vexal.FeaturePipeline",
-      "FeaturePipeline(features, input_columns)\n--\n\nOrchestrates features in DAG-resolved order.\n\n"
-      "Features are resolved automatically \xe2\x80\x94 pass them in any order.\n"
-      "Use ``run_research()`` for batch mode or ``update()`` for live mode.",
-      sizeof(Instance<FeaturePipeline>),
-      &dealloc_instance<FeaturePipeline>,
-      &new_slot<FeaturePipeline, kFeatureNew, &make_feature_pipeline>,
-      nullptr,
-      &len_slot<FeaturePipeline, &feature_len>,
-      feature_methods,
-  });
+  static PyTypeObject* type = [] {
+    PyTypeObject* t = build_type(ClassDef{
+        "vexal.FeaturePipeline",
+        "FeaturePipeline(features, input_columns)\n--\n\nOrchestrates features in DAG-resolved order.\n\n"
+        "Features are resolved automatically \xe2\x80\x94 pass them in any order.\n"
+        "Use ``run_research()`` for batch mode or ``update()`` for live mode.",
+        sizeof(Instance<FeaturePipeline>),
+        &dealloc_instance<FeaturePipeline>,
+        &new_slot<FeaturePipeline, kFeatureNew, &make_feature_pipeline>,
+        nullptr,
+        &len_slot<FeaturePipeline, &feature_len>,
+        feature_methods,
+    });
+    remember_snapshot_type(t);
+    return t;
+  }();
   return type;
 }
+
+namespace {
 
 // -- TargetPipeline ----------------------------------------------------------
 
@@ -223,29 +231,26 @@ PyMethodDef target_methods[] = {
     kMethodsEnd,
 };
 
-PyTypeObject* target_pipeline_type() {
-  static PyTypeObject* type = build_type(ClassDef{
-      "vexal.TargetPipeline",
-      "TargetPipeline(targets, input_columns)\n--\n\nOrchestrates multiple targets over a full dataset.\n\n"
-      "Targets are stateless and independent \xe2\x80\x94 no DAG needed.\n"
-      "Use ``run_research()`` to label an entire dataset at once.",
-      sizeof(Instance<TargetPipeline>),
-      &dealloc_instance<TargetPipeline>,
-      &new_slot<TargetPipeline, kTargetNew, &make_target_pipeline>,
-      nullptr,
-      &len_slot<TargetPipeline, &target_len>,
-      target_methods,
-  });
-  return type;
-}
-
 }  // namespace
 
-void add_pipeline_classes(PyObject* module) {
-  remember_snapshot_type(feature_pipeline_type());
-  remember_snapshot_type(target_pipeline_type());
-  add_to_module(module, "FeaturePipeline", reinterpret_cast<PyObject*>(feature_pipeline_type()));
-  add_to_module(module, "TargetPipeline", reinterpret_cast<PyObject*>(target_pipeline_type()));
+PyTypeObject* target_pipeline_type() {
+  static PyTypeObject* type = [] {
+    PyTypeObject* t = build_type(ClassDef{
+        "vexal.TargetPipeline",
+        "TargetPipeline(targets, input_columns)\n--\n\nOrchestrates multiple targets over a full dataset.\n\n"
+        "Targets are stateless and independent \xe2\x80\x94 no DAG needed.\n"
+        "Use ``run_research()`` to label an entire dataset at once.",
+        sizeof(Instance<TargetPipeline>),
+        &dealloc_instance<TargetPipeline>,
+        &new_slot<TargetPipeline, kTargetNew, &make_target_pipeline>,
+        nullptr,
+        &len_slot<TargetPipeline, &target_len>,
+        target_methods,
+    });
+    remember_snapshot_type(t);
+    return t;
+  }();
+  return type;
 }
 
 }  // namespace vexal::py

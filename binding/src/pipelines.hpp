@@ -5,7 +5,8 @@
 
 namespace vexal::py {
 
-// Registers FeaturePipeline and TargetPipeline, in the module's order.
-void add_pipeline_classes(PyObject* module);
+// The FeaturePipeline and TargetPipeline classes, created on first use.
+PyTypeObject* feature_pipeline_type();
+PyTypeObject* target_pipeline_type();
 
 }  // namespace vexal::py

@@ -1,34 +1,10 @@
 #include "scalers.hpp"
 
 #include "fitting/standard_scaler.hpp"
-#include "frame/transform_class.hpp"
-#include "scalers/fixed_zscore.hpp"
-#include "scalers/rolling_zscore.hpp"
+#include "frame/instance.hpp"
 
 namespace vexal::py {
 namespace {
-
-constexpr TransformFace kRollingZScore = {
-    "vexal.RollingZScore",
-    "RollingZScore(inputs, window, outputs)\n--\n\nRolling z-score normalization over a sliding window.",
-    kInputsWindowOutputs,
-    kUpdateWarmUpDoc,
-    kResetStateDoc,
-    [](const Args& a) { return construct_with<Names, std::uint64_t, Names>(a, &RollingZScore::create); },
-    [](const StreamingTransform& t, const char* name) { return window_repr<RollingZScore>(t, name); },
-};
-
-constexpr Param kFixedZScoreParams[] = {{"inputs"}, {"outputs"}, {"mean"}, {"std"}};
-constexpr TransformFace kFixedZScore = {
-    "vexal.FixedZScore",
-    "FixedZScore(inputs, outputs, mean, std)\n--\n\nZ-score normalization with pre-fitted mean and std.",
-    kFixedZScoreParams,
-    "update($self, values)\n--\n\nProcess one bar. Returns ``[NaN]`` if input is ``NaN``.",
-    "reset($self)\n--\n\nReset (no-op for stateless scalers).",
-    [](const Args& a) { return construct_with<Names, Names, double, double>(a, &FixedZScore::create); },
-    // The fitted statistics are not shown.
-    &names_repr,
-};
 
 constexpr Param kDataParam[] = {{"data"}};
 constexpr Signature kFitSignature = {"fit_standard_scaler", kDataParam};
@@ -52,11 +28,6 @@ PyMethodDef fit_def = {
 
 }  // namespace
 
-void add_scaler_classes(PyObject* module) {
-  add_transform_class<kRollingZScore>(module);
-  add_transform_class<kFixedZScore>(module);
-}
-
-void add_fitting_function(PyObject* module) { add_function(module, fit_def); }
+PyMethodDef& fit_standard_scaler_def() { return fit_def; }
 
 }  // namespace vexal::py

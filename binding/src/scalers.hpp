@@ -5,9 +5,7 @@
 
 namespace vexal::py {
 
-// Registers RollingZScore and FixedZScore, in the module's order.
-void add_scaler_classes(PyObject* module);
-// Registers the module function fit_standard_scaler.
-void add_fitting_function(PyObject* module);
+// The module function fit_standard_scaler.
+PyMethodDef& fit_standard_scaler_def();
 
 }  // namespace vexal::py

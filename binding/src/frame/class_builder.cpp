@@ -49,13 +49,16 @@ void add_to_module(PyObject* module, const char* name, PyObject* object) {
   }
   Ref text = check_new(PyUnicode_FromString(name));
   if (PyList_Append(all.get(), text.get()) < 0) throw PythonError{};
+  set_on_module(module, name, object);
+}
+
+void set_on_module(PyObject* module, const char* name, PyObject* object) {
   if (PyObject_SetAttrString(module, name, object) < 0) throw PythonError{};
 }
 
-void add_function(PyObject* module, PyMethodDef& def) {
+Ref module_function(PyObject* module, PyMethodDef& def) {
   Ref module_name = check_new(PyModule_GetNameObject(module));
-  Ref function = check_new(PyCMethod_New(&def, module, module_name.get(), nullptr));
-  add_to_module(module, def.ml_name, function.get());
+  return check_new(PyCMethod_New(&def, module, module_name.get(), nullptr));
 }
 
 }  // namespace vexal::py

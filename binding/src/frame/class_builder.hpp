@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "frame/ref.hpp"
+
 namespace vexal::py {
 
 // What a Python class is made of. Every class is final, has no instance
@@ -28,8 +30,12 @@ PyTypeObject* build_type(const ClassDef& def);
 // sets the attribute. Takes a new reference to `object`.
 void add_to_module(PyObject* module, const char* name, PyObject* object);
 
-// Creates a built-in function bound to the module (its __module__ is the
-// module's name) and registers it like a class. `def` must outlive the process.
-void add_function(PyObject* module, PyMethodDef& def);
+// Sets the attribute without listing it in __all__. Takes a new reference
+// to `object`.
+void set_on_module(PyObject* module, const char* name, PyObject* object);
+
+// A built-in function bound to the module (its __module__ is the module's
+// name). `def` must outlive the process.
+Ref module_function(PyObject* module, PyMethodDef& def);
 
 }  // namespace vexal::py

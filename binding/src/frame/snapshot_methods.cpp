@@ -72,10 +72,6 @@ PyTypeObject* snapshot_type_named(std::string_view tag) {
   return nullptr;
 }
 
-void add_load_function(PyObject* module) {
-  Ref module_name = check_new(PyModule_GetNameObject(module));
-  Ref function = check_new(PyCMethod_New(&load_def, module, module_name.get(), nullptr));
-  if (PyObject_SetAttrString(module, "load", function.get()) < 0) throw PythonError{};
-}
+PyMethodDef& load_function_def() { return load_def; }
 
 }  // namespace vexal::py

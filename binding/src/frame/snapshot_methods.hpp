@@ -45,8 +45,8 @@ Ref bytes_to_python(const std::vector<std::uint8_t>& bytes);
 void remember_snapshot_type(PyTypeObject* type);
 PyTypeObject* snapshot_type_named(std::string_view tag);
 
-// Registers load(data) on the module, outside __all__.
-void add_load_function(PyObject* module);
+// The module function load(data).
+PyMethodDef& load_function_def();
 
 inline constexpr Param kDataParam[] = {{"data"}};
 inline constexpr Param kMemoParam[] = {{"memo"}};

@@ -3,6 +3,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
@@ -108,27 +109,34 @@ inline constexpr SnapshotCodec<TransformState> kCodec = {&save, &load};
 std::span<PyTypeObject* const> transform_types();
 void remember_transform_type(PyTypeObject* type);
 
-// The type object of one face, with its method table; created on first use.
-template <const TransformFace& F>
+// The type object of the class wrapping `Core`, with its method table,
+// created once from its face (the registry's entry for it). The face is
+// data read at run time, so a class needs nothing but that entry.
+template <class Core>
 struct TransformClass {
-  static Ref repr(const TransformState& t) { return to_python(F.repr(*t, short_name(F.qualified_name))); }
-  static TransformState make(const Args& args) { return F.construct(args); }
-  static inline const Signature kNew = {"__new__", F.params};
+  static inline TransformFace face{};
+  static inline Signature kNew{"__new__", {}};
+
+  static Ref repr(const TransformState& t) {
+    return to_python(face.repr(*t, short_name(face.qualified_name)));
+  }
+  static TransformState make(const Args& args) { return face.construct(args); }
 
   using Snapshots = SnapshotMethods<TransformState, transform_methods::kCodec>;
 
+  // The update and reset docstrings come from the face.
   static inline PyMethodDef methods[] = {
       {"update",
        as_method(&method_fastcall<TransformState, ExclusiveBorrow, transform_methods::kUpdate,
                                   &transform_methods::update>),
-       METH_FASTCALL | METH_KEYWORDS, F.update_doc},
+       METH_FASTCALL | METH_KEYWORDS, nullptr},
       {"peek",
        as_method(&method_fastcall<TransformState, ExclusiveBorrow, transform_methods::kPeek,
                                   &transform_methods::peek>),
        METH_FASTCALL | METH_KEYWORDS, transform_methods::kPeekDoc},
       {"reset",
        as_method(&method_noargs<TransformState, ExclusiveBorrow, kResetSig, &transform_methods::reset>),
-       METH_FASTCALL | METH_KEYWORDS, F.reset_doc},
+       METH_FASTCALL | METH_KEYWORDS, nullptr},
       {"input_names",
        as_method(
            &method_noargs<TransformState, SharedBorrow, kInputNamesSig, &transform_methods::input_names>),
@@ -150,11 +158,15 @@ struct TransformClass {
       kMethodsEnd,
   };
 
-  static PyTypeObject* type() {
-    static PyTypeObject* created = [] {
+  static PyTypeObject* type(const TransformFace& f) {
+    static PyTypeObject* created = [&] {
+      face = f;
+      kNew = {"__new__", f.params};
+      methods[0].ml_doc = f.update_doc;
+      methods[2].ml_doc = f.reset_doc;
       PyTypeObject* t = build_type(ClassDef{
-          F.qualified_name,
-          F.doc,
+          f.qualified_name,
+          f.doc,
           sizeof(TransformInstance),
           &dealloc_instance<TransformState>,
           &new_slot<TransformState, kNew, &make>,
@@ -170,11 +182,31 @@ struct TransformClass {
   }
 };
 
-// Registers the class under its short name.
-template <const TransformFace& F>
-void add_transform_class(PyObject* module) {
-  PyTypeObject* type = TransformClass<F>::type();
-  add_to_module(module, short_name(F.qualified_name), reinterpret_cast<PyObject*>(type));
+// The face of a class built as Name(inputs, window, outputs), whose repr
+// shows those three.
+template <class Core>
+constexpr TransformFace windowed(const char* qualified_name, const char* doc, const char* update_doc,
+                                 const char* reset_doc = kResetStateDoc) {
+  return {
+      qualified_name,
+      doc,
+      kInputsWindowOutputs,
+      update_doc,
+      reset_doc,
+      [](const Args& a) { return construct_with<Names, std::uint64_t, Names>(a, &Core::create); },
+      [](const StreamingTransform& t, const char* name) { return window_repr<Core>(t, name); },
+  };
+}
+
+// The face of a class built as Name(inputs, outputs).
+template <class Core>
+constexpr TransformFace stateless(const char* qualified_name, const char* doc, const char* update_doc,
+                                  const char* reset_doc) {
+  return {
+      qualified_name, doc,       kInputsOutputs,
+      update_doc,     reset_doc, [](const Args& a) { return construct_with<Names, Names>(a, &Core::create); },
+      &names_repr,
+  };
 }
 
 }  // namespace vexal::py

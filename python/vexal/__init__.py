@@ -1,10 +1,19 @@
 """vexal: streaming feature transforms for financial time series.
 
-Every name of the native module ``_vexal`` is re-exported here unchanged.
+Every name of the native module ``_vexal`` is re-exported here unchanged:
+its published names, then the classes registered after them.
 """
 
 import _vexal
 from _vexal import *  # noqa: F401,F403
-from _vexal import load  # noqa: F401  (outside __all__, which keeps the native names only)
+from _vexal import load  # noqa: F401  (a function, outside __all__)
 
-__all__ = list(_vexal.__all__)
+# The classes the native module registers after its published names, in
+# registration order.
+_LATER_CLASSES = [
+    name for name, obj in vars(_vexal).items()
+    if not name.startswith("_") and name not in _vexal.__all__ and isinstance(obj, type)
+]
+globals().update({name: getattr(_vexal, name) for name in _LATER_CLASSES})
+
+__all__ = list(_vexal.__all__) + _LATER_CLASSES

@@ -375,3 +375,37 @@ def same_bits(a, b) -> bool:
     both_nan = np.isnan(a) & np.isnan(b)
     equal = (a == b) & (np.signbit(a) == np.signbit(b))
     return bool(np.all(both_nan | equal))
+
+
+# -- the array path's accepted forms ---------------------------------------------------
+
+# Every cell the array path must write starts as this, so a skipped cell shows.
+UNWRITTEN = -123.25
+TABLE_FORMS = ["C", "F", "columns", "strided"]
+
+
+def as_table(rows, form):
+    """A float64 table of bars x columns in one of the accepted forms."""
+    rows = np.asarray(rows, dtype=np.float64)
+    if rows.ndim != 2:
+        rows = rows.reshape(len(rows), -1)
+    if form == "C":
+        return np.ascontiguousarray(rows)
+    if form == "F":
+        return np.asfortranarray(rows)
+    if form == "columns":
+        return [np.ascontiguousarray(c) for c in rows.T]
+    big = np.full((2 * rows.shape[0], 3 * rows.shape[1] + 1), UNWRITTEN)
+    big[::2, 1::3] = rows
+    return big[::2, 1::3]
+
+
+def run_into(pipeline, rows, data_form="C", out_form="C", width=None):
+    """pipeline.run_research_into over `rows` (bars x inputs), the result as
+    one bars x outputs array whatever form `out` took."""
+    n, k = len(rows), len(pipeline.output_names())
+    out = as_table(np.full((n, k), UNWRITTEN), out_form)
+    data = as_table(rows, data_form) if width is None else as_table(np.empty((n, width)), data_form)
+    assert pipeline.run_research_into(data, out) is None
+    got = np.column_stack(out) if isinstance(out, list) else np.array(out)
+    return got.reshape(n, k)

@@ -432,3 +432,157 @@ def test_a_present_value_costs_one_float(source):
     values = [101.5] if source == "list" else np.full(1, 101.5)
     n = 2000
     assert _new_blocks(lambda: sma.update(values), n) <= 3 * n + 10
+
+
+# -- the array path: run_research_into, vexal.research and vexal.label ---------
+
+import vexal  # noqa: E402
+from numpy_reference import TABLE_FORMS, run_into  # noqa: E402
+
+# Long enough to cross several chunks of the column engine.
+LONG = 3 * 4096 + 17
+
+
+def converted(rows, dtype):
+    """What a dtype's items read as: float32 rounds, integers and bool are
+    exact, a NaN (floats only) is missing."""
+    return rows.astype(dtype).astype(np.float64)
+
+
+@pytest.mark.parametrize("dtype", [np.float64, np.float32, np.int64, np.int32, np.uint8, np.int16, np.bool_])
+@pytest.mark.parametrize("data_form", TABLE_FORMS)
+def test_run_research_into_equals_run_research_and_leaves_its_state(data_form, dtype):
+    rows = ohlcv(LONG)
+    if np.dtype(dtype).kind != "f":
+        rows = np.nan_to_num(rows, nan=3.0, posinf=7.0, neginf=-7.0) % 120
+    typed = rows.astype(dtype)
+    data = [np.ascontiguousarray(c) for c in typed.T] if data_form == "columns" else {
+        "C": np.ascontiguousarray, "F": np.asfortranarray, "strided": lambda a: np.repeat(a, 2, axis=0)[::2]}[
+        data_form](typed)
+    a, b = feature_pipeline(), feature_pipeline()
+    expected = np.array(a.run_research(converted(rows, dtype).tolist()))
+    b.update(rows[0].tolist())  # a dirty start: the call resets first
+    out = np.full((LONG, len(b.output_names())), -1.0, order="F" if data_form == "C" else "C")
+    assert b.run_research_into(data, out) is None
+    assert expected.tobytes() == np.ascontiguousarray(out).tobytes()
+    for row in ohlcv(40):
+        assert outcome(lambda: b.update(row)) == outcome(lambda: a.update(row))
+
+
+@pytest.mark.parametrize("out_form", TABLE_FORMS)
+def test_target_run_research_into_equals_run_research(out_form):
+    close = series(LONG)
+    cols = np.stack([close - 0.5, close])
+    expected = np.array(target_pipeline().run_research(cols.tolist())).T
+    for data_form in TABLE_FORMS:
+        got = run_into(target_pipeline(), cols.T, data_form, out_form)
+        assert expected.tobytes() == np.ascontiguousarray(got).tobytes(), data_form
+
+
+def _table(n, k, **kw):
+    return np.zeros((n, k), **kw)
+
+
+_DATA = ohlcv(6)
+_BIG = np.zeros((6, 20))
+REFUSED = [
+    ("list of lists", lambda: (_DATA.tolist(), _table(6, 8)), TypeError,
+     "data[0]: expected a 1-D buffer, got 'list'"),
+    ("a number", lambda: (3.0, _table(6, 8)), TypeError,
+     "data: expected a 2-D buffer or a sequence of 1-D buffers, got 'float'"),
+    ("1-D data", lambda: (_DATA[:, 0].copy(), _table(6, 8)), ValueError,
+     "data: expected a 2-D buffer (bars, 5) or a sequence of 5 1-D buffers, got a 1-D buffer"),
+    ("too few columns", lambda: (_DATA[:, :4], _table(6, 8)), ValueError,
+     "data: expected 5 input column(s) [\"open\", \"high\", \"low\", \"close\", \"volume\"], got 4"),
+    ("too many 1-D columns", lambda: (list(_DATA.T) + [_DATA[:, 0]], _table(6, 8)), ValueError,
+     "data: expected 5 input column(s) [\"open\", \"high\", \"low\", \"close\", \"volume\"], got 6"),
+    ("ragged columns", lambda: ([*list(_DATA.T)[:4], _DATA[:5, 4]], _table(6, 8)), ValueError,
+     "data[4]: expected 6 bars like data[0], got 5"),
+    ("2-D column", lambda: ([*list(_DATA.T)[:4], _DATA[:, :1]], _table(6, 8)), ValueError,
+     "data[4]: expected a 1-D buffer, got a 2-D buffer"),
+    ("complex data", lambda: (_DATA.astype(complex), _table(6, 8)), TypeError,
+     "data: unsupported item format 'Zd' (expected float64, float32, an integer or bool)"),
+    ("big-endian data", lambda: (_DATA.astype(">f8"), _table(6, 8)), TypeError,
+     "data: unsupported item format '>d' (expected float64, float32, an integer or bool)"),
+    ("half floats", lambda: ([*list(_DATA.T)[:4], _DATA[:, 4].astype(np.float16)], _table(6, 8)), TypeError,
+     "data[4]: unsupported item format 'e' (expected float64, float32, an integer or bool)"),
+    ("out too narrow", lambda: (_DATA, _table(6, 7)), ValueError, "out: expected shape (6, 8), got (6, 7)"),
+    ("out too short", lambda: (_DATA, _table(5, 8)), ValueError, "out: expected shape (6, 8), got (5, 8)"),
+    ("out 1-D", lambda: (_DATA, np.zeros(48)), ValueError, "out: expected shape (6, 8), got (48,)"),
+    ("out float32", lambda: (_DATA, _table(6, 8, dtype=np.float32)), TypeError,
+     "out: expected float64 items, got format 'f'"),
+    ("out read-only", lambda: (_DATA, np.frombuffer(bytes(6 * 8 * 8)).reshape(6, 8)), ValueError,
+     "out: the buffer is read-only"),
+    ("out not a buffer", lambda: (_DATA, "out"), TypeError,
+     "out: expected a writable 2-D float64 buffer or a sequence of writable 1-D float64 buffers, got 'str'"),
+    ("out broadcast", lambda: (_DATA, np.broadcast_to(np.zeros(8), (6, 8))), ValueError,
+     "out: the buffer is read-only"),
+    ("out items overlapping", lambda: (_DATA, np.lib.stride_tricks.as_strided(np.zeros(20), (6, 8), (16, 8))),
+     ValueError, "out: items overlap one another (strides (16, 8))"),
+    ("out columns too few", lambda: (_DATA, [np.zeros(6)] * 7), ValueError,
+     "out: expected 8 columns, one per output name [\"sma\", \"ema\", \"ret\", \"slope\", \"r2\", \"pv\", \"z\", \"skew\"], "
+     "got 7"),
+    ("out column twice", lambda: (_DATA, [_BIG[:, 0], *[np.zeros(6) for _ in range(6)], _BIG[:, 0]]), ValueError,
+     "out[7] overlaps out[0]"),
+    ("out column short", lambda: (_DATA, [np.zeros(6) for _ in range(7)] + [np.zeros(5)]),
+     ValueError, "out[7]: expected shape (6,), got (5,)"),
+    ("out column of ints", lambda: (_DATA, [np.zeros(6) for _ in range(7)] + [np.zeros(6, dtype=np.int64)]),
+     TypeError, "out[7]: expected float64 items, got format 'l'"),
+    ("out is data", lambda: (_BIG[:, :5], _BIG[:, 4:12]), ValueError, "out overlaps data"),
+    ("out column in data", lambda: (list(_BIG[:, :5].T), [*[np.zeros(6) for _ in range(7)], _BIG[:, 2]]),
+     ValueError, "out[7] overlaps data[2]"),
+]
+
+
+@pytest.mark.parametrize("case", REFUSED, ids=[c[0] for c in REFUSED])
+def test_run_research_into_refuses_bad_tables_before_touching_anything(case):
+    _, args, exc_type, message = case
+    data, out = args()
+    a, b = feature_pipeline(), feature_pipeline()
+    rows = ohlcv(30)
+    a.run_research(rows)
+    b.run_research(rows)
+    before = out.copy() if isinstance(out, np.ndarray) else None
+    with pytest.raises(exc_type) as raised:
+        a.run_research_into(data, out)
+    assert str(raised.value) == message
+    if before is not None:
+        assert before.tobytes() == out.tobytes()
+    for row in ohlcv(12):
+        assert outcome(lambda: a.update(row)) == outcome(lambda: b.update(row))
+
+
+def test_columns_interleaved_in_one_array_share_no_memory():
+    rows = ohlcv(300)
+    big = np.zeros((300, 5 + 8 + 8))
+    big[:, :5] = rows
+    expected = np.array(feature_pipeline().run_research(rows.tolist()))
+    feature_pipeline().run_research_into(big[:, :5], big[:, 5:13])
+    feature_pipeline().run_research_into(list(big[:, :5].T), list(big[:, 13:].T))
+    assert expected.tobytes() == np.ascontiguousarray(big[:, 5:13]).tobytes()
+    assert expected.tobytes() == np.ascontiguousarray(big[:, 13:]).tobytes()
+
+
+def test_target_run_research_into_names_its_own_argument():
+    with pytest.raises(ValueError, match=r'^columns: expected 2 input column\(s\) \["open", "close"\], got 3$'):
+        target_pipeline().run_research_into(np.zeros((4, 3)), np.zeros((4, 4)))
+    with pytest.raises(ValueError, match=r"^out: expected shape \(4, 4\), got \(4, 3\)$"):
+        target_pipeline().run_research_into(np.zeros((4, 2)), np.zeros((4, 3)))
+
+
+@pytest.mark.parametrize("given_out", [False, True])
+def test_research_and_label_take_and_give_numpy(given_out):
+    rows = ohlcv(500)
+    f = feature_pipeline()
+    expected = np.array(feature_pipeline().run_research(rows.tolist()))
+    out = np.empty((500, 8)) if given_out else None
+    got = vexal.research(f, rows.astype(np.float16).astype(np.float64), out=out)
+    assert got.dtype == np.float64 and got.shape == (500, 8) and (out is None or got is out)
+    assert expected.tobytes() == vexal.research(f, np.asfortranarray(rows)).tobytes()
+    # float16 has no native reader: converted once, to the same values as float64 from it.
+    half = rows.astype(np.float16)
+    assert vexal.research(f, half).tobytes() == vexal.research(f, half.astype(np.float64)).tobytes()
+    cols = np.stack([rows[:, 0], rows[:, 3]], axis=1)
+    labels = np.array(target_pipeline().run_research(cols.T.tolist())).T
+    assert labels.tobytes() == vexal.label(target_pipeline(), cols, out=np.empty((500, 4)) if given_out else None).tobytes()
+    assert labels.tobytes() == vexal.label(target_pipeline(), cols.tolist()).tobytes()

@@ -38,8 +38,9 @@ def test_vexal_reexports_the_same_objects_in_the_same_order():
     # follow on the module (after load) and join the package's list.
     assert list(_vexal.__all__) == REGISTRATION_ORDER
     assert [n for n in vars(_vexal) if not n.startswith("_")] == REGISTRATION_ORDER + ["load"] + LATER_CLASSES
-    assert vexal.__all__ == REGISTRATION_ORDER + LATER_CLASSES
-    for name in vexal.__all__:
+    assert vexal.__all__ == [*REGISTRATION_ORDER, *LATER_CLASSES, "research", "label"]
+    assert vexal.research is vexal.arrays.research and vexal.label is vexal.arrays.label
+    for name in vexal.__all__[:-2]:
         assert getattr(vexal, name) is getattr(_vexal, name)
 
 

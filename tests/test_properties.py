@@ -25,7 +25,7 @@ from hypothesis import strategies as st
 
 import _vexal
 import numpy_reference as ref
-from numpy_reference import same_bits
+from numpy_reference import TABLE_FORMS, run_into, same_bits
 
 nan = math.nan
 
@@ -205,6 +205,11 @@ def test_live_research_and_fresh_copies_agree(name, data, property_cases):
     assert_rows_equal(pipeline.run_research(rows), direct, "research")
     live = _vexal.FeaturePipeline([used], inputs)
     assert_rows_equal(feed(live, rows), direct, "live pipeline")
+    # The array path gives the same rows and leaves the state research
+    # leaves: live updates of the prefix carry on identically.
+    forms = data.draw(st.sampled_from(TABLE_FORMS)), data.draw(st.sampled_from(TABLE_FORMS))
+    assert_rows_equal(run_into(pipeline, rows, *forms, width=None if rows else len(inputs)), direct, f"into {forms}")
+    assert_rows_equal(feed(pipeline, prefix), feed(live, prefix), "after the array path")
     # ... and left the user's object where it was.
     assert repr(used) == before
     assert_rows_equal(feed(used, rows), feed(_replayed(name, config, inputs, outputs, prefix), rows), "user object")
@@ -402,6 +407,12 @@ def run_target(target, columns, names):
     # Targets keep no state: a second call, even after other data, agrees.
     pipeline.run_research([list(reversed(c)) for c in columns])
     assert all(same_bits(a, b) for a, b in zip(pipeline.run_research(columns), first))
+    # The array path (columns of one length) writes the same labels, whatever the forms.
+    if len({len(c) for c in columns}) == 1:
+        bars = np.array(columns, dtype=np.float64).reshape(len(columns), len(columns[0])).T
+        for forms in (("C", "F"), ("columns", "strided"), ("F", "columns")):
+            got = run_into(pipeline, bars, *forms, width=None if len(bars) else len(names))
+            assert all(same_bits(a, b) for a, b in zip(got.T, first)), forms
     return first
 
 

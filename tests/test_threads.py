@@ -307,3 +307,91 @@ def test_target_pipelines_share_themselves_between_threads():
             repr(target), target.input_names()
 
     run_threads(work)
+
+
+# -- the array path releases the lock ----------------------------------------------
+
+
+def heavy_pipeline():
+    """Long windows: each bar costs thousands of operations, so a call of a
+    few thousand bars outlasts a thread switch by far."""
+    return _vexal.FeaturePipeline(
+        [_vexal.Skewness(["c"], 3000, ["s"]), _vexal.Kama(["c"], 50, ["k"]), _vexal.Sma(["c"], 7, ["m"])], ["c"]
+    )
+
+
+def closes(n, seed=5):
+    rng = np.random.default_rng(seed)
+    xs = 100.0 * np.exp(np.cumsum(rng.normal(0.0, 0.01, n)))
+    xs[rng.integers(0, n, n // 50)] = nan
+    return xs.reshape(n, 1)
+
+
+def test_two_pipelines_in_two_threads_compute_what_one_thread_does():
+    data = [closes(30000, seed) for seed in (1, 2)]
+    expected = [np.array(heavy_pipeline().run_research(d.tolist())) for d in data]
+    outs = [np.empty((30000, 3)) for _ in data]
+    pipes = [heavy_pipeline() for _ in data]
+    run_threads(lambda i: pipes[i].run_research_into(data[i], outs[i]), count=2)
+    for got, want in zip(outs, expected):
+        assert got.tobytes() == want.tobytes()
+
+
+def test_a_second_call_on_a_busy_pipeline_is_refused_while_the_lock_is_released():
+    """Two threads call the same pipeline until each got two calls through:
+    calls overlap only because the lock is released while one computes, and
+    the overlapping one is refused; every accepted call computes it all."""
+    p = heavy_pipeline()
+    data = closes(20000)
+    outs = [np.empty((20000, 3)) for _ in range(2)]
+    refusals = [[], []]
+
+    def calls(i):
+        accepted = 0
+        while accepted < 2:
+            try:
+                p.run_research_into(data, outs[i])
+                accepted += 1
+            except RuntimeError as exc:
+                refusals[i].append(str(exc))
+
+    run_threads(calls, count=2)
+    assert refusals[0] or refusals[1]
+    assert set(refusals[0] + refusals[1]) == {"Already borrowed"}
+    expected = heavy_pipeline()
+    rows = np.array(expected.run_research(data.tolist()))
+    assert all(out.tobytes() == rows.tobytes() for out in outs)
+    assert same_bits(p.update([101.5]), expected.update([101.5]))
+
+
+@pytest.mark.parametrize("kind", ["features", "targets"])
+def test_an_interrupt_lands_between_chunks_and_keeps_their_state(kind):
+    import _thread
+
+    n = 60000
+    data = closes(n)
+    if kind == "features":
+        p = heavy_pipeline()
+    else:
+        p = _vexal.TargetPipeline([_vexal.FutureCTCVolatility("c", 4000)], ["c"])
+    out = np.full((n, len(p.output_names())), -1.0)
+    timer = threading.Timer(0.02, _thread.interrupt_main)
+    timer.start()
+    with pytest.raises(KeyboardInterrupt):
+        p.run_research_into(data, out)
+    timer.join()
+    written = int(np.sum(np.any(out != -1.0, axis=1) | np.any(np.isnan(out), axis=1)))
+    assert 0 < written < n, "the call was not interrupted while it ran"
+    # Whole chunks were written, each as the full call would write it.
+    if kind == "targets":
+        expected = np.array(p.run_research([data[:, 0].tolist()])).T
+        assert expected[:written].tobytes() == out[:written].tobytes()
+        return
+    expected = np.array(heavy_pipeline().run_research(data.tolist()))
+    assert written % 4096 == 0
+    assert expected[:written].tobytes() == out[:written].tobytes()
+    # ... and the pipeline stands where those bars left it.
+    again = heavy_pipeline()
+    again.run_research(data[:written].tolist())
+    for x in data[written : written + 20, 0]:
+        assert same_bits(p.update([x]), again.update([x]))

@@ -1,5 +1,6 @@
 #include "pipelines.hpp"
 
+#include <algorithm>
 #include <memory>
 #include <span>
 #include <utility>
@@ -7,6 +8,7 @@
 
 #include "extract.hpp"
 #include "frame/args.hpp"
+#include "frame/buffers.hpp"
 #include "frame/class_builder.hpp"
 #include "frame/convert.hpp"
 #include "frame/gc_pause.hpp"
@@ -94,6 +96,31 @@ Ref feature_run_research(FeaturePipeline& p, const Args& args) {
   return rows;
 }
 
+constexpr Param kIntoParams[] = {{"data"}, {"out"}};
+constexpr Signature kFeatureInto = {"run_research_into", kIntoParams};
+
+// Both tables are checked before the pipeline is touched. Each chunk is
+// read, computed and written with the interpreter lock released; between
+// chunks the lock is taken back for signals, so an interrupt leaves the
+// state of the last complete chunk. The exclusive borrow spans the call.
+Ref feature_run_research_into(FeaturePipeline& p, const Args& args) {
+  const ColumnTable data = ColumnTable::input(args.raw(0), "data", p.input_columns());
+  const ColumnTable out = ColumnTable::output(args.raw(1), "out", data.rows(), p.output_names());
+  out.refuse_overlap(data);
+  auto run = p.start_columns();
+  const std::size_t bars = data.rows();
+  for (std::size_t begin = 0; begin < bars; begin += run.capacity()) {
+    const std::size_t n = std::min(run.capacity(), bars - begin);
+    without_gil([&] {
+      data.read(begin, n, run.inputs());
+      run.run(n);
+      for (std::size_t k = 0; k < run.outputs().size(); ++k) out.column(k).write(begin, n, run.outputs()[k]);
+    });
+    if (PyErr_CheckSignals() != 0) throw PythonError{};
+  }
+  return none();
+}
+
 Ref feature_reset(FeaturePipeline& p) {
   p.reset();
   return none();
@@ -122,6 +149,16 @@ PyMethodDef feature_methods[] = {
      "data: "
      "List of bars, each bar is a list of input values.\n\nReturns:\n    List of bars, each bar is a list of "
      "output values."},
+    {"run_research_into",
+     as_method(&method_fastcall<FeaturePipeline, ExclusiveBorrow, kFeatureInto, &feature_run_research_into>),
+     METH_FASTCALL | METH_KEYWORDS,
+     "run_research_into($self, data, out)\n--\n\nProcess a full dataset into an array (research mode).\n\n"
+     "Resets the pipeline first and leaves it as ``run_research()`` does, so ``update()`` continues from the "
+     "last bar.\nThe interpreter lock is released while computing.\n\nArgs:\n    data: 2-D buffer of shape "
+     "(bars, input columns) in any order, or a sequence of 1-D buffers,\n          one per input column. "
+     "float64, float32, integers or bool; NaN marks a missing value.\n    out: Writable float64 buffer of "
+     "shape (bars, len(output_names())), or a sequence\n         of writable 1-D float64 buffers, one per "
+     "output name. Missing values are written as NaN.\n\nReturns:\n    None."},
     {"reset", as_method(&method_noargs<FeaturePipeline, ExclusiveBorrow, kResetSig, &feature_reset>),
      METH_FASTCALL | METH_KEYWORDS, "reset($self)\n--\n\nReset all features (e.g. between CPCV splits)."},
     {"output_names",
@@ -197,6 +234,33 @@ Ref target_run_research(TargetPipeline& p, const Args& args) {
   return to_python(std::span<const Series>(labels));
 }
 
+constexpr Param kTargetIntoParams[] = {{"columns"}, {"out"}};
+constexpr Signature kTargetInto = {"run_research_into", kTargetIntoParams};
+
+// Labels a chunk of bars at a time from the input rows around it (the
+// look-back before, the forward period after), lock released as for
+// features. A target pipeline never changes, so nothing is left half-done
+// by an interrupt but the rows of `out` not reached yet.
+Ref target_run_research_into(TargetPipeline& p, const Args& args) {
+  const ColumnTable columns = ColumnTable::input(args.raw(0), "columns", p.input_columns());
+  const ColumnTable out = ColumnTable::output(args.raw(1), "out", columns.rows(), p.output_names());
+  out.refuse_overlap(columns);
+  const std::size_t bars = columns.rows();
+  auto run = p.start_slices(bars);
+  for (std::size_t begin = 0; begin < bars; begin += run.chunk()) {
+    const auto slice = run.slice(begin);
+    without_gil([&] {
+      columns.read(slice.read_begin, slice.read_count, run.inputs());
+      run.run(slice);
+      for (std::size_t k = 0; k < run.outputs().size(); ++k) {
+        out.column(k).write(slice.begin, slice.count, run.outputs()[k]);
+      }
+    });
+    if (PyErr_CheckSignals() != 0) throw PythonError{};
+  }
+  return none();
+}
+
 Ref target_output_names(TargetPipeline& p) { return to_python(p.output_names()); }
 Ref target_input_names(TargetPipeline& p) { return to_python(p.input_names()); }
 Ref target_forward_period(TargetPipeline& p) { return size_to_python(p.forward_period()); }
@@ -212,6 +276,16 @@ PyMethodDef target_methods[] = {
      "data: One list per input column, each containing one float per bar.\n          Use ``float('nan')`` "
      "for "
      "missing values.\n\nReturns:\n    One list per output column, in ``output_names()`` order."},
+    {"run_research_into",
+     as_method(&method_fastcall<TargetPipeline, SharedBorrow, kTargetInto, &target_run_research_into>),
+     METH_FASTCALL | METH_KEYWORDS,
+     "run_research_into($self, columns, out)\n--\n\nRun all targets over the full dataset into an array "
+     "(research mode).\n\nThe interpreter lock is released while computing.\n\nArgs:\n    columns: 2-D "
+     "buffer of shape (bars, input columns) in any order, or a sequence of\n             1-D buffers, one "
+     "per "
+     "input column. float64, float32, integers or bool;\n             NaN marks a missing value.\n    out: "
+     "Writable float64 buffer of shape (bars, len(output_names())), or a sequence\n         of writable 1-D "
+     "float64 buffers, one per output name. Missing values are written as NaN.\n\nReturns:\n    None."},
     {"output_names",
      as_method(&method_noargs<TargetPipeline, SharedBorrow, kOutputNamesSig, &target_output_names>),
      METH_FASTCALL | METH_KEYWORDS, "output_names($self)\n--\n\nOutput column names, in order."},

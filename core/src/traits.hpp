@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "columns/column.hpp"
 #include "optional_value.hpp"
 #include "update_result.hpp"
 
@@ -40,6 +41,12 @@ class StreamingTransform {
   virtual UpdateResult peek(std::span<const OptionalValue> values) = 0;
   // Writes the class tag, the configuration and the complete state.
   virtual void save(SnapshotWriter& out) const = 0;
+  // Processes `n` bars at once, column by column: in[j] holds input j of
+  // every bar, out[k] receives output name k (absent where update gives no
+  // value). The values, and the state left behind, are exactly those of n
+  // calls of update. This default does just that; a transform overrides it
+  // with a kernel doing the same arithmetic in the same order per bar.
+  virtual void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n);
 };
 
 // A forward-looking label, computed over whole columns in research mode.
@@ -57,6 +64,16 @@ class Target {
   [[nodiscard]] virtual std::vector<Series> run_research(std::span<const ColumnView> columns) const = 0;
   // Writes the class tag and the configuration (a target has no state).
   virtual void save(SnapshotWriter& out) const = 0;
+  // The same labels written into caller-provided columns, for the bars of a
+  // slice of the data: `in` holds rows [begin - first, begin - first + m) of
+  // every input column, out[k] receives the labels of rows [begin, begin +
+  // count) for output name k, where `first` rows precede them in `in` (at
+  // least warm_up_period(), or all there are) and the rows after them reach
+  // forward_period() further or to the end of the data. Labels are those
+  // run_research gives over the whole data. This default converts the slice
+  // and calls run_research on it.
+  virtual void run_research_into(std::span<const ColumnIn> in, std::size_t m, std::size_t first,
+                                 std::span<const ColumnOut> out, std::size_t count) const;
 };
 
 // Internal failure for a `fresh` whose already validated configuration was

@@ -344,6 +344,25 @@ TEST(FeaturePipeline, RoutingMatchesPerBarNameTableOnRandomPipelines) {
     const auto research = p.run_research(bars).value();
     ASSERT_EQ(research.size(), bars.size());
     for (std::size_t t = 0; t < bars.size(); ++t) expect_same_row(research[t], expected[t]);
+
+    // Column by column in chunks: the same rows, and the state live updates
+    // carry on from (one bar past the data, for both the reference and p).
+    const std::size_t chunk = 1 + trial % 9;
+    auto run = p.start_columns(chunk);
+    for (std::size_t begin = 0; begin < bars.size(); begin += chunk) {
+      const std::size_t n = std::min(chunk, bars.size() - begin);
+      for (std::size_t j = 0; j < columns.size(); ++j) {
+        for (std::size_t i = 0; i < n; ++i) run.inputs()[j].set(i, bars[begin + i][j]);
+      }
+      run.run(n);
+      for (std::size_t i = 0; i < n; ++i) {
+        Series row;
+        for (const ColumnIn& column : run.outputs()) row.push_back(column.at(i));
+        expect_same_row(row, expected[begin + i]);
+      }
+    }
+    const Series next(columns.size(), 1.5);
+    expect_same_row(p.update(next).value(), reference.update(next));
   }
 }
 

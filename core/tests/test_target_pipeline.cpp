@@ -6,6 +6,10 @@
 
 #include "pipeline/target_pipeline.hpp"
 #include "pipeline_fakes.hpp"
+#include "targets/future_ctc_volatility.hpp"
+#include "targets/future_linear_slope.hpp"
+#include "targets/future_return.hpp"
+#include "test_support.hpp"
 
 namespace vexal {
 namespace {
@@ -151,6 +155,55 @@ TEST(TargetPipeline, EveryOutputNameGetsItsOwnColumn) {
                           {absent, absent, absent},
                           {11.0, 12.0},
                           {absent, absent}}));
+}
+
+// Slice by slice into columns, every target's own kernel and the default
+// (the fake), on gappy real data with infinities, zeros and a present NaN:
+// the labels of the whole run, bit for bit, whatever the slice length.
+TEST(TargetPipeline, SlicesIntoColumnsGiveTheWholeRunsLabels) {
+  const auto table = testing::Table::read(testing::fixture_path("gappy_targets.csv"));
+  Columns data = {Series(), Series()};
+  for (const double v : table["x"]) data[0].push_back(testing::bar(v));
+  for (const double v : table["close"]) data[1].push_back(testing::bar(v));
+  data[1][30] = std::numeric_limits<double>::infinity();
+  data[1][31] = 0.0;
+  data[0][40] = std::numeric_limits<double>::quiet_NaN();
+  data[1][50] = -1.0;
+  for (std::size_t i = 60; i < 66; ++i) data[0][i] = 2.0;  // a constant x
+  const auto p =
+      TargetPipeline::create(
+          targets(
+              std::make_unique<FutureReturn>(FutureReturn::create({"close"}, 3, {"r", "r_spare"}).value()),
+              std::make_unique<FutureCTCVolatility>(FutureCTCVolatility::create("close", 4).value()),
+              std::make_unique<FutureLinearSlope>(
+                  FutureLinearSlope::create({"x", "close"}, 5, {"slope", "r2"}).value()),
+              std::make_unique<FakeTarget>(Names{"close"}, Names{"fake", "fake_spare"}, 1)),
+          {"x", "close"})
+          .value();
+  const Columns whole = p.run_research(views(data)).value();
+  const std::size_t bars = data[0].size();
+  for (const std::size_t chunk : {1, 2, 7, 50, 100000}) {
+    auto run = p.start_slices(bars, chunk);
+    Columns got(whole.size());
+    for (std::size_t begin = 0; begin < bars; begin += run.chunk()) {
+      const auto slice = run.slice(begin);
+      for (std::size_t j = 0; j < data.size(); ++j) {
+        for (std::size_t i = 0; i < slice.read_count; ++i)
+          run.inputs()[j].set(i, data[j][slice.read_begin + i]);
+      }
+      run.run(slice);
+      for (std::size_t k = 0; k < got.size(); ++k) {
+        for (std::size_t i = 0; i < slice.count; ++i) got[k].push_back(run.outputs()[k].at(i));
+      }
+    }
+    for (std::size_t k = 0; k < whole.size(); ++k) {
+      ASSERT_EQ(got[k].size(), whole[k].size());
+      for (std::size_t i = 0; i < bars; ++i) {
+        EXPECT_TRUE(testing::same_value(got[k][i], whole[k][i]))
+            << "chunk " << chunk << ", " << k << ", " << i;
+      }
+    }
+  }
 }
 
 }  // namespace

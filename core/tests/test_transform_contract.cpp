@@ -83,7 +83,7 @@ std::function<std::unique_ptr<StreamingTransform>(Names, Names)> stateless() {
 
 std::vector<Subject> subjects() {
   return {
-      {"Sma", {"close", "extra"}, {"sma", "spare"}, 1, 1, windowed<Sma>(4)},
+      {"Sma", {"close", "extra"}, {"sma", "spare"}, 1, 1, windowed<Sma>(5)},
       {"Ema", {"close", "extra"}, {"ema", "spare"}, 1, 1, windowed<Ema>(4)},
       {"RollingZScore", {"close"}, {"z", "spare"}, 1, 1, windowed<RollingZScore>(5)},
       {"FixedZScore",
@@ -160,7 +160,8 @@ std::vector<Subject> subjects() {
 
 // 300 SPY bars as (high, low, open, close): every transform reads a prefix
 // of that. Bar 100 misses its first value and bar 200 has its high below
-// its low, so the gap handling runs too.
+// its low, so the gap handling runs too; infinities, zeros and present NaNs
+// (which arithmetic upstream can produce) pass through every slot.
 const Bars& bars() {
   static const Bars all = [] {
     const auto table = testing::Table::read(testing::fixture_path("spy_reference.csv"));
@@ -168,6 +169,11 @@ const Bars& bars() {
     out.resize(300);
     out[100][0] = std::nullopt;
     std::swap(out[200][0], out[200][1]);
+    const double inf = std::numeric_limits<double>::infinity();
+    out[60] = {inf, 1.0, inf, inf};
+    out[61] = {0.0, 0.0, 0.0, 0.0};
+    out[150] = {testing::NaN, testing::NaN, testing::NaN, testing::NaN};
+    out[250][3] = -inf;
     return out;
   }();
   return all;
@@ -194,6 +200,47 @@ Outputs feed(StreamingTransform& t, std::size_t from, std::size_t to) {
     }
   }
   return ::testing::AssertionSuccess();
+}
+
+// Bars [from, to) through update_columns, `chunk` bars a call, as UpdateResults.
+Outputs feed_columns(StreamingTransform& t, std::size_t from, std::size_t to, std::size_t chunk,
+                     std::size_t names) {
+  const std::size_t width = bars()[0].size();
+  Outputs out;
+  for (std::size_t begin = from; begin < to; begin += chunk) {
+    const std::size_t n = std::min(chunk, to - begin);
+    std::vector<ColumnBuffer> ins(width, ColumnBuffer(n));
+    std::vector<ColumnBuffer> outs(names, ColumnBuffer(n));
+    std::vector<ColumnIn> in;
+    std::vector<ColumnOut> sink;
+    for (std::size_t j = 0; j < width; ++j) {
+      for (std::size_t i = 0; i < n; ++i) ins[j].out().set(i, bars()[begin + i][j]);
+      in.push_back(ins[j].in());
+    }
+    for (auto& o : outs) {
+      // Stale validity and values must all be overwritten.
+      std::fill_n(o.out().valid, n, std::uint8_t{7});
+      std::fill_n(o.out().values, n, 42.0);
+      sink.push_back(o.out());
+    }
+    t.update_columns(in, sink, n);
+    for (std::size_t i = 0; i < n; ++i) {
+      UpdateResult row;
+      for (const auto& o : outs) row.push_back(o.in().at(i));
+      for (const auto& o : outs) EXPECT_LE(o.in().valid[i], 1) << "bar " << begin + i;
+      out.push_back(row);
+    }
+  }
+  return out;
+}
+
+// A reference row padded with the absent values a pipeline gives the names
+// beyond those the transform fills.
+Outputs padded(Outputs rows, std::size_t names) {
+  for (UpdateResult& row : rows) {
+    while (row.size() < names) row.push_back(std::nullopt);
+  }
+  return rows;
 }
 
 class TransformContract : public ::testing::TestWithParam<Subject> {
@@ -317,6 +364,27 @@ TEST_P(TransformContract, PeekChangesNothingAndAgreesWithUpdate) {
   }
   for (std::size_t n = 0; n < GetParam().reads; ++n) {
     EXPECT_THROW(t->peek(std::span(bars()[0].data(), n)), InternalFailure) << n << " values";
+  }
+}
+
+// Column by column in chunks of any size (one bar, shorter and longer than a
+// window, the whole series) gives update's values bit for bit and leaves the
+// state update leaves: bar-by-bar updates carry on from it unchanged, and
+// so does a chunked run after bar-by-bar updates.
+TEST_P(TransformContract, ColumnsAgreeWithUpdateAndLeaveItsState) {
+  const std::size_t names = GetParam().outputs.size();
+  const Outputs expected = padded(reference(), names);
+  for (const std::size_t chunk : {1, 3, 5, 64, 1000}) {
+    auto t = GetParam().build();
+    EXPECT_TRUE(same_outputs(feed_columns(*t, 0, 170, chunk, names),
+                             Outputs(expected.begin(), expected.begin() + 170)))
+        << "chunk " << chunk;
+    EXPECT_TRUE(same_outputs(padded(feed(*t, 170, 230), names),
+                             Outputs(expected.begin() + 170, expected.begin() + 230)))
+        << "chunk " << chunk;
+    EXPECT_TRUE(same_outputs(feed_columns(*t, 230, bars().size(), chunk, names),
+                             Outputs(expected.begin() + 230, expected.end())))
+        << "chunk " << chunk;
   }
 }
 

@@ -1,7 +1,9 @@
-# The package re-exports every name of the native module: the published
-# ones, then the classes registered after them.
+# The package re-exports every name of the native module (the published
+# ones, then the classes registered after them) and the array functions of
+# vexal.arrays.
 from _vexal import *
 from _vexal import load as load
+from vexal.arrays import label as label, research as research
 from _vexal import (
     Rsi as Rsi,
     TrueRange as TrueRange,
@@ -66,4 +68,6 @@ __all__ = [
     "YangZhangVolatility",
     "Lag",
     "Ratio",
+    "research",
+    "label",
 ]

@@ -1,5 +1,6 @@
 #include "features/ema.hpp"
 
+#include "internal_failure.hpp"
 #include "window_stats.hpp"
 
 namespace vexal {
@@ -69,6 +70,37 @@ void Ema::save(SnapshotWriter& out) const {
   out.size(window_);
   out.value(current_);
   out.values(seed_);
+}
+
+void Ema::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) {
+  require_values(in, 1);
+  require_values(out, 1);
+  const ColumnIn x = in[0];
+  const ColumnOut y = out[0];
+  std::size_t t = 0;
+  while (t < n) {
+    if (!current_) {
+      // Seeding: rare enough to take update's own path.
+      const OptionalValue value = x.at(t);
+      y.set(t, update(std::span(&value, 1)).values()[0]);
+      ++t;
+      continue;
+    }
+    // The recursion runs on a local while the inputs stay present.
+    double average = *current_;
+    const double keep = 1.0 - alpha_;
+    for (; t < n && x.valid[t] != 0; ++t) {
+      average = keep * average + alpha_ * x.values[t];
+      y.set(t, average);
+    }
+    current_ = average;
+    if (t < n) {
+      reset();
+      y.set_absent(t);
+      ++t;
+    }
+  }
+  set_absent_from(out, 1, n);
 }
 
 }  // namespace vexal

@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include "columns/chunk_window.hpp"
+#include "columns/window_sums.hpp"
+#include "internal_failure.hpp"
 #include "traits.hpp"
 #include "window_stats.hpp"
 
@@ -100,6 +103,49 @@ OptionalValue Kama::next_average() {
   sc = sc * sc;
   const double base = previous_ ? *previous_ : *q[n - 1];
   return (*q[n] - base) * sc + base;
+}
+
+// The summed moves of every window come from one column of absolute
+// changes, summed window by window in update's order; only the recursion
+// itself runs bar after bar.
+void Kama::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) {
+  require_values(in, 1);
+  require_values(out, 1);
+  const ChunkWindow window(prices_, n, [&](std::size_t t) { return in[0].at(t); });
+  const std::size_t first = window.first_full();
+  const std::size_t m = n - first;
+  const std::size_t w = window_;
+  std::vector<double> moves(m == 0 ? 0 : m + w - 1);
+  std::vector<double> volatility(m);
+  std::vector<double> constants(m);
+  if (m > 0) {
+    const double* p = window.window_of(first);
+    for (std::size_t i = 0; i + 1 < m + w; ++i) moves[i] = std::fabs(p[i + 1] - p[i]);
+    window_sums(moves.data(), m, w, volatility.data());
+    for (std::size_t i = 0; i < m; ++i) {
+      const double change = std::fabs(p[i + w] - p[i]);
+      const double er = volatility[i] > 0.0 ? change / volatility[i] : 0.0;
+      const double sc = (fast_sc_ - slow_sc_) * er + slow_sc_;
+      constants[i] = sc * sc;
+    }
+  }
+  for (std::size_t t = 0; t < first; ++t) out[0].set_absent(t);
+  OptionalValue previous = previous_;
+  for (std::size_t t = first; t < n; ++t) {
+    if (!window.complete(t)) {
+      previous.reset();
+      out[0].set_absent(t);
+      continue;
+    }
+    const double price = window.value(t);
+    const double base = previous ? *previous : window.value(t, 1);
+    const double average = (price - base) * constants[t - first] + base;
+    previous = average;
+    out[0].set(t, average);
+  }
+  previous_ = previous;
+  set_absent_from(out, 1, n);
+  window.store(prices_);
 }
 
 }  // namespace vexal

@@ -20,6 +20,7 @@ class Kurtosis final : public StandardizedMoment<Kurtosis> {
     return z2 * z2;
   }
   [[nodiscard]] static double correct(double sum_of_fourth_powers, double n);
+  static constexpr auto power_sums = &window_fourth_sums;
 
  private:
   friend class StandardizedMoment<Kurtosis>;

@@ -1,5 +1,8 @@
 #include "features/linear_slope.hpp"
 
+#include "columns/chunk_window.hpp"
+#include "columns/window_sums.hpp"
+#include "internal_failure.hpp"
 #include "window_stats.hpp"
 
 namespace vexal {
@@ -86,6 +89,46 @@ UpdateResult LinearSlope::fit() {
   // A constant y is fitted exactly by slope 0, but explains nothing.
   const OptionalValue r2 = syy != 0.0 ? OptionalValue((sxy * sxy) / (syy * sxx)) : std::nullopt;
   return {slope, r2};
+}
+
+void LinearSlope::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out,
+                                 std::size_t n) {
+  require_values(in, 2);
+  require_values(out, 2);
+  const ChunkWindow xw(xs_, n, [&](std::size_t t) { return in[0].at(t); });
+  const ChunkWindow yw(ys_, n, [&](std::size_t t) { return in[1].at(t); });
+  const std::size_t first = xw.first_full();
+  const std::size_t m = n - first;
+  std::vector<double> mean_x(m), mean_y(m), sxx(m), sxy(m), syy(m);
+  if (m > 0) {
+    const double* x = xw.window_of(first);
+    const double* y = yw.window_of(first);
+    const auto size = static_cast<double>(window_);
+    window_sums(x, m, window_, mean_x.data());
+    window_sums(y, m, window_, mean_y.data());
+    for (std::size_t i = 0; i < m; ++i) {
+      mean_x[i] = mean_x[i] / size;
+      mean_y[i] = mean_y[i] / size;
+    }
+    window_co_moments(x, y, m, window_, mean_x.data(), mean_y.data(), sxx.data(), sxy.data(), syy.data());
+  }
+  for (std::size_t t = 0; t < n; ++t) {
+    const std::size_t i = t - first;
+    if (t < first || !xw.complete(t) || !yw.complete(t) || sxx[i] == 0.0) {
+      out[0].set_absent(t);
+      out[1].set_absent(t);
+      continue;
+    }
+    out[0].set(t, sxy[i] / sxx[i]);
+    if (syy[i] != 0.0) {
+      out[1].set(t, (sxy[i] * sxy[i]) / (syy[i] * sxx[i]));
+    } else {
+      out[1].set_absent(t);
+    }
+  }
+  set_absent_from(out, 2, n);
+  xw.store(xs_);
+  yw.store(ys_);
 }
 
 }  // namespace vexal

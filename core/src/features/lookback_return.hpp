@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <expected>
 
+#include "columns/chunk_window.hpp"
 #include "error.hpp"
 #include "internal_failure.hpp"
 #include "ring_buffer.hpp"
@@ -63,6 +64,22 @@ class LookbackReturn : public NamedTransform {
     save_names(out, Derived::snapshot_tag);
     out.size(window_);
     out.values(buffer_);
+  }
+
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
+    require_values(in, 1);
+    require_values(out, 1);
+    const ChunkWindow window(buffer_, n, [&](std::size_t t) { return in[0].at(t); });
+    const std::size_t first = window.first_full();
+    for (std::size_t t = 0; t < n; ++t) {
+      if (t >= first && window.present(t, window_) && window.present(t)) {
+        out[0].set(t, Derived::compare(window.value(t, window_), window.value(t)));
+      } else {
+        out[0].set_absent(t);
+      }
+    }
+    set_absent_from(out, 1, n);
+    window.store(buffer_);
   }
 
  protected:

@@ -3,6 +3,9 @@
 #include <cmath>
 #include <numbers>
 
+#include "columns/chunk_window.hpp"
+#include "columns/window_sums.hpp"
+#include "internal_failure.hpp"
 #include "window_stats.hpp"
 
 namespace vexal {
@@ -66,6 +69,28 @@ void ParkinsonVolatility::save(SnapshotWriter& out) const {
   save_names(out, snapshot_tag);
   out.size(window_);
   out.values(terms_);
+}
+
+void ParkinsonVolatility::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out,
+                                         std::size_t n) {
+  require_values(in, 2);
+  require_values(out, 1);
+  const ChunkWindow window(terms_, n,
+                           [&](std::size_t t) { return parkinson_term(in[0].at(t), in[1].at(t)); });
+  const std::size_t first = window.first_full();
+  std::vector<double> sums(n - first);
+  if (first < n) window_sums(window.window_of(first), n - first, window_, sums.data());
+  const auto size = static_cast<double>(window_);
+  for (std::size_t t = 0; t < n; ++t) {
+    if (t >= first && window.complete(t)) {
+      const double mean = sums[t - first] / size;
+      out[0].set(t, std::sqrt(mean / four_ln2));
+    } else {
+      out[0].set_absent(t);
+    }
+  }
+  set_absent_from(out, 1, n);
+  window.store(terms_);
 }
 
 }  // namespace vexal

@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include "columns/chunk_window.hpp"
+#include "columns/window_sums.hpp"
+#include "internal_failure.hpp"
 #include "window_stats.hpp"
 
 namespace vexal {
@@ -76,6 +79,30 @@ void RogersSatchellVolatility::save(SnapshotWriter& out) const {
   save_names(out, snapshot_tag);
   out.size(window_);
   out.values(terms_);
+}
+
+void RogersSatchellVolatility::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out,
+                                              std::size_t n) {
+  require_values(in, 4);
+  require_values(out, 1);
+  const ChunkWindow window(terms_, n, [&](std::size_t t) {
+    const OptionalValue bar[4] = {in[0].at(t), in[1].at(t), in[2].at(t), in[3].at(t)};
+    return rogers_satchell_term(bar);
+  });
+  const std::size_t first = window.first_full();
+  std::vector<double> sums(n - first);
+  if (first < n) window_sums(window.window_of(first), n - first, window_, sums.data());
+  const auto size = static_cast<double>(window_);
+  for (std::size_t t = 0; t < n; ++t) {
+    const double mean = t >= first ? sums[t - first] / size : 0.0;
+    if (t >= first && window.complete(t) && mean >= 0.0) {
+      out[0].set(t, std::sqrt(mean));
+    } else {
+      out[0].set_absent(t);
+    }
+  }
+  set_absent_from(out, 1, n);
+  window.store(terms_);
 }
 
 }  // namespace vexal

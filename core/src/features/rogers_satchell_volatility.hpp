@@ -31,6 +31,7 @@ class RogersSatchellVolatility final : public NamedTransform {
   UpdateResult update(std::span<const OptionalValue> values) override;
   UpdateResult peek(std::span<const OptionalValue> values) override;
   void save(SnapshotWriter& out) const override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
   RogersSatchellVolatility(Names inputs, std::size_t window, Names outputs, ValueBuffer terms)

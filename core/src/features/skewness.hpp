@@ -16,6 +16,7 @@ class Skewness final : public StandardizedMoment<Skewness> {
 
   [[nodiscard]] static double power(double z) { return (z * z) * z; }
   [[nodiscard]] static double correct(double sum_of_cubes, double n);
+  static constexpr auto power_sums = &window_cube_sums;
 
  private:
   friend class StandardizedMoment<Skewness>;

@@ -1,5 +1,8 @@
 #include "features/sma.hpp"
 
+#include "columns/chunk_window.hpp"
+#include "columns/window_sums.hpp"
+#include "internal_failure.hpp"
 #include "window_stats.hpp"
 
 namespace vexal {
@@ -44,6 +47,25 @@ UpdateResult Sma::peek(std::span<const OptionalValue> values) {
   const OptionalValue mean = mean_if_complete(buffer_);
   buffer_.undo(displaced);
   return {mean};
+}
+
+void Sma::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) {
+  require_values(in, 1);
+  require_values(out, 1);
+  const ChunkWindow window(buffer_, n, [&](std::size_t t) { return in[0].at(t); });
+  const std::size_t first = window.first_full();
+  std::vector<double> sums(n - first);
+  if (first < n) window_sums(window.window_of(first), n - first, window_, sums.data());
+  const auto size = static_cast<double>(window_);
+  for (std::size_t t = 0; t < n; ++t) {
+    if (t >= first && window.complete(t)) {
+      out[0].set(t, sums[t - first] / size);
+    } else {
+      out[0].set_absent(t);
+    }
+  }
+  set_absent_from(out, 1, n);
+  window.store(buffer_);
 }
 
 }  // namespace vexal

@@ -5,6 +5,8 @@
 #include <expected>
 #include <string_view>
 
+#include "columns/chunk_window.hpp"
+#include "columns/window_sums.hpp"
 #include "error.hpp"
 #include "internal_failure.hpp"
 #include "ring_buffer.hpp"
@@ -68,6 +70,38 @@ class StandardizedMoment : public NamedTransform {
     save_names(out, Derived::snapshot_tag);
     out.size(window_);
     out.values(buffer_);
+  }
+
+  // The three passes of update, each over every window of the chunk.
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
+    require_values(in, 1);
+    require_values(out, 1);
+    const ChunkWindow window(buffer_, n, [&](std::size_t t) { return in[0].at(t); });
+    const std::size_t first = window.first_full();
+    const std::size_t m = n - first;
+    std::vector<double> mean(m), variance(m), scale(m), sums(m);
+    if (m > 0) {
+      const double* x = window.window_of(first);
+      const auto size = static_cast<double>(window_);
+      window_sums(x, m, window_, mean.data());
+      for (std::size_t i = 0; i < m; ++i) mean[i] = mean[i] / size;
+      window_square_deviations(x, m, window_, mean.data(), variance.data());
+      const auto divisor = static_cast<double>(window_ - 1);
+      for (std::size_t i = 0; i < m; ++i) {
+        variance[i] = variance[i] / divisor;
+        scale[i] = std::sqrt(variance[i]);
+      }
+      Derived::power_sums(x, m, window_, mean.data(), scale.data(), sums.data());
+    }
+    for (std::size_t t = 0; t < n; ++t) {
+      if (t >= first && window.complete(t) && variance[t - first] != 0.0) {
+        out[0].set(t, Derived::correct(sums[t - first], static_cast<double>(window_)));
+      } else {
+        out[0].set_absent(t);
+      }
+    }
+    set_absent_from(out, 1, n);
+    window.store(buffer_);
   }
 
  protected:

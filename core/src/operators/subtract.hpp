@@ -23,6 +23,7 @@ class Subtract final : public NamedTransform {
   // Stateless: the peek is the update.
   UpdateResult peek(std::span<const OptionalValue> values) override { return update(values); }
   void save(SnapshotWriter& out) const override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
   Subtract(Names inputs, Names outputs) : NamedTransform(std::move(inputs), std::move(outputs)) {}

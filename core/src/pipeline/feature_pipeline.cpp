@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "internal_failure.hpp"
 #include "snapshot/registry.hpp"
 #include "text/list_form.hpp"
 #include "whole_store.hpp"
@@ -191,6 +192,63 @@ std::expected<FeaturePipeline, VexalError> FeaturePipeline::load(SnapshotReader&
   auto made = in.built(snapshot_tag, create(std::move(transforms), std::move(input_columns)));
   if (!made) return in.failure();
   return in.result(std::move(*made));
+}
+
+FeaturePipeline::ColumnRun FeaturePipeline::start_columns(std::size_t capacity) {
+  ColumnRun run(*this, capacity);
+  reset();
+  return run;
+}
+
+FeaturePipeline::ColumnRun::ColumnRun(FeaturePipeline& pipeline, std::size_t capacity)
+    : pipeline_(&pipeline), capacity_(capacity) {
+  const FeaturePipeline& p = pipeline;
+  slots_.reserve(p.slots_.size());
+  for (std::size_t i = 0; i < p.slots_.size(); ++i) slots_.emplace_back(capacity);
+  for (const std::size_t slot : p.in_slots_) step_in_.push_back(slots_[slot].in());
+  step_out_.resize(p.out_slots_.size());
+  for (const Step& step : p.steps_) {
+    const auto reads = std::span(p.in_slots_).subspan(step.in_begin, step.in_count);
+    for (std::size_t k = 0; k < step.out_count; ++k) {
+      const std::size_t position = step.out_begin + k;
+      const std::size_t slot = p.out_slots_[position];
+      // Reading and writing one column in one pass would let the kernel see
+      // this chunk's outputs as its inputs: write aside, copy back after.
+      if (std::find(reads.begin(), reads.end(), slot) != reads.end()) {
+        scratch_.emplace_back(capacity);
+        step_out_[position] = scratch_.back().out();
+        copy_back_.emplace_back(position, slot);
+      } else {
+        step_out_[position] = slots_[slot].out();
+      }
+    }
+    copy_back_end_.push_back(copy_back_.size());
+  }
+  for (const std::size_t slot : p.input_slots_) inputs_.push_back(slots_[slot].out());
+  for (const std::size_t slot : p.out_slots_) outputs_.push_back(slots_[slot].in());
+}
+
+void FeaturePipeline::ColumnRun::run(std::size_t n) {
+  if (n > capacity_) fail_index(n, capacity_ + 1);
+  const FeaturePipeline& p = *pipeline_;
+  for (const std::size_t slot : p.read_before_written_) {
+    const ColumnOut column = slots_[slot].out();
+    std::fill_n(column.valid, n, std::uint8_t{0});
+    std::fill_n(column.values, n, 0.0);
+  }
+  std::size_t copied = 0;
+  for (std::size_t s = 0; s < p.steps_.size(); ++s) {
+    const Step& step = p.steps_[s];
+    step.transform->update_columns(std::span(step_in_).subspan(step.in_begin, step.in_count),
+                                   std::span(step_out_).subspan(step.out_begin, step.out_count), n);
+    for (; copied < copy_back_end_[s]; ++copied) {
+      const auto [position, slot] = copy_back_[copied];
+      const ColumnOut from = step_out_[position];
+      const ColumnOut to = slots_[slot].out();
+      std::copy_n(from.values, n, to.values);
+      std::copy_n(from.valid, n, to.valid);
+    }
+  }
 }
 
 void FeaturePipeline::reset() {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "columns/column.hpp"
 #include "error.hpp"
 #include "optional_value.hpp"
 #include "pipeline/dag.hpp"
@@ -71,6 +72,45 @@ class FeaturePipeline {
     }
     return {};
   }
+
+  // Research column by column, a chunk of bars at a time: each transform in
+  // execution order consumes its input columns for the chunk and writes its
+  // output columns, through update_columns, so the values and the state
+  // after every chunk are those of updating bar by bar. Memory is bounded by
+  // the chunk: one column per routed name, whatever the length of the data.
+  // The run borrows the pipeline; nothing else may use it meanwhile.
+  class ColumnRun {
+   public:
+    // Where the next chunk's inputs go, one column per input column.
+    [[nodiscard]] std::span<const ColumnOut> inputs() const { return inputs_; }
+    // Processes the next n <= capacity() bars, whose inputs were written.
+    void run(std::size_t n);
+    // The last chunk's results, one column per entry of output_names().
+    [[nodiscard]] std::span<const ColumnIn> outputs() const { return outputs_; }
+    [[nodiscard]] std::size_t capacity() const { return capacity_; }
+
+   private:
+    friend class FeaturePipeline;
+    ColumnRun(FeaturePipeline& pipeline, std::size_t capacity);
+
+    FeaturePipeline* pipeline_;
+    std::size_t capacity_;
+    std::vector<ColumnBuffer> slots_;
+    std::vector<ColumnBuffer> scratch_;  // outputs of steps that read their own output slot
+    std::vector<ColumnIn> step_in_;      // in_slots_ order
+    std::vector<ColumnOut> step_out_;    // output_names() order, scratch where needed
+    std::vector<std::pair<std::size_t, std::size_t>> copy_back_;  // (output position, slot)
+    std::vector<std::size_t> copy_back_end_;                      // per step, end in copy_back_
+    std::vector<ColumnOut> inputs_;
+    std::vector<ColumnIn> outputs_;
+  };
+
+  // Bars per chunk: a few thousand keeps a chunk's columns in the cache.
+  static constexpr std::size_t kColumnChunk = 4096;
+
+  // Resets every transform and returns a run with room for `capacity` bars
+  // per chunk.
+  [[nodiscard]] ColumnRun start_columns(std::size_t capacity = kColumnChunk);
 
   // Every transform back to its state right after construction.
   void reset();

@@ -66,6 +66,7 @@ TargetPipeline::TargetPipeline(std::vector<std::unique_ptr<Target>> targets, Nam
     for (const auto& name : t->input_names()) r.columns.push_back(column_index.at(name));
     routing_.push_back(std::move(r));
     forward_period_ = std::max(forward_period_, t->forward_period());
+    look_back_ = std::max(look_back_, t->warm_up_period());
   }
 }
 
@@ -96,6 +97,56 @@ std::expected<void, VexalError> TargetPipeline::check_column_count(std::size_t c
   return std::unexpected(VexalError::invalid_input("expected " + std::to_string(input_columns_.size()) +
                                                    " input column(s) " + list_form(input_columns_) +
                                                    ", got " + std::to_string(count)));
+}
+
+TargetPipeline::SliceRun TargetPipeline::start_slices(std::size_t bars, std::size_t chunk) const {
+  return SliceRun(*this, bars, std::max(chunk, 4 * (look_back_ + forward_period_)));
+}
+
+TargetPipeline::SliceRun::SliceRun(const TargetPipeline& pipeline, std::size_t bars, std::size_t chunk)
+    : pipeline_(&pipeline), bars_(bars), chunk_(std::max<std::size_t>(chunk, 1)) {
+  const std::size_t width = std::min(bars, chunk_ + pipeline.look_back_ + pipeline.forward_period_);
+  for (std::size_t j = 0; j < pipeline.input_columns_.size(); ++j) in_.emplace_back(width);
+  for (std::size_t k = 0; k < pipeline.output_names_.size(); ++k)
+    labels_.emplace_back(std::min(bars, chunk_));
+  for (auto& c : in_) {
+    views_.push_back(c.in());
+    inputs_.push_back(c.out());
+  }
+  for (auto& c : labels_) {
+    sinks_.push_back(c.out());
+    outputs_.push_back(c.in());
+  }
+}
+
+TargetPipeline::SliceRun::Slice TargetPipeline::SliceRun::slice(std::size_t begin) const {
+  const std::size_t count = std::min(chunk_, bars_ - begin);
+  const std::size_t before = std::min(pipeline_->look_back_, begin);
+  const std::size_t end = std::min(bars_, begin + count + pipeline_->forward_period_);
+  return {begin - before, end - (begin - before), begin, count};
+}
+
+void TargetPipeline::SliceRun::run(const Slice& s) {
+  if (pipeline_->run_research_into(views_, s.read_count, s.begin - s.read_begin, sinks_, s.count)) return;
+  throw InternalFailure("target slice: the run's own columns were refused");
+}
+
+std::expected<void, VexalError> TargetPipeline::run_research_into(std::span<const ColumnIn> in, std::size_t m,
+                                                                  std::size_t first,
+                                                                  std::span<const ColumnOut> out,
+                                                                  std::size_t count) const {
+  if (auto fits = check_column_count(in.size()); !fits) return std::unexpected(std::move(fits.error()));
+  if (out.size() != output_names_.size()) fail_index(output_names_.size(), out.size() + 1);
+  std::vector<ColumnIn> selected;
+  std::size_t position = 0;
+  for (std::size_t i = 0; i < targets_.size(); ++i) {
+    const Routing& route = routing_[i];
+    selected.clear();
+    for (const std::size_t c : route.columns) selected.push_back(in[c]);
+    targets_[i]->run_research_into(selected, m, first, out.subspan(position, route.out_count), count);
+    position += route.out_count;
+  }
+  return {};
 }
 
 std::expected<std::vector<Series>, VexalError> TargetPipeline::run_research(

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "columns/column.hpp"
 #include "error.hpp"
 #include "optional_value.hpp"
 #include "snapshot/reader.hpp"
@@ -43,6 +44,56 @@ class TargetPipeline {
   // InvalidInput, as run_research gives it, unless `count` columns fit.
   [[nodiscard]] std::expected<void, VexalError> check_column_count(std::size_t count) const;
 
+  // The same labels for rows [begin, begin + count) of the data, written
+  // into one caller-provided column per output name. `in` holds one column
+  // per input column, `m` rows of it starting `first` rows before `begin`;
+  // see Target::run_research_into for how far around the rows it must reach
+  // (look_back() before, forward_period() after). A wrong number of input
+  // columns fails as run_research does, before anything is written.
+  [[nodiscard]] std::expected<void, VexalError> run_research_into(std::span<const ColumnIn> in, std::size_t m,
+                                                                  std::size_t first,
+                                                                  std::span<const ColumnOut> out,
+                                                                  std::size_t count) const;
+
+  // Labels `bars` rows a slice at a time into buffers of its own: for each
+  // slice, write the rows slice(begin) names into inputs(), run it, and read
+  // its labels from outputs(). Memory is bounded by the slice, which reaches
+  // look_back() rows before and forward_period() rows after its own.
+  class SliceRun {
+   public:
+    struct Slice {
+      std::size_t read_begin;  // first row read
+      std::size_t read_count;  // rows read
+      std::size_t begin;       // first row labelled
+      std::size_t count;       // rows labelled
+    };
+    [[nodiscard]] std::size_t chunk() const { return chunk_; }
+    [[nodiscard]] Slice slice(std::size_t begin) const;
+    [[nodiscard]] std::span<const ColumnOut> inputs() const { return inputs_; }
+    void run(const Slice& slice);
+    [[nodiscard]] std::span<const ColumnIn> outputs() const { return outputs_; }
+
+   private:
+    friend class TargetPipeline;
+    SliceRun(const TargetPipeline& pipeline, std::size_t bars, std::size_t chunk);
+
+    const TargetPipeline* pipeline_;
+    std::size_t bars_;
+    std::size_t chunk_;
+    std::vector<ColumnBuffer> in_;
+    std::vector<ColumnBuffer> labels_;
+    std::vector<ColumnIn> views_;
+    std::vector<ColumnOut> inputs_;
+    std::vector<ColumnOut> sinks_;
+    std::vector<ColumnIn> outputs_;
+  };
+
+  // A run over `bars` rows, `chunk` labelled per slice (at least four times
+  // the rows a slice reaches around them, so re-reading those stays cheap).
+  [[nodiscard]] SliceRun start_slices(std::size_t bars, std::size_t chunk = 4096) const;
+
+  // Rows before a bar that its labels may read: the largest warm-up period.
+  [[nodiscard]] std::size_t look_back() const { return look_back_; }
   // The largest forward period of the targets.
   [[nodiscard]] std::size_t forward_period() const { return forward_period_; }
   // The number of targets.
@@ -66,6 +117,7 @@ class TargetPipeline {
   Names output_names_;
   std::vector<Routing> routing_;
   std::size_t forward_period_ = 0;
+  std::size_t look_back_ = 0;
 };
 
 }  // namespace vexal

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "columns/chunk_window.hpp"
+#include "columns/window_sums.hpp"
 #include "internal_failure.hpp"
 #include "tools/rolling.hpp"
 #include "window_stats.hpp"
@@ -60,6 +62,35 @@ OptionalValue RollingZScore::score(const OptionalValue& x) const {
   // A constant window (variance 0) or a non-finite one (NaN) has no scale.
   if (!(m.variance > 0.0)) return std::nullopt;
   return (*x - m.mean) / std::sqrt(m.variance);
+}
+
+void RollingZScore::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out,
+                                   std::size_t n) {
+  require_values(in, 1);
+  require_values(out, 1);
+  const ChunkWindow window(buffer_, n, [&](std::size_t t) { return in[0].at(t); });
+  const std::size_t first = window.first_full();
+  const std::size_t m = n - first;
+  std::vector<double> mean(m), variance(m);
+  if (m > 0) {
+    const double* x = window.window_of(first);
+    const auto size = static_cast<double>(window_);
+    window_sums(x, m, window_, mean.data());
+    for (std::size_t i = 0; i < m; ++i) mean[i] = mean[i] / size;
+    window_square_deviations(x, m, window_, mean.data(), variance.data());
+    const auto divisor = static_cast<double>(window_ - 1);
+    for (std::size_t i = 0; i < m; ++i) variance[i] = variance[i] / divisor;
+  }
+  for (std::size_t t = 0; t < n; ++t) {
+    const std::size_t i = t - first;
+    if (t >= first && window.complete(t) && variance[i] > 0.0) {
+      out[0].set(t, (window.value(t) - mean[i]) / std::sqrt(variance[i]));
+    } else {
+      out[0].set_absent(t);
+    }
+  }
+  set_absent_from(out, 1, n);
+  window.store(buffer_);
 }
 
 }  // namespace vexal

@@ -1,7 +1,9 @@
 #include "targets/future_ctc_volatility.hpp"
 
 #include <algorithm>
+#include <cmath>
 
+#include "columns/window_sums.hpp"
 #include "internal_failure.hpp"
 #include "tools/pairwise.hpp"
 #include "tools/rolling.hpp"
@@ -43,6 +45,42 @@ std::vector<Series> FutureCTCVolatility::run_research(std::span<const ColumnView
   std::vector<Series> out;
   out.push_back(shift(trailing, -static_cast<std::ptrdiff_t>(lead)));
   return out;
+}
+
+// Each row's log return once, then every window's two passes at a time.
+void FutureCTCVolatility::run_research_into(std::span<const ColumnIn> in, std::size_t m, std::size_t first,
+                                            std::span<const ColumnOut> out, std::size_t count) const {
+  require_values(in, 1);
+  require_values(out, 1);
+  const ColumnIn close = in[0];
+  const std::size_t h = horizon_;
+  // Rows whose next h returns all lie in the slice.
+  const std::size_t labelled = m > h + first ? std::min(count, m - h - first) : 0;
+  std::vector<double> returns(m, 0.0);
+  std::vector<std::size_t> absent(m + 1, 0);
+  absent[1] = 1;  // the first row has no previous price
+  for (std::size_t i = 1; i < m; ++i) {
+    const bool usable =
+        close.valid[i - 1] != 0 && close.valid[i] != 0 && close.values[i - 1] > 0.0 && close.values[i] > 0.0;
+    if (usable) returns[i] = std::log(close.values[i] / close.values[i - 1]);
+    absent[i + 1] = absent[i] + (usable ? 0 : 1);
+  }
+  std::vector<double> mean(labelled), variance(labelled);
+  if (labelled > 0) {
+    const double* x = returns.data() + first + 1;
+    window_sums(x, labelled, h, mean.data());
+    for (double& v : mean) v = v / static_cast<double>(h);
+    window_square_deviations(x, labelled, h, mean.data(), variance.data());
+  }
+  for (std::size_t t = 0; t < count; ++t) {
+    const std::size_t r = first + t;
+    if (t < labelled && absent[r + 1 + h] == absent[r + 1]) {
+      out[0].set(t, std::sqrt(variance[t] / static_cast<double>(h - 1)));
+    } else {
+      out[0].set_absent(t);
+    }
+  }
+  set_absent_from(out, 1, count);
 }
 
 }  // namespace vexal

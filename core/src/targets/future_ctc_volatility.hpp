@@ -33,6 +33,8 @@ class FutureCTCVolatility final : public Target {
   [[nodiscard]] std::size_t forward_period() const override { return horizon_; }
   [[nodiscard]] std::vector<Series> run_research(std::span<const ColumnView> columns) const override;
   void save(SnapshotWriter& out) const override;
+  void run_research_into(std::span<const ColumnIn> in, std::size_t m, std::size_t first,
+                         std::span<const ColumnOut> out, std::size_t count) const override;
 
  private:
   FutureCTCVolatility(std::string input, std::size_t horizon)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "columns/window_sums.hpp"
 #include "internal_failure.hpp"
 #include "transform_base.hpp"
 
@@ -65,6 +66,47 @@ std::vector<Series> FutureLinearSlope::run_research(std::span<const ColumnView> 
     if (syy != 0.0) r2[t] = (sxy * sxy) / (sxx * syy);
   }
   return out;
+}
+
+void FutureLinearSlope::run_research_into(std::span<const ColumnIn> in, std::size_t m, std::size_t first,
+                                          std::span<const ColumnOut> out, std::size_t count) const {
+  require_values(in, 2);
+  require_values(out, 2);
+  const std::size_t h = horizon_;
+  // Rows whose window of h lies in the slice.
+  const std::size_t labelled = m + 1 > h + first ? std::min(count, m + 1 - h - first) : 0;
+  const std::vector<std::size_t> absent_x = absent_prefix(in[0], m);
+  const std::vector<std::size_t> absent_y = absent_prefix(in[1], m);
+  std::vector<double> mean_x(labelled), mean_y(labelled), sxx(labelled), sxy(labelled), syy(labelled);
+  if (labelled > 0) {
+    const double* x = in[0].values + first;
+    const double* y = in[1].values + first;
+    const auto hf = static_cast<double>(h);
+    window_sums(x, labelled, h, mean_x.data());
+    window_sums(y, labelled, h, mean_y.data());
+    for (std::size_t i = 0; i < labelled; ++i) {
+      mean_x[i] = mean_x[i] / hf;
+      mean_y[i] = mean_y[i] / hf;
+    }
+    window_co_moments(x, y, labelled, h, mean_x.data(), mean_y.data(), sxx.data(), sxy.data(), syy.data());
+  }
+  for (std::size_t t = 0; t < count; ++t) {
+    const std::size_t r = first + t;
+    const bool complete = t < labelled && absent_x[r + h] == absent_x[r] && absent_y[r + h] == absent_y[r];
+    // x constant over the window: no regression; y constant: no R².
+    if (!complete || sxx[t] == 0.0) {
+      out[0].set_absent(t);
+      out[1].set_absent(t);
+      continue;
+    }
+    out[0].set(t, sxy[t] / sxx[t]);
+    if (syy[t] != 0.0) {
+      out[1].set(t, (sxy[t] * sxy[t]) / (sxx[t] * syy[t]));
+    } else {
+      out[1].set_absent(t);
+    }
+  }
+  set_absent_from(out, 2, count);
 }
 
 }  // namespace vexal

@@ -26,6 +26,8 @@ class FutureLinearSlope final : public HorizonTarget {
   // shorter one leaves absent every bar whose window reaches past its end.
   [[nodiscard]] std::vector<Series> run_research(std::span<const ColumnView> columns) const override;
   void save(SnapshotWriter& out) const override { save_fields(out, snapshot_tag); }
+  void run_research_into(std::span<const ColumnIn> in, std::size_t m, std::size_t first,
+                         std::span<const ColumnOut> out, std::size_t count) const override;
 
  private:
   FutureLinearSlope(Names inputs, std::size_t horizon, Names outputs)

@@ -38,4 +38,22 @@ std::vector<Series> FutureReturn::run_research(std::span<const ColumnView> colum
   return out;
 }
 
+void FutureReturn::run_research_into(std::span<const ColumnIn> in, std::size_t m, std::size_t first,
+                                     std::span<const ColumnOut> out, std::size_t count) const {
+  require_values(in, 1);
+  require_values(out, 1);
+  const ColumnIn close = in[0];
+  for (std::size_t t = 0; t < count; ++t) {
+    const std::size_t now = first + t;
+    const std::size_t ahead = now + horizon_;
+    // The horizon is at most the slice's reach, so this test cannot wrap.
+    if (ahead < m && close.valid[now] != 0 && close.values[now] > 0.0 && close.valid[ahead] != 0) {
+      out[0].set(t, (close.values[ahead] - close.values[now]) / close.values[now]);
+    } else {
+      out[0].set_absent(t);
+    }
+  }
+  set_absent_from(out, 1, count);
+}
+
 }  // namespace vexal

@@ -1,0 +1,1 @@
+"""Benchmark groups: each module has ORDER and run(ctx) -> harness.Section."""

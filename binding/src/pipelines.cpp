@@ -112,7 +112,7 @@ Ref feature_run_research_into(FeaturePipeline& p, const Args& args) {
   for (std::size_t begin = 0; begin < bars; begin += run.capacity()) {
     const std::size_t n = std::min(run.capacity(), bars - begin);
     without_gil([&] {
-      data.read(begin, n, run.inputs());
+      data.read(begin, n, run.inputs(), run.inputs_read());
       run.run(n);
       for (std::size_t k = 0; k < run.outputs().size(); ++k) out.column(k).write(begin, n, run.outputs()[k]);
     });

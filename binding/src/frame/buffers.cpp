@@ -141,11 +141,12 @@ void read_items(const char* p, Py_ssize_t stride, std::size_t n, ColumnOut into)
 
 template <class T>
 void read_rows(const char* base, Py_ssize_t row_stride, Py_ssize_t item_stride, std::size_t begin,
-               std::size_t n, std::span<const ColumnOut> into) {
+               std::size_t n, std::span<const ColumnOut> into, std::span<const std::uint8_t> wanted) {
   const std::size_t k = into.size();
   for (std::size_t i = 0; i < n; ++i) {
     const char* row = base + static_cast<Py_ssize_t>(begin + i) * row_stride;
     for (std::size_t j = 0; j < k; ++j) {
+      if (!wanted.empty() && wanted[j] == 0) continue;
       T item;
       std::memcpy(&item, row + static_cast<Py_ssize_t>(j) * item_stride, sizeof item);
       const auto x = static_cast<double>(item);
@@ -161,14 +162,21 @@ void read_rows(const char* base, Py_ssize_t row_stride, Py_ssize_t item_stride, 
 
 }  // namespace
 
-void ColumnTable::read(std::size_t begin, std::size_t n, std::span<const ColumnOut> into) const {
+void ColumnTable::read(std::size_t begin, std::size_t n, std::span<const ColumnOut> into,
+                       std::span<const std::uint8_t> wanted) const {
   if (row_major_ && !columns_.empty()) {
     const StridedColumn& c = columns_[0];
     const Py_ssize_t item_stride = columns_.size() > 1 ? columns_[1].base - columns_[0].base : 0;
-    if (c.kind == ItemKind::kFloat64) return read_rows<double>(c.base, c.stride, item_stride, begin, n, into);
-    if (c.kind == ItemKind::kFloat32) return read_rows<float>(c.base, c.stride, item_stride, begin, n, into);
+    if (c.kind == ItemKind::kFloat64) {
+      return read_rows<double>(c.base, c.stride, item_stride, begin, n, into, wanted);
+    }
+    if (c.kind == ItemKind::kFloat32) {
+      return read_rows<float>(c.base, c.stride, item_stride, begin, n, into, wanted);
+    }
   }
-  for (std::size_t j = 0; j < columns_.size(); ++j) columns_[j].read(begin, n, into[j]);
+  for (std::size_t j = 0; j < columns_.size(); ++j) {
+    if (wanted.empty() || wanted[j] != 0) columns_[j].read(begin, n, into[j]);
+  }
 }
 
 bool HeldBuffer::acquire(PyObject* o, int flags) {

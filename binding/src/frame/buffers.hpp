@@ -90,7 +90,9 @@ class ColumnTable {
   // Rows [begin, begin + n) of every column into `into`, one per column. A
   // row-major 2-D buffer is read row by row, so each row's bytes are read
   // once rather than once per column.
-  void read(std::size_t begin, std::size_t n, std::span<const ColumnOut> into) const;
+  // Columns whose entry in `wanted` is 0 are skipped.
+  void read(std::size_t begin, std::size_t n, std::span<const ColumnOut> into,
+            std::span<const std::uint8_t> wanted = {}) const;
   // Refuses any memory this output shares with `input`.
   void refuse_overlap(const ColumnTable& input) const;
 

@@ -224,7 +224,11 @@ FeaturePipeline::ColumnRun::ColumnRun(FeaturePipeline& pipeline, std::size_t cap
     }
     copy_back_end_.push_back(copy_back_.size());
   }
-  for (const std::size_t slot : p.input_slots_) inputs_.push_back(slots_[slot].out());
+  for (const std::size_t slot : p.input_slots_) {
+    inputs_.push_back(slots_[slot].out());
+    const bool read = std::find(p.in_slots_.begin(), p.in_slots_.end(), slot) != p.in_slots_.end();
+    inputs_read_.push_back(read ? 1 : 0);
+  }
   for (const std::size_t slot : p.out_slots_) outputs_.push_back(slots_[slot].in());
 }
 

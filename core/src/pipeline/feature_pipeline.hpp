@@ -83,6 +83,9 @@ class FeaturePipeline {
    public:
     // Where the next chunk's inputs go, one column per input column.
     [[nodiscard]] std::span<const ColumnOut> inputs() const { return inputs_; }
+    // 1 for each input column some transform reads, 0 for one none does: its
+    // values need not be written.
+    [[nodiscard]] std::span<const std::uint8_t> inputs_read() const { return inputs_read_; }
     // Processes the next n <= capacity() bars, whose inputs were written.
     void run(std::size_t n);
     // The last chunk's results, one column per entry of output_names().
@@ -102,6 +105,7 @@ class FeaturePipeline {
     std::vector<std::pair<std::size_t, std::size_t>> copy_back_;  // (output position, slot)
     std::vector<std::size_t> copy_back_end_;                      // per step, end in copy_back_
     std::vector<ColumnOut> inputs_;
+    std::vector<std::uint8_t> inputs_read_;
     std::vector<ColumnIn> outputs_;
   };
 

@@ -193,9 +193,112 @@ class TargetPipeline(_Snapshots):
     def input_names(self) -> list[str]: ...
     def forward_period(self) -> int: ...
 
-_Feature = Sma | Ema | Kama | SimpleReturn | LogReturn | Skewness | Kurtosis | LinearSlope | ParkinsonVolatility | RogersSatchellVolatility | Subtract | NegLog | RollingZScore | FixedZScore
+_Feature = (Sma | Ema | Kama | SimpleReturn | LogReturn | Skewness | Kurtosis | LinearSlope | ParkinsonVolatility
+            | RogersSatchellVolatility | Subtract | NegLog | RollingZScore | FixedZScore | Rsi | TrueRange | Atr | Adx
+            | BollingerBands | Macd | Stochastic | WilliamsR | Cci | Obv | Vwap | RollingMin | RollingMax | RollingStd
+            | RollingCorrelation | RollingQuantile | GarmanKlassVolatility | YangZhangVolatility | Lag | Ratio)
 _AnyTarget = FutureReturn | FutureCTCVolatility | FutureLinearSlope
 
 def load(data: _Bytes) -> _Feature | _AnyTarget | FeaturePipeline | TargetPipeline:
     """Rebuild the object a snapshot holds, whatever its class."""
     ...
+
+@final
+class Rsi(_StreamingTransform):
+    """Wilder's relative strength index of inputs[0] (the close)."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Rsi: ...
+
+@final
+class TrueRange(_StreamingTransform):
+    """Wilder's true range. inputs: [high, low, close]."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> TrueRange: ...
+
+@final
+class Atr(_StreamingTransform):
+    """Wilder's average true range. inputs: [high, low, close]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Atr: ...
+
+@final
+class Adx(_StreamingTransform):
+    """Wilder's average directional index. inputs: [high, low, close]; outputs: [adx, plus_di, minus_di]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Adx: ...
+
+@final
+class BollingerBands(_StreamingTransform):
+    """Bollinger bands of inputs[0]. outputs: [middle, upper, lower, percent_b, bandwidth]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names, k: SupportsFloat | SupportsIndex = 2.0) -> BollingerBands: ...
+
+@final
+class Macd(_StreamingTransform):
+    """Moving average convergence/divergence of inputs[0]. outputs: [macd, signal, histogram]."""
+    def __new__(cls, inputs: _Names, outputs: _Names, fast: SupportsIndex = 12, slow: SupportsIndex = 26, signal: SupportsIndex = 9) -> Macd: ...
+
+@final
+class Stochastic(_StreamingTransform):
+    """The slow stochastic oscillator. inputs: [high, low, close]; outputs: [k, d]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names, smooth_k: SupportsIndex = 3, smooth_d: SupportsIndex = 3) -> Stochastic: ...
+
+@final
+class WilliamsR(_StreamingTransform):
+    """Williams %R. inputs: [high, low, close]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> WilliamsR: ...
+
+@final
+class Cci(_StreamingTransform):
+    """Commodity channel index. inputs: [high, low, close]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Cci: ...
+
+@final
+class Obv(_StreamingTransform):
+    """On-balance volume. inputs: [close, volume]."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> Obv: ...
+
+@final
+class Vwap(_StreamingTransform):
+    """Rolling volume-weighted average price. inputs: [high, low, close, volume]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Vwap: ...
+
+@final
+class RollingMin(_StreamingTransform):
+    """Smallest value of inputs[0] over ``window`` bars."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> RollingMin: ...
+
+@final
+class RollingMax(_StreamingTransform):
+    """Largest value of inputs[0] over ``window`` bars."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> RollingMax: ...
+
+@final
+class RollingStd(_StreamingTransform):
+    """Sample standard deviation (ddof=1) of inputs[0] over ``window`` bars."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> RollingStd: ...
+
+@final
+class RollingCorrelation(_StreamingTransform):
+    """Pearson correlation of inputs [x, y] over ``window`` bars."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> RollingCorrelation: ...
+
+@final
+class RollingQuantile(_StreamingTransform):
+    """The q-quantile of inputs[0] over ``window`` bars, as numpy.quantile interpolates."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names, q: SupportsFloat | SupportsIndex = 0.5) -> RollingQuantile: ...
+
+@final
+class GarmanKlassVolatility(_StreamingTransform):
+    """Garman-Klass volatility. inputs: [open, high, low, close]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> GarmanKlassVolatility: ...
+
+@final
+class YangZhangVolatility(_StreamingTransform):
+    """Yang-Zhang volatility. inputs: [open, high, low, close]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> YangZhangVolatility: ...
+
+@final
+class Lag(_StreamingTransform):
+    """inputs[0] as it was ``k`` bars earlier."""
+    def __new__(cls, inputs: _Names, k: SupportsIndex, outputs: _Names) -> Lag: ...
+
+@final
+class Ratio(_StreamingTransform):
+    """Element-wise ratio: A / B, ``NaN`` where B is 0."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> Ratio: ...

@@ -14,7 +14,7 @@ import tracemalloc
 import pytest
 
 import _vexal
-from transform_faces import BAR_WIDTH, TRANSFORM_FACES
+from transform_faces import BAR_WIDTH, OPEN_FIRST, TRANSFORM_FACES
 
 FACES = {name: face for name, face in TRANSFORM_FACES.items() if hasattr(_vexal, name)}
 METHODS = ["update", "peek", "reset", "input_names", "output_names", "warm_up_period", "snapshot", "from_snapshot"]
@@ -27,6 +27,8 @@ def make(name):
 def bar(name, x):
     """A valid bar for the class: prices ordered high >= open, close >= low."""
     width = BAR_WIDTH.get(name, 1)
+    if name in OPEN_FIRST:
+        return [x + 1.0, x + 2.0, x, x + 1.5]
     return [x + 2.0, x, x + 1.0, x + 1.5][:width] if width > 2 else [x + 1.0, x][:width] if width == 2 else [x]
 
 
@@ -99,7 +101,7 @@ def test_identity_semantics_and_independent_copies(name, how):
     # A new, equal-looking, independent object: its updates leave the original alone.
     assert type(c) is type(a) and c is not a and c != a and repr(c) == repr(a) and c.snapshot() == saved
     assert repr(c.update(bar(name, 7.0))) == repr(a.peek(bar(name, 7.0)))
-    assert a.snapshot() == saved and c.snapshot() != saved or name in ("Subtract", "NegLog", "FixedZScore")
+    assert a.snapshot() == saved and c.snapshot() != saved or name in ("Subtract", "NegLog", "FixedZScore", "Ratio")
     assert a.__reduce__() == (type(a).from_snapshot, (saved,))
 
 

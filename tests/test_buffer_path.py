@@ -16,7 +16,7 @@ import tracemalloc
 import pytest
 
 import _vexal
-from transform_faces import BAR_WIDTH, TRANSFORM_FACES
+from transform_faces import BAR_WIDTH, OPEN_FIRST, TRANSFORM_FACES
 
 np = pytest.importorskip("numpy")
 
@@ -88,6 +88,8 @@ def bar_rows(name, n):
     base = series(n)
     # high >= open, close >= low for the range estimators; NaN stays NaN.
     cols = [base + 2.0, base, base + 1.0, base + 1.5][:width] if width > 2 else [base + 1.0, base][:width]
+    if name in OPEN_FIRST:
+        cols = [base + 1.0, base + 2.0, base, base + 1.5]
     return np.ascontiguousarray(np.stack(cols, axis=1)) if width > 1 else base.reshape(n, 1)
 
 

@@ -45,3 +45,51 @@ TRANSFORM_FACES = {
 
 # How many values one bar of each class needs (the rest take one).
 BAR_WIDTH = {"LinearSlope": 2, "ParkinsonVolatility": 2, "RogersSatchellVolatility": 4, "Subtract": 2}
+
+# The indicators registered after the published names.
+TRANSFORM_FACES.update({
+    "Rsi": ('(inputs, window, outputs)', "Wilder's relative strength index of inputs[0] (the close): 100 * G / (G + L), where G and L are Wilder averages over ``window`` bars, avg = (avg * (window - 1) + x) / window, of the gains max(d, 0) and losses max(-d, 0) of the bar-to-bar change d, each seeded with the simple average of its first ``window`` changes. NaN while a window saw no move.",
+            (["close"], 3, ["rsi"]), UPDATE_WARM_UP, RESET_STATE),
+    "TrueRange": ('(inputs, outputs)', "Wilder's true range. inputs: [high, low, close]. max(high - low, |high - previous close|, |low - previous close|); NaN on the first bar and for a bar whose high is below its low.",
+            (["high", "low", "close"], ["tr"]), UPDATE_INVALID, RESET_STATE),
+    "Atr": ('(inputs, window, outputs)', "Wilder's average true range. inputs: [high, low, close]. The Wilder average over ``window`` bars of TrueRange, avg = (avg * (window - 1) + tr) / window, seeded with the simple average of the first ``window`` true ranges.",
+            (["high", "low", "close"], 3, ["atr"]), UPDATE_INVALID, RESET_STATE),
+    "Adx": ('(inputs, window, outputs)', "Wilder's average directional index. inputs: [high, low, close]; outputs: [adx, plus_di, minus_di]. With up = high - previous high and down = previous low - low, +DM = up if up > down and up > 0 (else 0), -DM likewise; +DI = 100 * avg(+DM) / avg(TR), -DI = 100 * avg(-DM) / avg(TR), DX = 100 * |+DI - -DI| / (+DI + -DI), ADX = avg(DX), every avg a Wilder average over ``window`` bars.",
+            (["high", "low", "close"], 2, ["adx", "pdi", "mdi"]), 'Process one bar. Returns ``[adx, plus_di, minus_di]``, ``NaN`` during warm-up or on invalid input.', RESET_STATE),
+    "BollingerBands": ('(inputs, window, outputs, k=2.0)', 'Bollinger bands of inputs[0] over ``window`` bars. outputs: [middle, upper, lower, percent_b, bandwidth]. middle = mean, upper/lower = middle +/- k * population standard deviation, percent_b = (x - lower) / (upper - lower), bandwidth = (upper - lower) / middle; a flat window has no percent_b, a zero middle no bandwidth.',
+            (["close"], 3, ["m", "u", "l", "pb", "bw"]), 'Process one bar. Returns ``[middle, upper, lower, percent_b, bandwidth]``, ``NaN`` during warm-up.', RESET_STATE),
+    "Macd": ('(inputs, outputs, fast=12, slow=26, signal=9)', 'Moving average convergence/divergence of inputs[0]. outputs: [macd, signal, histogram]. macd = Ema(fast) - Ema(slow), signal = Ema(signal) of macd, histogram = macd - signal; every Ema seeded with the simple average of its first window, as ``Ema`` is.',
+            (["close"], ["m", "s", "h"]), 'Process one bar. Returns ``[macd, signal, histogram]``, ``NaN`` during warm-up.', RESET_STATE),
+    "Stochastic": ('(inputs, window, outputs, smooth_k=3, smooth_d=3)', 'The slow stochastic oscillator. inputs: [high, low, close]; outputs: [k, d]. raw %K = 100 * (close - LL) / (HH - LL) over the highest high HH and lowest low LL of ``window`` bars; k = mean of raw %K over ``smooth_k`` bars, d = mean of k over ``smooth_d`` bars.',
+            (["high", "low", "close"], 3, ["k", "d"]), 'Process one bar. Returns ``[k, d]``, ``NaN`` during warm-up or on invalid input.', RESET_STATE),
+    "WilliamsR": ('(inputs, window, outputs)', 'Williams %R. inputs: [high, low, close]. 100 * (close - HH) / (HH - LL) over the highest high HH and lowest low LL of ``window`` bars, in [-100, 0].',
+            (["high", "low", "close"], 3, ["wr"]), UPDATE_INVALID, RESET_STATE),
+    "Cci": ('(inputs, window, outputs)', 'Commodity channel index. inputs: [high, low, close]. (tp - m) / (0.015 * d), with tp = (high + low + close) / 3, m the mean of tp over ``window`` bars and d the mean absolute deviation of tp from m.',
+            (["high", "low", "close"], 3, ["cci"]), UPDATE_INVALID, RESET_STATE),
+    "Obv": ('(inputs, outputs)', 'On-balance volume. inputs: [close, volume]. A running total starting at the first volume: + volume when the close rises, - volume when it falls; a missing value or a negative volume starts it again.',
+            (["close", "volume"], ["obv"]), UPDATE_INVALID, RESET_STATE),
+    "Vwap": ('(inputs, window, outputs)', 'Rolling volume-weighted average price. inputs: [high, low, close, volume]. sum(tp * volume) / sum(volume) over ``window`` bars, tp = (high + low + close) / 3.',
+            (["high", "low", "close", "volume"], 3, ["vwap"]), UPDATE_INVALID, RESET_STATE),
+    "RollingMin": ('(inputs, window, outputs)', 'Smallest value of inputs[0] over ``window`` bars.',
+            (["x"], 3, ["lo"]), UPDATE_WARM_UP, RESET_STATE),
+    "RollingMax": ('(inputs, window, outputs)', 'Largest value of inputs[0] over ``window`` bars.',
+            (["x"], 3, ["hi"]), UPDATE_WARM_UP, RESET_STATE),
+    "RollingStd": ('(inputs, window, outputs)', 'Sample standard deviation (ddof=1) of inputs[0] over ``window`` bars: sqrt(sum((x - mean)^2) / (window - 1)).',
+            (["x"], 3, ["sd"]), UPDATE_WARM_UP, RESET_STATE),
+    "RollingCorrelation": ('(inputs, window, outputs)', 'Pearson correlation of inputs [x, y] over ``window`` bars: sxy / sqrt(sxx * syy) from the deviations from the means; NaN where a column is constant.',
+            (["x", "y"], 3, ["r"]), UPDATE_WARM_UP, RESET_STATE),
+    "RollingQuantile": ('(inputs, window, outputs, q=0.5)', "The q-quantile of inputs[0] over ``window`` bars, linearly interpolated between order statistics as numpy.quantile's default is.",
+            (["x"], 3, ["q"]), UPDATE_WARM_UP, RESET_STATE),
+    "GarmanKlassVolatility": ('(inputs, window, outputs)', 'Garman-Klass volatility. inputs: [open, high, low, close]. sqrt(mean(0.5 * ln(high / low)^2 - (2 ln 2 - 1) * ln(close / open)^2)) over ``window`` bars.',
+            (["open", "high", "low", "close"], 3, ["gk"]), UPDATE_INVALID, RESET_STATE),
+    "YangZhangVolatility": ('(inputs, window, outputs)', 'Yang-Zhang volatility. inputs: [open, high, low, close]. sqrt(so + k * sc + (1 - k) * rs) over ``window`` bars: so and sc the sample variances of ln(open / previous close) and ln(close / open), rs the mean Rogers-Satchell term, k = 0.34 / (1.34 + (n + 1) / (n - 1)).',
+            (["open", "high", "low", "close"], 3, ["yz"]), UPDATE_INVALID, RESET_STATE),
+    "Lag": ('(inputs, k, outputs)', 'inputs[0] as it was ``k`` bars earlier.',
+            (["x"], 2, ["x_lag"]), UPDATE_WARM_UP, RESET_STATE),
+    "Ratio": ('(inputs, outputs)', 'Element-wise ratio: A / B, ``NaN`` where B is 0.',
+            (["a", "b"], ["q"]), 'Process one bar. Returns ``[NaN]`` if either input is ``NaN`` or B is 0.', RESET_OPERATOR),
+})
+# Classes reading open first: their sample bars put the open there.
+OPEN_FIRST = {"GarmanKlassVolatility", "YangZhangVolatility"}
+BAR_WIDTH.update({"TrueRange": 3, "Atr": 3, "Adx": 3, "Stochastic": 3, "WilliamsR": 3, "Cci": 3, "Obv": 2, "Vwap": 4,
+                  "RollingCorrelation": 2, "GarmanKlassVolatility": 4, "YangZhangVolatility": 4, "Ratio": 2})

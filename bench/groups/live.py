@@ -8,7 +8,7 @@ import statistics
 
 import pure
 from harness import (WINDOW, Section, core_alone_side, fmt_ns, interleaved, loop_stream, loop_talipp, loop_update,
-                     np, now, repeat_to, talib_stream, talipp_ind, vx)
+                     np, now, repeat_to, talib_stream, talipp_ind, talipp_ohlcv, vx)
 
 ORDER = 10
 PEERS = ["pure Python", "talipp", "TA-Lib stream"]
@@ -76,6 +76,41 @@ def measure(floor, core, rows, n, rounds):
 
         return make
 
+    hlc = [[r[1], r[2], r[3]] for r in live]
+    seed_hlc = [np.array([r[k] for r in history]) for k in (1, 2, 3)] if np else None
+
+    def talipp_bars(make_ind):
+        bars_ohlcv = [talipp_ohlcv.OHLCV(r[0], r[1], r[2], r[3], r[4]) for r in live]
+
+        def make():
+            ind = make_ind()
+            add = ind.add
+
+            def run():
+                t0 = now()
+                for b in bars_ohlcv:
+                    add(b)
+                    ind[-1]
+                return now() - t0
+
+            return run
+
+        return make
+
+    def stream_bars(make_stream):
+        def make():
+            update = make_stream().update
+
+            def run():
+                t0 = now()
+                for h, low, c in hlc:
+                    update(h, low, c)
+                return now() - t0
+
+            return run
+
+        return make
+
     cases = {
         "Sma": (lambda: vx.Sma(["c"], WINDOW, ["o"]), lambda: pure.Sma(WINDOW), one,
                 (lambda: talipp_ind.SMA(WINDOW)) if talipp_ind else None,
@@ -91,19 +126,31 @@ def measure(floor, core, rows, n, rounds):
         "Skewness": (lambda: vx.Skewness(["c"], WINDOW, ["o"]), lambda: pure.Skewness(WINDOW), one, None, None),
         "LinearSlope": (lambda: vx.LinearSlope(["t", "c"], WINDOW, ["s", "r2"]), lambda: pure.LinearSlope(WINDOW),
                         pairs, None, "slope"),
+        # The classic indicators: no pure-Python side.
+        "Rsi": (lambda: vx.Rsi(["c"], 14, ["o"]), None, one, (lambda: talipp_ind.RSI(14)) if talipp_ind else None,
+                (lambda: talib_stream.RSI(seed_close, 14)) if talib_stream else None),
+        "Atr": (lambda: vx.Atr(["h", "l", "c"], 14, ["o"]), None, hlc,
+                talipp_bars(lambda: talipp_ind.ATR(14)) if talipp_ind else None,
+                stream_bars(lambda: talib_stream.ATR(*seed_hlc, 14)) if talib_stream else None),
+        "BollingerBands": (lambda: vx.BollingerBands(["c"], WINDOW, ["m", "u", "l", "p", "b"]), None, one,
+                           (lambda: talipp_ind.BB(WINDOW, 2.0)) if talipp_ind else None,
+                           (lambda: talib_stream.BBANDS(seed_close, WINDOW, 2.0, 2.0)) if talib_stream else None),
+        "Macd": (lambda: vx.Macd(["c"], ["m", "s", "h"]), None, one,
+                 (lambda: talipp_ind.MACD(12, 26, 9)) if talipp_ind else None,
+                 (lambda: talib_stream.MACD(seed_close, 12, 26, 9)) if talib_stream else None),
     }
     table = []
     for name, (ours, py, bars, tp, ts) in cases.items():
-        sides = {
-            "floor": loop_update(floor.Floor, bars),
-            "vexal": loop_update(ours, bars),
-            "pure Python": loop_update(py, bars),
-        }
-        if core is not None:
+        sides = {"floor": loop_update(floor.Floor, bars), "vexal": loop_update(ours, bars)}
+        if py is not None:
+            sides["pure Python"] = loop_update(py, bars)
+        if core is not None and py is not None:
             sides["core alone"] = core_alone_side(core, bars, name)
         if tp == "zscore":
             if talipp_ind:
                 sides["talipp"] = talipp_zscore(closes)
+        elif callable(tp) and name == "Atr":
+            sides["talipp"] = tp
         elif tp is not None:
             sides["talipp"] = loop_talipp(tp, closes)
         if ts == "zscore":
@@ -112,6 +159,8 @@ def measure(floor, core, rows, n, rounds):
         elif ts == "slope":
             if talib_stream:
                 sides["TA-Lib stream"] = stream_slope(pairs)
+        elif ts is not None and name == "Atr":
+            sides["TA-Lib stream"] = ts
         elif ts is not None:
             sides["TA-Lib stream"] = loop_stream(ts, closes)
         medians = interleaved(sides, rounds, len(bars))
@@ -149,7 +198,9 @@ def run(ctx):
               "RollingZScore's peers are composed of an SMA and a standard deviation (TA-Lib's STDDEV and "
               "talipp's StdDev are population deviations; vexal uses the sample deviation). LinearSlope regresses "
               "the close on the bar index; TA-Lib's equivalent is LINEARREG_SLOPE plus CORREL squared for R². "
-              "Neither peer has a rolling skewness.", ""]
+              "Neither peer has a rolling skewness. Rsi and Atr use window 14, Macd 12/26/9, the Bollinger bands "
+              "window 20 and k = 2 (TA-Lib's BBANDS stream, talipp's BB); Atr's peers take whole bars, talipp's as "
+              "OHLCV objects built before timing. These four have no pure-Python side.", ""]
     return Section("live", lines, goals(table), data={"table": table, "floor_ns": floor_ns})
 
 

@@ -13,7 +13,8 @@ import sys
 import tempfile
 import threading
 
-from harness import (OHLCV, WINDOW, Section, fmt_ns, interleaved, np, now, pd, pl, repeat_to, talib, twelve, vx)
+from harness import (OHLCV, WINDOW, Section, fmt_ns, interleaved, np, now, pd, pl, repeat_to, talib, talipp_ind,
+                     talipp_ohlcv, twelve, vx)
 
 ORDER = 30
 OUTPUT_ALONE = "the result's lists alone (an array's tolist)"
@@ -441,6 +442,54 @@ TITLES = (("features", "the twelve-transform FeaturePipeline"),
           ("targets", "TargetPipeline (FutureReturn, FutureCTCVolatility, FutureLinearSlope, horizon 20)"))
 
 
+# The classic indicators: RSI 14, ATR 14, Bollinger bands (20, 2) and MACD
+# 12/26/9, 11 outputs.
+def classic_four():
+    return [vx.Rsi(["close"], 14, ["rsi"]), vx.Atr(["high", "low", "close"], 14, ["atr"]),
+            vx.BollingerBands(["close"], WINDOW, ["bm", "bu", "bl", "bp", "bw"]),
+            vx.Macd(["close"], ["macd", "signal", "hist"])]
+
+
+def talib_classic(arr):
+    h, low, c = (arr[:, i].copy() for i in (1, 2, 3))
+    return [talib.RSI(c, 14), talib.ATR(h, low, c, 14), *talib.BBANDS(c, WINDOW, 2.0, 2.0), *talib.MACD(c)]
+
+
+def talipp_classic(closes, bars):
+    ind = talipp_ind
+    return [ind.RSI(14, input_values=closes), ind.ATR(14, input_values=bars), ind.BB(WINDOW, 2.0, input_values=closes),
+            ind.MACD(12, 26, 9, input_values=closes)]
+
+
+def measure_classic(rows, n, rounds):
+    """The four over n bars: vexal (lists, array, array path), TA-Lib batch
+    and talipp fed whole lists; talipp at most 100,000 bars, per bar."""
+    data = repeat_to(rows, n)
+    arr = np.ascontiguousarray(np.array(data, dtype=np.float64))
+    width = len(vx.FeaturePipeline(classic_four(), OHLCV).output_names())
+    per = {"vexal from lists": n, "vexal from a 2-D float64 array": n}
+    sides = {
+        "vexal from lists": timed_call(lambda: vx.FeaturePipeline(classic_four(), OHLCV).run_research(
+            [list(r) for r in data])),
+        "vexal from a 2-D float64 array": timed_call(
+            lambda: vx.FeaturePipeline(classic_four(), OHLCV).run_research(arr)),
+    }
+    if HAS_ARRAYS:
+        sides[ARRAY] = into_side(lambda: vx.FeaturePipeline(classic_four(), OHLCV), arr, width)
+        per[ARRAY] = n
+    if talib is not None:
+        sides["TA-Lib batch"] = timed_call(lambda: talib_classic(arr))
+        per["TA-Lib batch"] = n
+    if talipp_ind is not None and talipp_ohlcv is not None:
+        m = min(n, 100_000)
+        closes = [r[3] for r in data[:m]]
+        bars = [talipp_ohlcv.OHLCV(*r[:5]) for r in data[:m]]
+        sides["talipp"] = timed_call(lambda: talipp_classic(closes, bars))
+        per["talipp"] = m
+    totals = interleaved(sides, rounds, 1)
+    return {side: ns / per[side] for side, ns in totals.items()}
+
+
 def run(ctx):
     research = measure(ctx.rows, ctx.research_n, ctx.research_rounds)
     if not research:
@@ -459,6 +508,18 @@ def run(ctx):
         for side, v in rm.items():
             lines.append(f"| {side} | {fmt_ns(v)} | {v * n / 1e9:.2f} | {v / base:.2f} | "
                          f"{cov.get(side, cov.get(side.split(' +')[0], ''))} |")
+        lines.append("")
+    if np is not None:
+        classic = measure_classic(ctx.rows, ctx.research_n, ctx.research_rounds)
+        research["classic"] = classic
+        base = classic["vexal from lists"]
+        lines += ["## Research: RSI, ATR, Bollinger bands and MACD", "",
+                  "The four classic indicators (RSI 14, ATR 14, Bollinger 20/2, MACD 12/26/9; 11 outputs) over "
+                  f"{ctx.research_n:,} bars in one pipeline, against TA-Lib batch on the same arrays and talipp "
+                  "fed whole lists (at most 100,000 bars; talipp's ATR reads OHLCV objects built untimed).", "",
+                  "| side | ns per bar | × vexal from lists |", "|---|---|---|"]
+        for side, v in classic.items():
+            lines.append(f"| {side} | {fmt_ns(v)} | {v / base:.2f} |")
         lines.append("")
     if "memory" in research:
         lines += ["## Research: peak memory of the array path", "",

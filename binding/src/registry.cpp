@@ -9,21 +9,41 @@
 #include <functional>
 #include <vector>
 
+#include "features/adx.hpp"
+#include "features/atr.hpp"
+#include "features/bollinger_bands.hpp"
+#include "features/cci.hpp"
 #include "features/ema.hpp"
+#include "features/garman_klass_volatility.hpp"
 #include "features/kama.hpp"
 #include "features/kurtosis.hpp"
 #include "features/linear_slope.hpp"
 #include "features/log_return.hpp"
+#include "features/macd.hpp"
+#include "features/obv.hpp"
 #include "features/parkinson_volatility.hpp"
 #include "features/rogers_satchell_volatility.hpp"
+#include "features/rolling_correlation.hpp"
+#include "features/rolling_max.hpp"
+#include "features/rolling_min.hpp"
+#include "features/rolling_quantile.hpp"
+#include "features/rolling_std.hpp"
+#include "features/rsi.hpp"
 #include "features/simple_return.hpp"
 #include "features/skewness.hpp"
 #include "features/sma.hpp"
+#include "features/stochastic.hpp"
+#include "features/true_range.hpp"
+#include "features/vwap.hpp"
+#include "features/williams_r.hpp"
+#include "features/yang_zhang_volatility.hpp"
 #include "frame/class_builder.hpp"
 #include "frame/snapshot_methods.hpp"
 #include "frame/target_class.hpp"
 #include "frame/transform_class.hpp"
+#include "operators/lag.hpp"
 #include "operators/neg_log.hpp"
+#include "operators/ratio.hpp"
 #include "operators/subtract.hpp"
 #include "pipelines.hpp"
 #include "scalers.hpp"
@@ -201,11 +221,228 @@ const std::vector<Entry>& published() {
   return entries;
 }
 
+constexpr const char* kResetStateless = kResetNoOpDoc;
+constexpr Param kBandsParams[] = {{"inputs"}, {"window"}, {"outputs"}, {"k", std::nullopt, 2.0}};
+constexpr Param kMacdParams[] = {{"inputs"}, {"outputs"}, {"fast", 12}, {"slow", 26}, {"signal", 9}};
+constexpr Param kStochasticParams[] = {{"inputs"}, {"window"}, {"outputs"}, {"smooth_k", 3}, {"smooth_d", 3}};
+constexpr Param kQuantileParams[] = {{"inputs"}, {"window"}, {"outputs"}, {"q", std::nullopt, 0.5}};
+constexpr Param kLagParams[] = {{"inputs"}, {"k"}, {"outputs"}};
+
+// "Name(inputs=[...], window=N, outputs=[...], option=value, ...)".
+template <class Core>
+std::string options_repr(const Core& core, const char* name,
+                         std::initializer_list<std::pair<const char*, std::string>> options) {
+  std::string out = window_repr<Core>(core, name);
+  out.pop_back();
+  for (const auto& [keyword, value] : options) out += std::string(", ") + keyword + "=" + value;
+  return out + ")";
+}
+
+// The indicators, after the published names.
+std::vector<Entry> indicators() {
+  return {
+      transform<Rsi>(windowed<Rsi>(
+          "vexal.Rsi",
+          "Rsi(inputs, window, outputs)\n--\n\nWilder's relative strength index of inputs[0] (the close): "
+          "100 * G / (G + L), where G and L are Wilder averages over ``window`` bars, avg = (avg * (window - "
+          "1) "
+          "+ x) / window, of the gains max(d, 0) and losses max(-d, 0) of the bar-to-bar change d, each "
+          "seeded "
+          "with the simple average of its first ``window`` changes. NaN while a window saw no move.",
+          kUpdateWarmUpDoc)),
+      transform<TrueRange>(stateless<TrueRange>("vexal.TrueRange",
+                                                "TrueRange(inputs, outputs)\n--\n\nWilder's true range. "
+                                                "inputs: [high, low, close]. max(high - low, "
+                                                "|high - previous close|, |low - previous close|); NaN on "
+                                                "the first bar and for a bar whose high is "
+                                                "below its low.",
+                                                kUpdateInvalidDoc, kResetStateDoc)),
+      transform<Atr>(windowed<Atr>(
+          "vexal.Atr",
+          "Atr(inputs, window, outputs)\n--\n\nWilder's average true range. inputs: [high, low, close]. The "
+          "Wilder average over ``window`` bars of TrueRange, avg = (avg * (window - 1) + tr) / window, "
+          "seeded "
+          "with the simple average of the first ``window`` true ranges.",
+          kUpdateInvalidDoc)),
+      transform<Adx>(windowed<Adx>(
+          "vexal.Adx",
+          "Adx(inputs, window, outputs)\n--\n\nWilder's average directional index. inputs: [high, low, "
+          "close]; outputs: [adx, plus_di, minus_di]. With up = high - previous high and down = previous low "
+          "- "
+          "low, +DM = up if up > down and up > 0 (else 0), -DM likewise; +DI = 100 * avg(+DM) / avg(TR), -DI "
+          "= "
+          "100 * avg(-DM) / avg(TR), DX = 100 * |+DI - -DI| / (+DI + -DI), ADX = avg(DX), every avg a Wilder "
+          "average over ``window`` bars.",
+          "update($self, values)\n--\n\nProcess one bar. Returns ``[adx, plus_di, minus_di]``, ``NaN`` "
+          "during "
+          "warm-up or on invalid input.")),
+      transform<BollingerBands>({
+          "vexal.BollingerBands",
+          "BollingerBands(inputs, window, outputs, k=2.0)\n--\n\nBollinger bands of inputs[0] over "
+          "``window`` "
+          "bars. outputs: [middle, upper, lower, percent_b, bandwidth]. middle = mean, upper/lower = middle "
+          "+/- "
+          "k * population standard deviation, percent_b = (x - lower) / (upper - lower), bandwidth = (upper "
+          "- "
+          "lower) / middle; a flat window has no percent_b, a zero middle no bandwidth.",
+          kBandsParams,
+          "update($self, values)\n--\n\nProcess one bar. Returns ``[middle, upper, lower, percent_b, "
+          "bandwidth]``, ``NaN`` during warm-up.",
+          kResetStateDoc,
+          [](const Args& a) {
+            return construct_with<Names, std::uint64_t, Names, double>(a, &BollingerBands::create);
+          },
+          [](const StreamingTransform& t, const char* name) {
+            const auto& core = static_cast<const BollingerBands&>(t);
+            return options_repr(core, name, {{"k", float_repr(core.k())}});
+          },
+      }),
+      transform<Macd>({
+          "vexal.Macd",
+          "Macd(inputs, outputs, fast=12, slow=26, signal=9)\n--\n\nMoving average convergence/divergence of "
+          "inputs[0]. outputs: [macd, signal, histogram]. macd = Ema(fast) - Ema(slow), signal = Ema(signal) "
+          "of macd, histogram = macd - signal; every Ema seeded with the simple average of its first window, "
+          "as ``Ema`` is.",
+          kMacdParams,
+          "update($self, values)\n--\n\nProcess one bar. Returns ``[macd, signal, histogram]``, ``NaN`` "
+          "during warm-up.",
+          kResetStateDoc,
+          [](const Args& a) {
+            return construct_with<Names, Names, std::uint64_t, std::uint64_t, std::uint64_t>(a,
+                                                                                             &Macd::create);
+          },
+          [](const StreamingTransform& t, const char* name) {
+            const auto& core = static_cast<const Macd&>(t);
+            return render_repr(name, {{"inputs", list_form(core.input_names())},
+                                      {"outputs", list_form(core.output_names())},
+                                      {"fast", std::to_string(core.fast())},
+                                      {"slow", std::to_string(core.slow())},
+                                      {"signal", std::to_string(core.signal())}});
+          },
+      }),
+      transform<Stochastic>({
+          "vexal.Stochastic",
+          "Stochastic(inputs, window, outputs, smooth_k=3, smooth_d=3)\n--\n\nThe slow stochastic "
+          "oscillator. inputs: [high, low, close]; outputs: [k, d]. raw %K = 100 * (close - LL) / (HH - LL) "
+          "over the highest high HH and lowest low LL of ``window`` bars; k = mean of raw %K over "
+          "``smooth_k`` bars, d = mean of k over ``smooth_d`` bars.",
+          kStochasticParams,
+          "update($self, values)\n--\n\nProcess one bar. Returns ``[k, d]``, ``NaN`` during warm-up or on "
+          "invalid input.",
+          kResetStateDoc,
+          [](const Args& a) {
+            return construct_with<Names, std::uint64_t, Names, std::uint64_t, std::uint64_t>(
+                a, &Stochastic::create);
+          },
+          [](const StreamingTransform& t, const char* name) {
+            const auto& core = static_cast<const Stochastic&>(t);
+            return options_repr(core, name,
+                                {{"smooth_k", std::to_string(core.smooth_k())},
+                                 {"smooth_d", std::to_string(core.smooth_d())}});
+          },
+      }),
+      transform<WilliamsR>(windowed<WilliamsR>(
+          "vexal.WilliamsR",
+          "WilliamsR(inputs, window, outputs)\n--\n\nWilliams %R. inputs: [high, low, close]. 100 * (close - "
+          "HH) / (HH - LL) over the highest high HH and lowest low LL of ``window`` bars, in [-100, 0].",
+          kUpdateInvalidDoc)),
+      transform<Cci>(windowed<Cci>(
+          "vexal.Cci",
+          "Cci(inputs, window, outputs)\n--\n\nCommodity channel index. inputs: [high, low, close]. (tp - m) "
+          "/ (0.015 * d), with tp = (high + low + close) / 3, m the mean of tp over ``window`` bars and d "
+          "the "
+          "mean absolute deviation of tp from m.",
+          kUpdateInvalidDoc)),
+      transform<Obv>(stateless<Obv>(
+          "vexal.Obv",
+          "Obv(inputs, outputs)\n--\n\nOn-balance volume. inputs: [close, volume]. A running total starting "
+          "at the first volume: + volume when the close rises, - volume when it falls; a missing value or a "
+          "negative volume starts it again.",
+          kUpdateInvalidDoc, kResetStateDoc)),
+      transform<Vwap>(windowed<Vwap>(
+          "vexal.Vwap",
+          "Vwap(inputs, window, outputs)\n--\n\nRolling volume-weighted average price. inputs: [high, low, "
+          "close, volume]. sum(tp * volume) / sum(volume) over ``window`` bars, tp = (high + low + close) / "
+          "3.",
+          kUpdateInvalidDoc)),
+      transform<RollingMin>(windowed<RollingMin>(
+          "vexal.RollingMin",
+          "RollingMin(inputs, window, outputs)\n--\n\nSmallest value of inputs[0] over ``window`` bars.",
+          kUpdateWarmUpDoc)),
+      transform<RollingMax>(windowed<RollingMax>(
+          "vexal.RollingMax",
+          "RollingMax(inputs, window, outputs)\n--\n\nLargest value of inputs[0] over ``window`` bars.",
+          kUpdateWarmUpDoc)),
+      transform<RollingStd>(windowed<RollingStd>(
+          "vexal.RollingStd",
+          "RollingStd(inputs, window, outputs)\n--\n\nSample standard deviation (ddof=1) of inputs[0] over "
+          "``window`` bars: sqrt(sum((x - mean)^2) / (window - 1)).",
+          kUpdateWarmUpDoc)),
+      transform<RollingCorrelation>(windowed<RollingCorrelation>(
+          "vexal.RollingCorrelation",
+          "RollingCorrelation(inputs, window, outputs)\n--\n\nPearson correlation of inputs [x, y] over "
+          "``window`` bars: sxy / sqrt(sxx * syy) from the deviations from the means; NaN where a column is "
+          "constant.",
+          kUpdateWarmUpDoc)),
+      transform<RollingQuantile>({
+          "vexal.RollingQuantile",
+          "RollingQuantile(inputs, window, outputs, q=0.5)\n--\n\nThe q-quantile of inputs[0] over "
+          "``window`` "
+          "bars, linearly interpolated between order statistics as numpy.quantile's default is.",
+          kQuantileParams,
+          kUpdateWarmUpDoc,
+          kResetStateDoc,
+          [](const Args& a) {
+            return construct_with<Names, std::uint64_t, Names, double>(a, &RollingQuantile::create);
+          },
+          [](const StreamingTransform& t, const char* name) {
+            const auto& core = static_cast<const RollingQuantile&>(t);
+            return options_repr(core, name, {{"q", float_repr(core.q())}});
+          },
+      }),
+      transform<GarmanKlassVolatility>(windowed<GarmanKlassVolatility>(
+          "vexal.GarmanKlassVolatility",
+          "GarmanKlassVolatility(inputs, window, outputs)\n--\n\nGarman-Klass volatility. inputs: [open, "
+          "high, low, close]. sqrt(mean(0.5 * ln(high / low)^2 - (2 ln 2 - 1) * ln(close / open)^2)) over "
+          "``window`` bars.",
+          kUpdateInvalidDoc)),
+      transform<YangZhangVolatility>(windowed<YangZhangVolatility>(
+          "vexal.YangZhangVolatility",
+          "YangZhangVolatility(inputs, window, outputs)\n--\n\nYang-Zhang volatility. inputs: [open, high, "
+          "low, close]. sqrt(so + k * sc + (1 - k) * rs) over ``window`` bars: so and sc the sample "
+          "variances "
+          "of ln(open / previous close) and ln(close / open), rs the mean Rogers-Satchell term, k = 0.34 / "
+          "(1.34 + (n + 1) / (n - 1)).",
+          kUpdateInvalidDoc)),
+      transform<Lag>({
+          "vexal.Lag",
+          "Lag(inputs, k, outputs)\n--\n\ninputs[0] as it was ``k`` bars earlier.",
+          kLagParams,
+          kUpdateWarmUpDoc,
+          kResetStateDoc,
+          [](const Args& a) { return construct_with<Names, std::uint64_t, Names>(a, &Lag::create); },
+          [](const StreamingTransform& t, const char* name) {
+            const auto& core = static_cast<const Lag&>(t);
+            return render_repr(name, {{"inputs", list_form(core.input_names())},
+                                      {"k", std::to_string(core.k())},
+                                      {"outputs", list_form(core.output_names())}});
+          },
+      }),
+      transform<Ratio>(stateless<Ratio>(
+          "vexal.Ratio", "Ratio(inputs, outputs)\n--\n\nElement-wise ratio: A / B, ``NaN`` where B is 0.",
+          "update($self, values)\n--\n\nProcess one bar. Returns ``[NaN]`` if either input is ``NaN`` or B "
+          "is 0.",
+          kResetStateless)),
+  };
+}
+
 // Registered on the module after the published names, outside __all__.
 const std::vector<Entry>& also_registered() {
-  static const std::vector<Entry> entries = {
-      function(load_function_def()),
-  };
+  static const std::vector<Entry> entries = [] {
+    std::vector<Entry> all = {function(load_function_def())};
+    for (Entry& e : indicators()) all.push_back(std::move(e));
+    return all;
+  }();
   return entries;
 }
 

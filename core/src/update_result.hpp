@@ -6,7 +6,8 @@
 namespace vexal {
 
 // The values one update returns, the i-th for the i-th output name. Room for
-// four inline, so producing a bar's output never allocates.
-using UpdateResult = SmallVector<OptionalValue, 4>;
+// five inline (Bollinger bands give five), so producing a bar's output never
+// allocates.
+using UpdateResult = SmallVector<OptionalValue, 5>;
 
 }  // namespace vexal

@@ -5,10 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "features/adx.hpp"
 #include "features/ema.hpp"
 #include "features/kama.hpp"
 #include "features/linear_slope.hpp"
+#include "features/macd.hpp"
+#include "features/obv.hpp"
 #include "features/sma.hpp"
+#include "features/stochastic.hpp"
 #include "pipeline/feature_pipeline.hpp"
 #include "pipeline/target_pipeline.hpp"
 #include "pipeline_fakes.hpp"
@@ -243,6 +247,11 @@ TEST(Snapshot, CorruptedBytesOnlyEverGiveSnapshotErrors) {
   std::vector<std::unique_ptr<StreamingTransform>> features;
   features.push_back(testing::owned(Kama::create({"close"}, 4, {"k"}, 2, 9)));
   features.push_back(testing::owned(LinearSlope::create({"close", "k"}, 3, {"s", "r"})));
+  // Nested averages, running totals and windows of several lengths.
+  features.push_back(testing::owned(Macd::create({"close"}, {"m", "ms", "mh"}, 2, 3, 2)));
+  features.push_back(testing::owned(Adx::create({"close", "k", "s"}, 2, {"a", "ap", "am"})));
+  features.push_back(testing::owned(Obv::create({"close", "k"}, {"o"})));
+  features.push_back(testing::owned(Stochastic::create({"close", "k", "s"}, 2, {"sk", "sd"}, 2, 3)));
   auto pipeline = FeaturePipeline::create(std::move(features), {"close"}).value();
   for (double x : {3.0, 4.0, 2.0, 5.0, 6.0, 5.5, 7.0}) {
     const OptionalValue v = x;

@@ -4,16 +4,25 @@ Every name of the native module ``_vexal`` is re-exported here unchanged. ``rese
 ``dataset`` run pipelines over DataFrames, Arrow tables, numpy arrays and mappings of columns (see
 ``vexal.frames``; numpy arrays alone: ``vexal.arrays``). They need numpy, and narwhals for DataFrames
 (``pip install 'vexal[frames]'``), imported on first use.
+The classes the native module registers after its published names are re-exported too.
 """
 
 from importlib import metadata as _metadata
 
 import _vexal
 from _vexal import *  # noqa: F401,F403
-from _vexal import load  # noqa: F401  (outside __all__, which keeps the native names only)
+from _vexal import load  # noqa: F401  (a function, outside __all__)
+
+# The classes the native module registers after its published names, in
+# registration order.
+_LATER_CLASSES = [
+    name for name, obj in vars(_vexal).items()
+    if not name.startswith("_") and name not in _vexal.__all__ and isinstance(obj, type)
+]
+globals().update({name: getattr(_vexal, name) for name in _LATER_CLASSES})
 
 _FRAME_FUNCTIONS = ("research", "label", "dataset")
-__all__ = [*_vexal.__all__, *_FRAME_FUNCTIONS]
+__all__ = [*_vexal.__all__, *_LATER_CLASSES, *_FRAME_FUNCTIONS]
 
 try:
     __version__ = _metadata.version("vexal")

@@ -1,10 +1,34 @@
-# The package re-exports every name of the native module, and the frame functions of vexal.frames.
+# The package re-exports every name of the native module (the published
+# ones, then the classes registered after them) and the frame functions of vexal.frames.
 from collections.abc import Mapping, Sequence
 from typing import Any, Literal, TypeVar, overload
 
 from _vexal import *
 from _vexal import FeaturePipeline as FeaturePipeline, TargetPipeline as TargetPipeline
 from _vexal import load as load
+
+from _vexal import (
+    Rsi as Rsi,
+    TrueRange as TrueRange,
+    Atr as Atr,
+    Adx as Adx,
+    BollingerBands as BollingerBands,
+    Macd as Macd,
+    Stochastic as Stochastic,
+    WilliamsR as WilliamsR,
+    Cci as Cci,
+    Obv as Obv,
+    Vwap as Vwap,
+    RollingMin as RollingMin,
+    RollingMax as RollingMax,
+    RollingStd as RollingStd,
+    RollingCorrelation as RollingCorrelation,
+    RollingQuantile as RollingQuantile,
+    GarmanKlassVolatility as GarmanKlassVolatility,
+    YangZhangVolatility as YangZhangVolatility,
+    Lag as Lag,
+    Ratio as Ratio,
+)
 
 __all__: list[str]
 

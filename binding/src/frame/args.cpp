@@ -20,7 +20,7 @@ namespace {
 
 std::size_t required_count(const Signature& sig) {
   std::size_t n = 0;
-  for (const Param& p : sig.params) n += p.default_value ? 0 : 1;
+  for (const Param& p : sig.params) n += p.has_default() ? 0 : 1;
   return n;
 }
 
@@ -46,7 +46,7 @@ std::size_t required_count(const Signature& sig) {
 void check_missing(const Args& args, const Signature& sig, const std::array<PyObject*, kMaxParams>& slots) {
   std::vector<const char*> missing;
   for (std::size_t i = 0; i < sig.params.size(); ++i) {
-    if (slots[i] == nullptr && !sig.params[i].default_value) missing.push_back(sig.params[i].name);
+    if (slots[i] == nullptr && !sig.params[i].has_default()) missing.push_back(sig.params[i].name);
   }
   if (missing.empty()) return;
   std::string list;

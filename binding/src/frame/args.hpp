@@ -21,6 +21,10 @@ namespace vexal::py {
 struct Param {
   const char* name;
   std::optional<std::uint64_t> default_value = std::nullopt;
+  // For a float parameter: its default, used when the argument is absent.
+  std::optional<double> float_default = std::nullopt;
+
+  [[nodiscard]] constexpr bool has_default() const { return default_value || float_default; }
 };
 
 // A callable's parameter list. `method` is "__new__", "update", ... or a
@@ -51,6 +55,9 @@ class Args {
   [[nodiscard]] T get(std::size_t i) const {
     if constexpr (std::is_same_v<T, std::uint64_t>) {
       if (slots_[i] == nullptr) return *sig_->params[i].default_value;
+    }
+    if constexpr (std::is_same_v<T, double>) {
+      if (slots_[i] == nullptr) return *sig_->params[i].float_default;
     }
     return convert(i, [](PyObject* o) { return Convert<T>::from(o); });
   }

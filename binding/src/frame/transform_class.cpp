@@ -28,6 +28,14 @@ std::string render_repr(const char* name, std::initializer_list<std::pair<const 
   return out + ")";
 }
 
+std::string float_repr(double v) {
+  char* text = PyOS_double_to_string(v, 'r', 0, Py_DTSF_ADD_DOT_0, nullptr);
+  if (text == nullptr) throw PythonError{};
+  std::string out(text);
+  PyMem_Free(text);
+  return out;
+}
+
 std::span<PyTypeObject* const> transform_types() { return registered_types(); }
 
 void remember_transform_type(PyTypeObject* type) {

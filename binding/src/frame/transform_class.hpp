@@ -71,6 +71,9 @@ inline const char* short_name(const char* qualified) {
 // Name(inputs=["close"], window=20, outputs=["sma"]).
 std::string render_repr(const char* name, std::initializer_list<std::pair<const char*, std::string>> fields);
 
+// A float as Python's repr writes it ("2.0", "0.1").
+std::string float_repr(double v);
+
 // "Name(inputs=[...], window=N, outputs=[...])" for any windowed transform.
 template <class Core>
 std::string window_repr(const StreamingTransform& t, const char* name) {

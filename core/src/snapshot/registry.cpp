@@ -1,18 +1,36 @@
 #include "snapshot/registry.hpp"
 
-#include <utility>
-
+#include "features/adx.hpp"
+#include "features/atr.hpp"
+#include "features/bollinger_bands.hpp"
+#include "features/cci.hpp"
 #include "features/ema.hpp"
+#include "features/garman_klass_volatility.hpp"
 #include "features/kama.hpp"
 #include "features/kurtosis.hpp"
 #include "features/linear_slope.hpp"
 #include "features/log_return.hpp"
+#include "features/macd.hpp"
+#include "features/obv.hpp"
 #include "features/parkinson_volatility.hpp"
 #include "features/rogers_satchell_volatility.hpp"
+#include "features/rolling_correlation.hpp"
+#include "features/rolling_max.hpp"
+#include "features/rolling_min.hpp"
+#include "features/rolling_quantile.hpp"
+#include "features/rolling_std.hpp"
+#include "features/rsi.hpp"
 #include "features/simple_return.hpp"
 #include "features/skewness.hpp"
 #include "features/sma.hpp"
+#include "features/stochastic.hpp"
+#include "features/true_range.hpp"
+#include "features/vwap.hpp"
+#include "features/williams_r.hpp"
+#include "features/yang_zhang_volatility.hpp"
+#include "operators/lag.hpp"
 #include "operators/neg_log.hpp"
+#include "operators/ratio.hpp"
 #include "operators/subtract.hpp"
 #include "pipeline/feature_pipeline.hpp"
 #include "pipeline/target_pipeline.hpp"
@@ -59,6 +77,26 @@ constexpr Entry<StreamingTransform> kTransforms[] = {
     entry<StreamingTransform, NegLog>(),
     entry<StreamingTransform, RollingZScore>(),
     entry<StreamingTransform, FixedZScore>(),
+    entry<StreamingTransform, Rsi>(),
+    entry<StreamingTransform, TrueRange>(),
+    entry<StreamingTransform, Atr>(),
+    entry<StreamingTransform, Adx>(),
+    entry<StreamingTransform, BollingerBands>(),
+    entry<StreamingTransform, Macd>(),
+    entry<StreamingTransform, Stochastic>(),
+    entry<StreamingTransform, WilliamsR>(),
+    entry<StreamingTransform, Cci>(),
+    entry<StreamingTransform, Obv>(),
+    entry<StreamingTransform, Vwap>(),
+    entry<StreamingTransform, RollingMin>(),
+    entry<StreamingTransform, RollingMax>(),
+    entry<StreamingTransform, RollingStd>(),
+    entry<StreamingTransform, RollingCorrelation>(),
+    entry<StreamingTransform, RollingQuantile>(),
+    entry<StreamingTransform, GarmanKlassVolatility>(),
+    entry<StreamingTransform, YangZhangVolatility>(),
+    entry<StreamingTransform, Lag>(),
+    entry<StreamingTransform, Ratio>(),
 };
 
 constexpr Entry<Target> kTargets[] = {

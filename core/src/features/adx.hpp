@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+
+#include "error.hpp"
+#include "features/wilder_average.hpp"
+#include "windowed.hpp"
+
+namespace vexal {
+
+// Wilder's directional movement over `window` bars. Reads high, low, close;
+// produces [adx, plus_di, minus_di]. With up = H − H₋₁ and down = L₋₁ − L,
+// +DM = up when up > down and up > 0 (else 0), −DM likewise; +DI = 100 ·
+// avg(+DM) / avg(TR), −DI = 100 · avg(−DM) / avg(TR), DX = 100 · |+DI − −DI|
+// / (+DI + −DI), ADX = avg(DX), every avg a WilderAverage over `window`.
+// On gap-free bars the DIs are present from bar `window` (counting from 0),
+// ADX from bar 2 · `window` − 1. A bar that is incomplete or has its high below its low drops
+// every average and seeding starts again; a zero average range leaves the
+// DIs (and so DX) without a value, as does +DI + −DI = 0 for DX.
+class Adx final : public Windowed<Adx, 0> {
+ public:
+  static constexpr std::string_view snapshot_tag = "Adx";
+
+  [[nodiscard]] static std::expected<Adx, VexalError> create(Names inputs, std::size_t window, Names outputs);
+
+  // Bars before ADX, the last of the three to arrive.
+  [[nodiscard]] std::size_t warm_up_period() const override { return 2 * window() - 1; }
+  UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
+
+  void clear_state();
+  void save_state(SnapshotWriter& out) const;
+  void load_state(SnapshotReader& in);
+
+ private:
+  // The bar's values from the averages that `step` (update or peek) gives.
+  template <class Step>
+  UpdateResult directional(std::span<const OptionalValue> values, Step step);
+
+  Adx(Names inputs, std::size_t window, Names outputs, WilderAverage range, WilderAverage plus,
+      WilderAverage minus, WilderAverage dx)
+      : Windowed(std::move(inputs), window, std::move(outputs), {}),
+        range_(std::move(range)),
+        plus_(std::move(plus)),
+        minus_(std::move(minus)),
+        dx_(std::move(dx)) {}
+
+  // The last bar's values; its high and low are absent unless ordered.
+  OptionalValue previous_high_;
+  OptionalValue previous_low_;
+  OptionalValue previous_close_;
+  WilderAverage range_;
+  WilderAverage plus_;
+  WilderAverage minus_;
+  WilderAverage dx_;
+};
+
+}  // namespace vexal

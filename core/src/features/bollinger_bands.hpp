@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+#include <tuple>
+
+#include "error.hpp"
+#include "windowed.hpp"
+
+namespace vexal {
+
+// Bollinger bands of the first input over the last `window` bars, with the
+// population standard deviation σ (divisor n), as charting tools draw them.
+// Produces [middle, upper, lower, percent_b, bandwidth]: middle = mean,
+// upper/lower = middle ± k·σ, percent_b = (x − lower) / (upper − lower),
+// bandwidth = (upper − lower) / middle. A flat window has no percent_b and a
+// zero middle no bandwidth; the three bands are still given.
+class BollingerBands final : public Windowed<BollingerBands, 1> {
+ public:
+  static constexpr std::string_view snapshot_tag = "BollingerBands";
+
+  [[nodiscard]] static std::expected<BollingerBands, VexalError> create(Names inputs, std::size_t window,
+                                                                        Names outputs, double k = 2.0);
+
+  [[nodiscard]] double k() const { return k_; }
+  [[nodiscard]] std::tuple<double> options() const { return {k_}; }
+
+  UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
+
+ private:
+  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The values once the bar's entries are in the buffers.
+  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+
+  BollingerBands(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers, double k)
+      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)), k_(k) {}
+
+  double k_;
+};
+
+}  // namespace vexal

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+
+#include "error.hpp"
+#include "windowed.hpp"
+
+namespace vexal {
+
+// Lambert's commodity channel index over the last `window` bars: (tp − m) /
+// (0.015 · d), where tp = (high + low + close) / 3 is the bar's typical
+// price, m the mean of the window's typical prices and d their mean absolute
+// deviation from m, recomputed per window. Reads high, low, close. A bar that
+// is incomplete or has its high below its low spoils the windows holding
+// it; a window with d = 0 has no value.
+class Cci final : public Windowed<Cci, 1> {
+ public:
+  static constexpr std::string_view snapshot_tag = "Cci";
+
+  [[nodiscard]] static std::expected<Cci, VexalError> create(Names inputs, std::size_t window, Names outputs);
+
+  UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
+
+ private:
+  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The values once the bar's entries are in the buffers.
+  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+
+  Cci(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)
+      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+};
+
+}  // namespace vexal

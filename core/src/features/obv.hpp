@@ -1,0 +1,39 @@
+#pragma once
+
+#include <expected>
+
+#include "error.hpp"
+#include "transform_base.hpp"
+
+namespace vexal {
+
+// On-balance volume. Reads close, volume. A running total that starts at the
+// first bar's volume (as TA-Lib's does), then adds the volume of a bar
+// closing higher than the one before and subtracts that of a bar closing
+// lower. A bar with an absent value or a negative volume drops the total,
+// which starts again at the next complete bar's volume.
+class Obv final : public NamedTransform {
+ public:
+  static constexpr std::string_view snapshot_tag = "Obv";
+
+  [[nodiscard]] static std::expected<Obv, VexalError> create(Names inputs, Names outputs);
+
+  [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
+  void reset() override;
+  UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
+  // Tag, names, previous close, total.
+  void save(SnapshotWriter& out) const override;
+  [[nodiscard]] static std::expected<Obv, VexalError> load(SnapshotReader& in);
+
+ private:
+  // The total after the bar; absent for a bar that drops it.
+  [[nodiscard]] OptionalValue next_total(const OptionalValue& close, const OptionalValue& volume) const;
+
+  Obv(Names inputs, Names outputs) : NamedTransform(std::move(inputs), std::move(outputs)) {}
+
+  OptionalValue previous_close_;
+  OptionalValue total_;  // present exactly when previous_close_ is
+};
+
+}  // namespace vexal

@@ -1,0 +1,37 @@
+#include "features/rolling_min.hpp"
+
+#include "internal_failure.hpp"
+#include "window_extremes.hpp"
+#include "window_stats.hpp"
+
+namespace vexal {
+
+std::expected<RollingMin, VexalError> RollingMin::create(Names inputs, std::size_t window, Names outputs) {
+  if (auto failure =
+          first_failure(inputs_not_empty(inputs), outputs_not_empty(outputs), window_non_zero(window)))
+    return *failure;
+  auto buffers = all_reserved(reserve_window(window));
+  if (!buffers) return std::unexpected(std::move(buffers.error()));
+  return RollingMin(std::move(inputs), window, std::move(outputs), std::move(*buffers));
+}
+
+UpdateResult RollingMin::update(std::span<const OptionalValue> values) {
+  require_values(values, 1);
+  push(entries(values));
+  return evaluate(values);
+}
+
+RollingMin::Entries RollingMin::entries(std::span<const OptionalValue> values) const { return {values[0]}; }
+
+UpdateResult RollingMin::evaluate(std::span<const OptionalValue>) {
+  const auto run = complete_run(buffer(0));
+  if (!run) return {std::nullopt};
+  return {lowest(*run)};
+}
+
+UpdateResult RollingMin::peek(std::span<const OptionalValue> values) {
+  require_values(values, 1);
+  return tentatively(entries(values), [&] { return evaluate(values); });
+}
+
+}  // namespace vexal

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+
+#include "error.hpp"
+#include "windowed.hpp"
+
+namespace vexal {
+
+// Smallest value of the first input over the last `window` bars; absent
+// while the window holds an absent value, NaN when it holds a NaN.
+class RollingMin final : public Windowed<RollingMin, 1> {
+ public:
+  static constexpr std::string_view snapshot_tag = "RollingMin";
+
+  [[nodiscard]] static std::expected<RollingMin, VexalError> create(Names inputs, std::size_t window,
+                                                                    Names outputs);
+
+  UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
+
+ private:
+  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The values once the bar's entries are in the buffers.
+  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+
+  RollingMin(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)
+      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+};
+
+}  // namespace vexal

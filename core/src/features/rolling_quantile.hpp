@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+#include <memory>
+#include <tuple>
+
+#include "error.hpp"
+#include "windowed.hpp"
+
+namespace vexal {
+
+// The q-quantile of the first input over the last `window` bars, linearly
+// interpolated between order statistics exactly as numpy.quantile's default
+// does: with h = (n − 1) · q, a and b the values at ⌊h⌋ and ⌊h⌋ + 1 and t =
+// h − ⌊h⌋, a + (b − a) · t for t < 0.5 and b − (b − a) · (1 − t) otherwise.
+// A NaN in the window gives NaN. The selection runs in scratch space
+// reserved at construction.
+class RollingQuantile final : public Windowed<RollingQuantile, 1> {
+ public:
+  static constexpr std::string_view snapshot_tag = "RollingQuantile";
+
+  [[nodiscard]] static std::expected<RollingQuantile, VexalError> create(Names inputs, std::size_t window,
+                                                                         Names outputs, double q = 0.5);
+
+  [[nodiscard]] double q() const { return q_; }
+  [[nodiscard]] std::tuple<double> options() const { return {q_}; }
+
+  UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
+
+ private:
+  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The values once the bar's entries are in the buffers.
+  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+
+  struct Release {
+    void operator()(double* p) const { ::operator delete(p); }
+  };
+  using Scratch = std::unique_ptr<double, Release>;
+
+  RollingQuantile(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers, double q,
+                  Scratch scratch)
+      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)),
+        q_(q),
+        scratch_(std::move(scratch)) {}
+
+  double q_;
+  Scratch scratch_;  // room for `window` values, untouched until used
+};
+
+}  // namespace vexal

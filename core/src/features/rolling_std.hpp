@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+
+#include "error.hpp"
+#include "windowed.hpp"
+
+namespace vexal {
+
+// Sample standard deviation (divisor n − 1) of the first input over the last
+// `window` bars, computed in two passes over the window: the mean, then the
+// squared deviations from it.
+class RollingStd final : public Windowed<RollingStd, 1> {
+ public:
+  static constexpr std::string_view snapshot_tag = "RollingStd";
+
+  [[nodiscard]] static std::expected<RollingStd, VexalError> create(Names inputs, std::size_t window,
+                                                                    Names outputs);
+
+  UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
+
+ private:
+  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The values once the bar's entries are in the buffers.
+  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+
+  RollingStd(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)
+      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+};
+
+}  // namespace vexal

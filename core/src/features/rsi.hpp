@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+
+#include "error.hpp"
+#include "features/wilder_average.hpp"
+#include "windowed.hpp"
+
+namespace vexal {
+
+// Wilder's relative strength index of the first input: 100 · G / (G + L),
+// where G and L are Wilder averages over `window` bars of the gains
+// max(Δ, 0) and losses max(−Δ, 0) of the bar-to-bar change Δ, each seeded
+// with the simple average of its first `window` changes. An absent price
+// drops both averages and seeding starts again; a window without any move
+// (G + L = 0) has no value.
+class Rsi final : public Windowed<Rsi, 0> {
+ public:
+  static constexpr std::string_view snapshot_tag = "Rsi";
+
+  [[nodiscard]] static std::expected<Rsi, VexalError> create(Names inputs, std::size_t window, Names outputs);
+
+  // `window` changes need `window` + 1 prices.
+  [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
+  UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
+
+  void clear_state();
+  void save_state(SnapshotWriter& out) const;
+  void load_state(SnapshotReader& in);
+
+ private:
+  struct Move {
+    OptionalValue gain;
+    OptionalValue loss;
+  };
+  // The gain and loss from the previous price to `x`.
+  [[nodiscard]] Move move_to(const OptionalValue& x) const;
+  [[nodiscard]] static OptionalValue index(const OptionalValue& gains, const OptionalValue& losses);
+
+  Rsi(Names inputs, std::size_t window, Names outputs, WilderAverage gains, WilderAverage losses)
+      : Windowed(std::move(inputs), window, std::move(outputs), {}),
+        gains_(std::move(gains)),
+        losses_(std::move(losses)) {}
+
+  OptionalValue previous_;
+  WilderAverage gains_;
+  WilderAverage losses_;
+};
+
+}  // namespace vexal

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <expected>
+
+#include "error.hpp"
+#include "transform_base.hpp"
+
+namespace vexal {
+
+// Wilder's true range: max(high - low, |high - previous close|, |low -
+// previous close|). Reads high, low, close. Absent on the first bar (no
+// previous close), after a bar without a close, and for a bar with its high
+// or low absent or its high below its low.
+class TrueRange final : public NamedTransform {
+ public:
+  static constexpr std::string_view snapshot_tag = "TrueRange";
+
+  [[nodiscard]] static std::expected<TrueRange, VexalError> create(Names inputs, Names outputs);
+
+  // The range of a bar after `previous_close`, absent as described above.
+  [[nodiscard]] static OptionalValue of(OptionalValue high, OptionalValue low, OptionalValue previous_close);
+  // Whether a bar's high and low are present and ordered.
+  [[nodiscard]] static bool valid_range(OptionalValue high, OptionalValue low);
+
+  [[nodiscard]] std::size_t warm_up_period() const override { return 1; }
+  [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
+  void reset() override { previous_close_.reset(); }
+  UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
+  // Tag, names, previous close.
+  void save(SnapshotWriter& out) const override;
+  [[nodiscard]] static std::expected<TrueRange, VexalError> load(SnapshotReader& in);
+
+ private:
+  TrueRange(Names inputs, Names outputs) : NamedTransform(std::move(inputs), std::move(outputs)) {}
+
+  OptionalValue previous_close_;
+};
+
+}  // namespace vexal

@@ -1,0 +1,47 @@
+#include "features/williams_r.hpp"
+
+#include "features/true_range.hpp"
+#include "internal_failure.hpp"
+#include "window_extremes.hpp"
+#include "window_stats.hpp"
+
+namespace vexal {
+
+std::expected<WilliamsR, VexalError> WilliamsR::create(Names inputs, std::size_t window, Names outputs) {
+  if (auto failure = first_failure(inputs_contain(inputs, 3, "high, low, and close"),
+                                   outputs_not_empty(outputs), window_non_zero(window)))
+    return *failure;
+  auto buffers = all_reserved(reserve_window(window), reserve_window(window));
+  if (!buffers) return std::unexpected(std::move(buffers.error()));
+  return WilliamsR(std::move(inputs), window, std::move(outputs), std::move(*buffers));
+}
+
+UpdateResult WilliamsR::update(std::span<const OptionalValue> values) {
+  require_values(values, 3);
+  push(entries(values));
+  return evaluate(values);
+}
+
+WilliamsR::Entries WilliamsR::entries(std::span<const OptionalValue> values) const {
+  if (!TrueRange::valid_range(values[0], values[1])) return {std::nullopt, std::nullopt};
+  return {values[0], values[1]};
+}
+
+UpdateResult WilliamsR::evaluate(std::span<const OptionalValue> values) {
+  const OptionalValue close = values[2];
+  const auto h = complete_run(buffer(0));
+  const auto l = complete_run(buffer(1));
+  if (!close || !h || !l) return {std::nullopt};
+  const double highest_high = highest(*h);
+  const double range = highest_high - lowest(*l);
+  if (range == 0.0) return {std::nullopt};
+  // close − HH is +0.0 at the top of the range, so the maximum is 0, not −0.
+  return {100.0 * ((*close - highest_high) / range)};
+}
+
+UpdateResult WilliamsR::peek(std::span<const OptionalValue> values) {
+  require_values(values, 3);
+  return tentatively(entries(values), [&] { return evaluate(values); });
+}
+
+}  // namespace vexal

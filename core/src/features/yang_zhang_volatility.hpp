@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+
+#include "error.hpp"
+#include "windowed.hpp"
+
+namespace vexal {
+
+// Yang-Zhang OHLC volatility over the last `window` bars, per bar in
+// log-price units: sqrt(σo² + k·σc² + (1 − k)·σrs²), where σo² and σc² are
+// the sample variances (divisor n − 1) of the overnight returns ln(O/C₋₁)
+// and the open-to-close returns ln(C/O), σrs² the mean Rogers-Satchell term
+// and k = 0.34 / (1.34 + (n + 1) / (n − 1)). Reads open, high, low, close;
+// needs the previous bar's close. A bar with a value absent or not > 0, or
+// its high below its low, spoils the windows holding it; a close that is
+// absent or not > 0 also spoils the next bar's overnight return.
+class YangZhangVolatility final : public Windowed<YangZhangVolatility, 3> {
+ public:
+  static constexpr std::string_view snapshot_tag = "YangZhangVolatility";
+
+  [[nodiscard]] static std::expected<YangZhangVolatility, VexalError> create(Names inputs, std::size_t window,
+                                                                             Names outputs);
+
+  // The first overnight return needs a previous close.
+  [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
+  UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
+
+  void clear_state() { previous_close_.reset(); }
+  void save_state(SnapshotWriter& out) const { out.value(previous_close_); }
+  void load_state(SnapshotReader& in);
+
+ private:
+  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The values once the bar's entries are in the buffers.
+  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+
+  YangZhangVolatility(Names inputs, std::size_t window, Names outputs, BufferSet<3> buffers);
+
+  // Buffers: overnight returns, open-to-close returns, Rogers-Satchell terms.
+  OptionalValue previous_close_;  // absent unless > 0
+  double k_;
+};
+
+}  // namespace vexal

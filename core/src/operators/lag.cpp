@@ -1,0 +1,35 @@
+#include "operators/lag.hpp"
+
+#include "internal_failure.hpp"
+
+namespace vexal {
+
+std::expected<Lag, VexalError> Lag::create(Names inputs, std::size_t k, Names outputs) {
+  if (auto failure = first_failure(inputs_exactly(inputs, 1), outputs_not_empty(outputs),
+                                   require(k != 0, "k must be non-zero")))
+    return *failure;
+  // The current value and the `k` before it.
+  auto buffers = all_reserved(reserve_window(k, 1));
+  if (!buffers) return std::unexpected(std::move(buffers.error()));
+  return Lag(std::move(inputs), k, std::move(outputs), std::move(*buffers));
+}
+
+UpdateResult Lag::update(std::span<const OptionalValue> values) {
+  require_values(values, 1);
+  push(entries(values));
+  return evaluate(values);
+}
+
+Lag::Entries Lag::entries(std::span<const OptionalValue> values) const { return {values[0]}; }
+
+UpdateResult Lag::evaluate(std::span<const OptionalValue>) {
+  if (!buffer(0).full()) return {std::nullopt};
+  return {buffer(0).front()};
+}
+
+UpdateResult Lag::peek(std::span<const OptionalValue> values) {
+  require_values(values, 1);
+  return tentatively(entries(values), [&] { return evaluate(values); });
+}
+
+}  // namespace vexal

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+
+#include "error.hpp"
+#include "windowed.hpp"
+
+namespace vexal {
+
+// The first input as it was `k` bars earlier; absent for the first `k` bars
+// and wherever that earlier value was absent.
+class Lag final : public Windowed<Lag, 1> {
+ public:
+  static constexpr std::string_view snapshot_tag = "Lag";
+
+  [[nodiscard]] static std::expected<Lag, VexalError> create(Names inputs, std::size_t k, Names outputs);
+
+  [[nodiscard]] std::size_t k() const { return window(); }
+
+  [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
+  UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override;
+
+ private:
+  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The values once the bar's entries are in the buffers.
+  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+
+  Lag(Names inputs, std::size_t k, Names outputs, BufferSet<1> buffers)
+      : Windowed(std::move(inputs), k, std::move(outputs), std::move(buffers)) {}
+};
+
+}  // namespace vexal

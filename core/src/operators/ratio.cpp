@@ -1,0 +1,30 @@
+#include "operators/ratio.hpp"
+
+#include "internal_failure.hpp"
+#include "windowed.hpp"
+
+namespace vexal {
+
+std::expected<Ratio, VexalError> Ratio::create(Names inputs, Names outputs) {
+  if (auto failure = first_failure(inputs_exactly(inputs, 2), outputs_not_empty(outputs))) return *failure;
+  return Ratio(std::move(inputs), std::move(outputs));
+}
+
+std::unique_ptr<StreamingTransform> Ratio::fresh() const { return fresh_from(create(inputs_, outputs_)); }
+
+UpdateResult Ratio::update(std::span<const OptionalValue> values) {
+  require_values(values, 2);
+  const OptionalValue x = values[0];
+  const OptionalValue y = values[1];
+  if (!x || !y || *y == 0.0) return {std::nullopt};
+  return {*x / *y};
+}
+
+std::expected<Ratio, VexalError> Ratio::load(SnapshotReader& in) {
+  auto [inputs, outputs] = read_names(in);
+  auto made = in.built(snapshot_tag, create(std::move(inputs), std::move(outputs)));
+  if (!made) return in.failure();
+  return in.result(std::move(*made));
+}
+
+}  // namespace vexal

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <expected>
+
+#include "error.hpp"
+#include "transform_base.hpp"
+
+namespace vexal {
+
+// Quotient of two columns of the same bar, numerator first; absent when the
+// denominator is zero.
+class Ratio final : public NamedTransform {
+ public:
+  static constexpr std::string_view snapshot_tag = "Ratio";
+
+  [[nodiscard]] static std::expected<Ratio, VexalError> create(Names inputs, Names outputs);
+
+  [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
+  void reset() override {}
+  UpdateResult update(std::span<const OptionalValue> values) override;
+  UpdateResult peek(std::span<const OptionalValue> values) override { return update(values); }
+  void save(SnapshotWriter& out) const override { save_names(out, snapshot_tag); }
+  [[nodiscard]] static std::expected<Ratio, VexalError> load(SnapshotReader& in);
+
+ private:
+  Ratio(Names inputs, Names outputs) : NamedTransform(std::move(inputs), std::move(outputs)) {}
+};
+
+}  // namespace vexal

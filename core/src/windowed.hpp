@@ -1,0 +1,205 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <expected>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+#include "error.hpp"
+#include "internal_failure.hpp"
+#include "ring_buffer.hpp"
+#include "snapshot/reader.hpp"
+#include "snapshot/writer.hpp"
+#include "traits.hpp"
+#include "transform_base.hpp"
+
+namespace vexal {
+
+// A constructor check: success, or the InvalidInput error it reports.
+using Check = std::expected<void, VexalError>;
+
+[[nodiscard]] inline Check require(bool holds, std::string_view message) {
+  if (holds) return {};
+  return invalid_input(message);
+}
+
+[[nodiscard]] inline Check inputs_not_empty(const Names& inputs) {
+  return require(!inputs.empty(), "inputs must not be empty");
+}
+[[nodiscard]] inline Check outputs_not_empty(const Names& outputs) {
+  return require(!outputs.empty(), "outputs must not be empty");
+}
+[[nodiscard]] inline Check window_non_zero(std::size_t window) {
+  return require(window != 0, "window must be non-zero");
+}
+// "window must be >= 2"; the text is built only when the check fails.
+[[nodiscard]] inline Check window_at_least(std::size_t window, std::size_t minimum) {
+  if (window >= minimum) return {};
+  return invalid_input("window must be >= " + std::to_string(minimum));
+}
+// "inputs must contain exactly 1 column", "... exactly 2 columns".
+[[nodiscard]] inline Check inputs_exactly(const Names& inputs, std::size_t count) {
+  if (inputs.size() == count) return {};
+  return invalid_input("inputs must contain exactly " + std::to_string(count) +
+                       (count == 1 ? " column" : " columns"));
+}
+// At least as many inputs as `columns` names, e.g. "inputs must contain
+// high and low columns" for (2, "high and low").
+[[nodiscard]] inline Check inputs_contain(const Names& inputs, std::size_t count, std::string_view columns) {
+  if (inputs.size() >= count) return {};
+  return invalid_input("inputs must contain " + std::string(columns) + " columns");
+}
+// Exactly one name per produced value, listed in the message, e.g.
+// "outputs must contain exactly 2 names: [slope, r2]".
+[[nodiscard]] inline Check outputs_exactly(const Names& outputs, std::size_t count, std::string_view listed) {
+  if (outputs.size() == count) return {};
+  return invalid_input("outputs must contain exactly " + std::to_string(count) +
+                       " names: " + std::string(listed));
+}
+
+// The first failed check, in the order given, as the value a create returns:
+//   if (auto failure = first_failure(inputs_not_empty(in), ...)) return *failure;
+template <class... Checks>
+[[nodiscard]] std::optional<std::unexpected<VexalError>> first_failure(const Checks&... checks) {
+  const VexalError* failure = nullptr;
+  ((failure != nullptr || checks ? void() : void(failure = &checks.error())), ...);
+  if (failure == nullptr) return std::nullopt;
+  return std::unexpected(*failure);
+}
+
+// Buffers reserved together: all of them, or the first failure.
+template <std::size_t N>
+using BufferSet = std::array<ValueBuffer, N>;
+
+template <class... Made>
+[[nodiscard]] std::expected<BufferSet<sizeof...(Made)>, VexalError> all_reserved(Made&&... made) {
+  VexalError* failure = nullptr;
+  ((failure != nullptr || made ? void() : void(failure = &made.error())), ...);
+  if (failure != nullptr) return std::unexpected(std::move(*failure));
+  return BufferSet<sizeof...(Made)>{std::move(*made)...};
+}
+
+// Options beyond the window travel in a snapshot as sizes and doubles.
+inline void write_option(SnapshotWriter& out, std::size_t v) { out.size(v); }
+inline void write_option(SnapshotWriter& out, double v) { out.f64(v); }
+template <class T>
+[[nodiscard]] T read_option(SnapshotReader& in) {
+  if constexpr (std::is_same_v<T, double>) {
+    return in.f64("option");
+  } else {
+    return in.size("option");
+  }
+}
+// Read in order: the braces sequence the reads.
+template <class... T>
+[[nodiscard]] std::tuple<T...> read_options(SnapshotReader& in, std::type_identity<std::tuple<T...>>) {
+  return std::tuple<T...>{read_option<T>(in)...};
+}
+
+// What the windowed transforms share: the window length, the ring buffers
+// holding the last bars, reset, fresh and the default warm-up. `Derived`
+// provides `create(inputs, window, outputs, options...)`, and when it takes
+// options, `options()` returning them as a tuple in create's order; state
+// beyond the buffers is cleared by its `clear_state()`.
+template <class Derived, std::size_t Buffers>
+class Windowed : public NamedTransform {
+ public:
+  [[nodiscard]] std::size_t window() const { return window_; }
+
+  // The value of the newest bar needs the `window` bars ending at it.
+  [[nodiscard]] std::size_t warm_up_period() const override { return window_ - 1; }
+
+  [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override {
+    const auto& self = static_cast<const Derived&>(*this);
+    return fresh_from(std::apply(
+        [&](const auto&... option) { return Derived::create(inputs_, window_, outputs_, option...); },
+        self.options()));
+  }
+
+  void reset() override {
+    for (ValueBuffer& b : buffers_) b.clear();
+    if constexpr (requires(Derived& d) { d.clear_state(); }) static_cast<Derived&>(*this).clear_state();
+  }
+
+  // No options beyond the window.
+  [[nodiscard]] std::tuple<> options() const { return {}; }
+
+  // Tag, names, window, options, every buffer, then what `Derived` keeps
+  // beyond them (its `save_state`).
+  void save(SnapshotWriter& out) const override {
+    const auto& self = static_cast<const Derived&>(*this);
+    save_names(out, Derived::snapshot_tag);
+    out.size(window_);
+    std::apply([&](const auto&... option) { (write_option(out, option), ...); }, self.options());
+    for (const ValueBuffer& b : buffers_) out.values(b);
+    if constexpr (requires(SnapshotWriter& w) { self.save_state(w); }) self.save_state(out);
+  }
+
+  // Rebuilds a saved transform (the fields after its tag) through create, so
+  // a snapshot passes the constructor's checks; `Derived::load_state` reads
+  // the rest.
+  [[nodiscard]] static std::expected<Derived, VexalError> load(SnapshotReader& in) {
+    auto [inputs, outputs] = read_names(in);
+    const std::size_t window = in.size("window");
+    using Options = decltype(std::declval<const Derived&>().options());
+    const Options options = read_options(in, std::type_identity<Options>{});
+    auto made = in.built(Derived::snapshot_tag, std::apply(
+                                                    [&](const auto&... option) {
+                                                      return Derived::create(std::move(inputs), window,
+                                                                             std::move(outputs), option...);
+                                                    },
+                                                    options));
+    if (!made) return in.failure();
+    for (ValueBuffer& b : made->buffers_) in.values_into(b, "window values");
+    // Every update pushes once into every buffer, so each holds the last
+    // min(n, capacity) entries of the same n bars.
+    std::size_t longest = 0;
+    for (const ValueBuffer& b : made->buffers_) longest = std::max(longest, b.size());
+    for (const ValueBuffer& b : made->buffers_) {
+      if (in.ok() && b.size() != std::min(longest, b.capacity())) {
+        in.fail(std::string(Derived::snapshot_tag) + " holds windows of different lengths");
+      }
+    }
+    if constexpr (requires(Derived& d) { d.load_state(in); }) made->load_state(in);
+    return in.result(std::move(*made));
+  }
+
+ protected:
+  Windowed(Names inputs, std::size_t window, Names outputs, BufferSet<Buffers> buffers)
+      : NamedTransform(std::move(inputs), std::move(outputs)),
+        buffers_(std::move(buffers)),
+        window_(window) {}
+
+  // One new entry per buffer, in buffer order.
+  using Entries = std::array<OptionalValue, Buffers>;
+  void push(const Entries& entries) {
+    for (std::size_t i = 0; i < Buffers; ++i) buffers_[i].push_back(entries[i]);
+  }
+
+  // What update would give: `entries` pushed for `evaluate` to read, then
+  // taken back, newest first.
+  template <class Evaluate>
+  [[nodiscard]] UpdateResult tentatively(const Entries& entries, Evaluate&& evaluate) {
+    std::array<ValueBuffer::Displaced, Buffers> displaced;
+    for (std::size_t i = 0; i < Buffers; ++i) displaced[i] = buffers_[i].push_back_undoable(entries[i]);
+    const UpdateResult result = evaluate();
+    for (std::size_t i = Buffers; i-- > 0;) buffers_[i].undo(displaced[i]);
+    return result;
+  }
+
+  [[nodiscard]] ValueBuffer& buffer(std::size_t i) { return buffers_[i]; }
+  [[nodiscard]] const ValueBuffer& buffer(std::size_t i) const { return buffers_[i]; }
+
+ private:
+  BufferSet<Buffers> buffers_;
+  std::size_t window_;
+};
+
+}  // namespace vexal

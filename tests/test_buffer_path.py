@@ -469,6 +469,50 @@ def test_run_research_into_equals_run_research_and_leaves_its_state(data_form, d
         assert outcome(lambda: b.update(row)) == outcome(lambda: a.update(row))
 
 
+@pytest.mark.parametrize("start", ["update", "call"])
+@pytest.mark.parametrize("cuts", [[1, LONG], [1, 4096, 4097, LONG], [1, 2, 4095, 9000, 9000, LONG]])
+def test_run_research_into_without_reset_continues_bit_for_bit(start, cuts):
+    rows = ohlcv(LONG)
+    a, b = feature_pipeline(), feature_pipeline()
+    whole = np.empty((LONG, len(a.output_names())))
+    a.update(rows[0].tolist())
+    a.run_research_into(rows, whole)  # resets by default
+    parts = np.full_like(whole, -1.0)
+    if start == "update":
+        parts[0] = b.update(rows[0].tolist())
+    else:
+        b.update(rows[5].tolist())
+        b.run_research_into(rows[:1], parts[:1])
+    for begin, end in zip(cuts[:-1], cuts[1:]):
+        b.run_research_into(rows[begin:end], parts[begin:end], reset=False)
+    assert whole.tobytes() == parts.tobytes()
+    for row in ohlcv(40):
+        assert outcome(lambda: b.update(row)) == outcome(lambda: a.update(row))
+
+
+@pytest.mark.parametrize("kwargs, message", [
+    ({"reset": 0}, "argument 'reset': must be True or False, not int"),
+    ({"reset": None}, "argument 'reset': must be True or False, not NoneType"),
+    ({"rest": True}, "FeaturePipeline.run_research_into() got an unexpected keyword argument 'rest'"),
+    ({"positional": False}, "FeaturePipeline.run_research_into() takes 2 positional arguments but 3 were given"),
+])
+def test_run_research_into_refuses_a_bad_reset_before_touching_anything(kwargs, message):
+    rows = ohlcv(30)
+    a, b = feature_pipeline(), feature_pipeline()
+    a.run_research(rows)
+    b.run_research(rows)
+    out = np.full((12, len(a.output_names())), -1.0)
+    with pytest.raises(TypeError) as raised:
+        if "positional" in kwargs:
+            a.run_research_into(rows[:12], out, kwargs["positional"])
+        else:
+            a.run_research_into(rows[:12], out, **kwargs)
+    assert str(raised.value) == message
+    assert (out == -1.0).all()
+    for row in ohlcv(12):
+        assert outcome(lambda: a.update(row)) == outcome(lambda: b.update(row))
+
+
 @pytest.mark.parametrize("out_form", TABLE_FORMS)
 def test_target_run_research_into_equals_run_research(out_form):
     close = series(LONG)

@@ -296,6 +296,40 @@ def test_progress_shows_one_step_per_group(panel, capsys):
     assert re.search(r"3/3 \[", capsys.readouterr().err)
 
 
+class Bar:
+    def __init__(self, total):
+        self.total, self.steps, self.closed = total, [], False
+
+    def update(self, n):
+        self.steps.append(n)
+
+    def close(self):
+        self.closed = True
+
+
+@pytest.mark.parametrize("what", ["research", "dataset"])
+@pytest.mark.parametrize("kind", ["numpy", "mapping", "pandas", "order_by"])
+def test_progress_over_one_series_moves_by_slices_and_changes_nothing(bars, kind, what, monkeypatch):
+    from vexal.frames import panels
+
+    bars = bars.iloc[::-1] if kind == "order_by" else bars
+    data = {"numpy": bars[INPUTS].to_numpy(), "mapping": {n: bars[n].to_numpy() for n in INPUTS}}.get(kind, bars)
+    if what == "dataset" and kind == "numpy":
+        pytest.skip("a numpy array holds the inputs of one pipeline")
+    call = vexal.research if what == "research" else lambda f, *a, **k: vexal.dataset(f, targets(), *a, **k)
+    kw = {"order_by": "date"} if kind == "order_by" else {}
+    expected = call(features(), data, **kw)
+    shown = []
+    monkeypatch.setattr(panels, "SLICE", 64)
+    monkeypatch.setattr(panels, "progress_bar", lambda on, total, unit: shown.append(Bar(total)) or shown[-1])
+    got = call(features(), data, progress=True, **kw)
+    names = features().output_names() + (targets().output_names() if what == "dataset" else [])
+    assert np.array_equal(bits(as_numpy(got, names)), bits(as_numpy(expected, names)))
+    [bar] = shown
+    feature_steps = [64] * 4 + [300 - 4 * 64]
+    assert bar.steps[:5] == feature_steps and sum(bar.steps) == bar.total == 300 and bar.closed
+
+
 def pipelines_pickle():
     try:
         pickle.dumps(features())

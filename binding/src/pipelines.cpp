@@ -96,18 +96,20 @@ Ref feature_run_research(FeaturePipeline& p, const Args& args) {
   return rows;
 }
 
-constexpr Param kIntoParams[] = {{"data"}, {"out"}};
-constexpr Signature kFeatureInto = {"run_research_into", kIntoParams};
+constexpr Param kFeatureIntoParams[] = {{"data"}, {"out"}, {"reset", std::nullopt, std::nullopt, true}};
+constexpr Signature kFeatureInto = {"run_research_into", kFeatureIntoParams};
 
-// Both tables are checked before the pipeline is touched. Each chunk is
-// read, computed and written with the interpreter lock released; between
-// chunks the lock is taken back for signals, so an interrupt leaves the
-// state of the last complete chunk. The exclusive borrow spans the call.
+// Both tables (and the flag) are checked before the pipeline is touched.
+// Each chunk is read, computed and written with the interpreter lock
+// released; between chunks the lock is taken back for signals, so an
+// interrupt leaves the state of the last complete chunk. The exclusive
+// borrow spans the call.
 Ref feature_run_research_into(FeaturePipeline& p, const Args& args) {
   const ColumnTable data = ColumnTable::input(args.raw(0), "data", p.input_columns());
   const ColumnTable out = ColumnTable::output(args.raw(1), "out", data.rows(), p.output_names());
   out.refuse_overlap(data);
-  auto run = p.start_columns();
+  const bool reset = args.get<bool>(2);
+  auto run = reset ? p.start_columns() : p.continue_columns();
   const std::size_t bars = data.rows();
   for (std::size_t begin = 0; begin < bars; begin += run.capacity()) {
     const std::size_t n = std::min(run.capacity(), bars - begin);
@@ -152,13 +154,16 @@ PyMethodDef feature_methods[] = {
     {"run_research_into",
      as_method(&method_fastcall<FeaturePipeline, ExclusiveBorrow, kFeatureInto, &feature_run_research_into>),
      METH_FASTCALL | METH_KEYWORDS,
-     "run_research_into($self, data, out)\n--\n\nProcess a full dataset into an array (research mode).\n\n"
+     "run_research_into($self, data, out, *, reset=True)\n--\n\nProcess a full dataset into an array "
+     "(research mode).\n\n"
      "Resets the pipeline first and leaves it as ``run_research()`` does, so ``update()`` continues from the "
      "last bar.\nThe interpreter lock is released while computing.\n\nArgs:\n    data: 2-D buffer of shape "
      "(bars, input columns) in any order, or a sequence of 1-D buffers,\n          one per input column. "
      "float64, float32, integers or bool; NaN marks a missing value.\n    out: Writable float64 buffer of "
      "shape (bars, len(output_names())), or a sequence\n         of writable 1-D float64 buffers, one per "
-     "output name. Missing values are written as NaN.\n\nReturns:\n    None."},
+     "output name. Missing values are written as NaN.\n    reset: False continues from the pipeline's "
+     "current state instead: calls over\n           consecutive slices of a series equal one call over the "
+     "whole, bit for bit.\n\nReturns:\n    None."},
     {"reset", as_method(&method_noargs<FeaturePipeline, ExclusiveBorrow, kResetSig, &feature_reset>),
      METH_FASTCALL | METH_KEYWORDS, "reset($self)\n--\n\nReset all features (e.g. between CPCV splits)."},
     {"output_names",

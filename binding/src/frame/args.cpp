@@ -24,8 +24,15 @@ std::size_t required_count(const Signature& sig) {
   return n;
 }
 
+// Keyword-only parameters come last and never take a positional argument.
+std::size_t positional_count(const Signature& sig) {
+  std::size_t n = 0;
+  for (const Param& p : sig.params) n += p.keyword_only() ? 0 : 1;
+  return n;
+}
+
 [[noreturn]] void too_many_positional(const Args& args, const Signature& sig, std::size_t given) {
-  const std::size_t total = sig.params.size();
+  const std::size_t total = positional_count(sig);
   const std::size_t required = required_count(sig);
   std::string msg = callable_name(args) + " takes ";
   if (required == total) {
@@ -78,7 +85,7 @@ void bind_keyword(const Args& args, const Signature& sig, std::array<PyObject*, 
 Args Args::bind(const Signature& sig, PyTypeObject* owner, PyObject* args, PyObject* kwargs) {
   Args bound(sig, owner);
   const std::size_t nargs = static_cast<std::size_t>(PyTuple_GET_SIZE(args));
-  if (nargs > sig.params.size()) too_many_positional(bound, sig, nargs);
+  if (nargs > positional_count(sig)) too_many_positional(bound, sig, nargs);
   for (std::size_t i = 0; i < nargs; ++i) bound.slots_[i] = PyTuple_GET_ITEM(args, i);
   if (kwargs != nullptr) {
     Py_ssize_t pos = 0;
@@ -94,7 +101,7 @@ Args Args::bind(const Signature& sig, PyTypeObject* owner, PyObject* const* args
                 PyObject* kwnames) {
   Args bound(sig, owner);
   const std::size_t nargs = static_cast<std::size_t>(PyVectorcall_NARGS(nargsf));
-  if (nargs > sig.params.size()) too_many_positional(bound, sig, nargs);
+  if (nargs > positional_count(sig)) too_many_positional(bound, sig, nargs);
   for (std::size_t i = 0; i < nargs; ++i) bound.slots_[i] = args[i];
   // The usual live call, update(values): every parameter given by position
   // and no keywords, so nothing can be missing or given twice.

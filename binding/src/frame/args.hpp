@@ -17,14 +17,18 @@
 
 namespace vexal::py {
 
-// One declared parameter; all are positional-or-keyword.
+// One declared parameter: positional-or-keyword, or keyword-only (always
+// after the others, and with a default).
 struct Param {
   const char* name;
   std::optional<std::uint64_t> default_value = std::nullopt;
   // For a float parameter: its default, used when the argument is absent.
   std::optional<double> float_default = std::nullopt;
+  // For a flag: its default; a flag is always keyword-only.
+  std::optional<bool> flag_default = std::nullopt;
 
-  [[nodiscard]] constexpr bool has_default() const { return default_value || float_default; }
+  [[nodiscard]] constexpr bool has_default() const { return default_value || float_default || flag_default; }
+  [[nodiscard]] constexpr bool keyword_only() const { return flag_default.has_value(); }
 };
 
 // A callable's parameter list. `method` is "__new__", "update", ... or a
@@ -58,6 +62,9 @@ class Args {
     }
     if constexpr (std::is_same_v<T, double>) {
       if (slots_[i] == nullptr) return *sig_->params[i].float_default;
+    }
+    if constexpr (std::is_same_v<T, bool>) {
+      if (slots_[i] == nullptr) return *sig_->params[i].flag_default;
     }
     return convert(i, [](PyObject* o) { return Convert<T>::from(o); });
   }

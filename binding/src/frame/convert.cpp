@@ -283,6 +283,14 @@ double Convert<double>::from(PyObject* o) {
   return x;
 }
 
+bool Convert<bool>::from(PyObject* o) {
+  if (!PyBool_Check(o)) {
+    PyErr_Format(PyExc_TypeError, "must be True or False, not %.200s", Py_TYPE(o)->tp_name);
+    throw PythonError{};
+  }
+  return o == Py_True;
+}
+
 std::uint64_t Convert<std::uint64_t>::from(PyObject* o) {
   Ref index = check_new(PyNumber_Index(o));
   const unsigned long long n = PyLong_AsUnsignedLongLong(index.get());

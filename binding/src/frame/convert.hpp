@@ -179,6 +179,12 @@ template <>
 struct Convert<double> {
   static double from(PyObject* o);
 };
+// Only True or False: a flag given as 0, 1 or None is more likely a slip
+// than a choice.
+template <>
+struct Convert<bool> {
+  static bool from(PyObject* o);
+};
 template <>
 struct Convert<std::uint64_t> {
   static std::uint64_t from(PyObject* o);

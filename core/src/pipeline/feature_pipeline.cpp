@@ -200,6 +200,10 @@ FeaturePipeline::ColumnRun FeaturePipeline::start_columns(std::size_t capacity) 
   return run;
 }
 
+FeaturePipeline::ColumnRun FeaturePipeline::continue_columns(std::size_t capacity) {
+  return ColumnRun(*this, capacity);
+}
+
 FeaturePipeline::ColumnRun::ColumnRun(FeaturePipeline& pipeline, std::size_t capacity)
     : pipeline_(&pipeline), capacity_(capacity) {
   const FeaturePipeline& p = pipeline;

@@ -115,6 +115,9 @@ class FeaturePipeline {
   // Resets every transform and returns a run with room for `capacity` bars
   // per chunk.
   [[nodiscard]] ColumnRun start_columns(std::size_t capacity = kColumnChunk);
+  // The same run from the transforms' current state: runs over consecutive
+  // slices of a series equal one run over the whole, bit for bit.
+  [[nodiscard]] ColumnRun continue_columns(std::size_t capacity = kColumnChunk);
 
   // Every transform back to its state right after construction.
   void reset();

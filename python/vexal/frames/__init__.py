@@ -122,7 +122,18 @@ def run_local(what, features, targets, data, keys, order_by, duplicates, workers
     if out is not None and not direct:
         raise TypeError(f"{what}: out is for a numpy array without dropna; this call builds its result")
     if direct:
-        return arrays.research(features, data, out) if targets is None else arrays.label(targets, data, out)
+        bar = panels.progress_bar(progress, table.length, "bar")
+        if bar is None:
+            return arrays.research(features, data, out) if targets is None else arrays.label(targets, data, out)
+        try:
+            if targets is None:
+                return panels.research_in_slices(features, data, out, bar.update)
+            # Labels need the whole future: one call, the bar moves once.
+            result = arrays.label(targets, data, out)
+            bar.update(table.length)
+            return result
+        finally:
+            bar.close()
     matrix = table.floats(inputs)
     jobs = [panels.Job(p, [inputs.index(n) for n in p.input_names()], p is targets)
             for p in (features, targets) if p is not None]

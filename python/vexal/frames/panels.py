@@ -29,8 +29,37 @@ class Job:
     def width(self) -> int:
         return len(self.pipeline.output_names())
 
-    def run(self, pipeline: Any, data: np.ndarray, out: np.ndarray) -> None:
-        (arrays.label if self.is_target else arrays.research)(pipeline, data, out=out)
+    def run(self, pipeline: Any, data: np.ndarray, out: np.ndarray,
+            advance: Callable[[int], None] | None = None) -> None:
+        """With `advance`, features run in slices, each continuing the last, and advance(bars) follows each;
+        targets need the whole future and run in one call."""
+        if advance is None or self.is_target:
+            (arrays.label if self.is_target else arrays.research)(pipeline, data, out=out)
+        else:
+            research_in_slices(pipeline, data, out, advance)
+
+
+# Bars per slice when a progress bar follows one series: long enough that a call's fixed cost is nothing.
+SLICE = 1 << 16
+
+
+def research_in_slices(pipeline: Any, data: Any, out: np.ndarray | None, advance: Callable[[int], None]) -> np.ndarray:
+    """arrays.research(pipeline, data, out) in slices of SLICE bars, each continuing where the last stopped (the
+    values are one call's, bit for bit), calling advance(bars) after each."""
+    data = arrays._native(data)
+    sliceable = out is None or (isinstance(out, np.ndarray) and out.ndim == 2 and len(out) == len(data))
+    if data.ndim != 2 or not sliceable:
+        # Only tables slice by rows; the native call says what is wrong with anything else.
+        out = arrays.research(pipeline, data, out)
+        advance(len(data))
+        return out
+    out = arrays._output(pipeline, data, out)
+    bars = len(data)
+    for begin in range(0, max(bars, 1), SLICE):
+        end = min(begin + SLICE, bars)
+        pipeline.run_research_into(data[begin:end], out[begin:end], reset=begin == 0)
+        advance(end - begin)
+    return out
 
 
 @dataclass(frozen=True)
@@ -104,7 +133,7 @@ def _in_group(keys: Keys, row: int) -> str:
     return f" in group {keys.describe_group(row)}" if keys.groups is not None else ""
 
 
-def _progress_bar(enabled: bool, total: int, unit: str):
+def progress_bar(enabled: bool, total: int, unit: str):
     if not enabled:
         return None
     try:
@@ -150,21 +179,21 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
     for i in range(count):
         pool.put([c[i] for c in copies])
 
-    def run_group(rows: np.ndarray) -> None:
+    def run_group(rows: np.ndarray, advance: Callable[[int], None] | None = None) -> None:
         mine = pool.get()
         try:
             place = _place(rows)
             for job, pipeline, x, y in zip(jobs, mine, inputs, outputs):
                 if place is not None and place.step in (None, 1):
                     # One block: written in place, read in place when its rows are contiguous.
-                    job.run(pipeline, np.ascontiguousarray(x[place]), y[place])
+                    job.run(pipeline, np.ascontiguousarray(x[place]), y[place], advance)
                     continue
                 # Gathered into contiguous rows and scattered back: the pipeline reads a bar's values
                 # together, and strided views would cost it more than these copies. A slice copies
                 # faster than an index.
                 part = np.empty((len(rows), y.shape[1]), dtype=np.float64)
                 job.run(pipeline, np.take(x, rows, axis=0) if place is None else np.ascontiguousarray(x[place]),
-                        part)
+                        part, advance)
                 y[rows if place is None else place] = part
         except BaseException as exc:
             if keys.groups is not None:
@@ -174,13 +203,24 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
             pool.put(mine)
 
     grouped = keys.groups is not None
-    bar = _progress_bar(progress, len(groups) if grouped else n, "group" if grouped else "bar")
+    bar = progress_bar(progress, len(groups) if grouped else n, "group" if grouped else "bar")
     try:
-        if count == 1:
+        if count == 1 and not grouped and bar is not None:
+            # One series: the bar follows its slices, then takes what the labels' single call covered.
+            moved = [0]
+
+            def advance(bars: int) -> None:
+                moved[0] += bars
+                bar.update(bars)
+
+            for rows in groups:
+                run_group(rows, advance)
+            bar.update(n - moved[0])
+        elif count == 1:
             for rows in groups:
                 run_group(rows)
                 if bar is not None:
-                    bar.update(1 if grouped else len(rows))
+                    bar.update(1)
         else:
             with ThreadPoolExecutor(max_workers=count) as executor:
                 futures = [executor.submit(run_group, rows) for rows in groups]

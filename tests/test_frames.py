@@ -162,6 +162,26 @@ def test_interleaved_and_block_groups_equal_per_group_runs(panel, layout, kind):
     assert np.array_equal(bits(as_numpy(result, list(expected.columns))), bits(expected.to_numpy()))
 
 
+@pytest.fixture(scope="module")
+def shared_dates(bars):
+    """20 symbols (more than run together) over the same 40 dates, date-major: their rows take turns."""
+    parts = [bars.iloc[:40].assign(symbol=f"S{k:02d}", close=bars["close"].iloc[k:k + 40].to_numpy())
+             for k in range(20)]
+    return pd.concat(parts).sort_values(["date", "symbol"], kind="stable").set_index(np.arange(800) * 3)
+
+
+@pytest.mark.parametrize("workers", [1, 2])
+@pytest.mark.parametrize("order_by", [None, "date"])
+@pytest.mark.parametrize("shape", ["turns", "one row missing", "rows shuffled"])
+def test_date_major_panels_equal_per_group_runs(shared_dates, workers, order_by, shape):
+    frame = {"turns": shared_dates, "one row missing": shared_dates.drop(index=57 * 3),
+             "rows shuffled": shared_dates.sample(frac=1, random_state=5)}[shape]
+    result = vexal.dataset(features(), targets(), frame, by="symbol", order_by=order_by, workers=workers)
+    expected = per_group(frame, "symbol", order_by)
+    assert np.array_equal(bits(as_numpy(result, list(expected.columns))), bits(expected.to_numpy()))
+    assert result.index.equals(frame.index)
+
+
 @pytest.mark.parametrize("dropna", [None, "warmup"])
 def test_a_pandas_index_with_repeated_labels_is_kept_as_it_is(panel, dropna):
     repeated = panel.set_index(pd.Index(np.arange(len(panel)) % 7, name="k"))

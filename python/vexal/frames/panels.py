@@ -4,6 +4,7 @@ order of a key, in parallel, with the results put back in the input's row order.
 from __future__ import annotations
 
 import copy
+import functools
 import os
 import queue
 from concurrent.futures import FIRST_EXCEPTION, ThreadPoolExecutor, wait
@@ -95,12 +96,19 @@ def _layout(n: int, keys: Keys, duplicates: str, what: str) -> tuple[np.ndarray 
     if keys.groups is None and keys.order is None:
         return None, np.array([0, n])
     groups = keys.groups if keys.groups is not None else np.zeros(n, dtype=np.int64)
-    if keys.order is None:
-        # Few distinct codes sort by radix in a narrow type.
-        narrow = next((t for t in (np.uint16, np.uint32) if n and int(groups.max()) <= np.iinfo(t).max), None)
-        perm = np.argsort(groups if narrow is None else groups.astype(narrow), kind="stable")
-    else:
-        perm = np.lexsort((keys.order, groups))
+    perm = _by_group(groups)
+    if keys.order is not None:
+        o = keys.order if perm is None else keys.order[perm]
+        g = groups if perm is None else groups[perm]
+        falls = o[1:] < o[:-1]
+        falls &= g[1:] == g[:-1]
+        if falls.any():
+            perm = np.lexsort((keys.order, groups))
+        elif perm is None:
+            perm = np.arange(n)
+        # Otherwise each group's rows already come in order: the grouping is the ordering.
+    elif perm is None:
+        perm = np.arange(n)
     g = groups[perm]
     boundary = np.flatnonzero(g[1:] != g[:-1]) + 1
     if keys.order is not None:
@@ -127,6 +135,41 @@ def _layout(n: int, keys: Keys, duplicates: str, what: str) -> tuple[np.ndarray 
             boundary = np.flatnonzero(g[1:] != g[:-1]) + 1
     starts = np.concatenate(([0], boundary, [len(perm)]))
     return perm, starts
+
+
+# Neighbouring groups of a date-major panel run together: 16 bars of a float64 column fill two cache lines.
+BLOCK = 16
+
+
+def _turns(perm: np.ndarray | None, starts: np.ndarray, n: int) -> np.ndarray | None:
+    """When the groups take turns row by row (k groups, group i at rows i, i + k, i + 2k, ... in run order),
+    the group at each offset; None otherwise."""
+    k = len(starts) - 1
+    if perm is None or k < 2 or len(perm) != n or n % k or np.any(np.diff(starts) != n // k):
+        return None
+    table = perm.reshape(k, n // k)
+    first = table[:, 0]
+    if not np.array_equal(first, np.arange(k)) or not (np.diff(table, axis=1) == k).all():
+        return None
+    return first
+
+
+def _by_group(groups: np.ndarray) -> np.ndarray | None:
+    """The rows grouped, each group in row order; None when they are already (each group one run of rows)."""
+    n = len(groups)
+    if n == 0:
+        return None
+    k = int(groups.max()) + 1
+    if 1 < k < n and n % k == 0 and np.array_equal(groups[:k], np.arange(k)) and \
+            (groups.reshape(-1, k) == groups[:k]).all():
+        # The groups take turns row by row (a date-major panel): the grouping is a transposition.
+        return np.arange(n).reshape(-1, k).T.ravel()
+    heads = groups[np.concatenate(([0], np.flatnonzero(groups[1:] != groups[:-1]) + 1))]
+    if len(heads) <= k and len(heads) == len(np.unique(heads)):
+        return None
+    # Few distinct codes sort by radix in a narrow type.
+    narrow = next((t for t in (np.uint16, np.uint32) if k - 1 <= np.iinfo(t).max), None)
+    return np.argsort(groups if narrow is None else groups.astype(narrow), kind="stable")
 
 
 def _in_group(keys: Keys, row: int) -> str:
@@ -185,8 +228,8 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
             place = _place(rows)
             for job, pipeline, x, y in zip(jobs, mine, inputs, outputs):
                 if place is not None and place.step in (None, 1):
-                    # One block: written in place, read in place when its rows are contiguous.
-                    job.run(pipeline, np.ascontiguousarray(x[place]), y[place], advance)
+                    # One block: read and written in place (the pipeline reads any memory order as fast).
+                    job.run(pipeline, x[place], y[place], advance)
                     continue
                 # Gathered into contiguous rows and scattered back: the pipeline reads a bar's values
                 # together, and strided views would cost it more than these copies. A slice copies
@@ -201,6 +244,37 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
             raise
         finally:
             pool.put(mine)
+
+    # Groups that take turns row by row (a date-major panel) run BLOCK neighbours at a time: each gather reads,
+    # and each scatter writes, whole cache lines rather than one bar's values out of each.
+    turns = _turns(perm, starts, n)
+    if turns is not None:
+        width = len(turns)
+        height = n // width
+        blocked = [values.reshape(height, width, -1)[:, :, a:b] for a, b in zip(bounds[:-1], bounds[1:])]
+
+        def run_block(first: int) -> None:
+            last = min(first + BLOCK, width)
+            mine = pool.get()
+            try:
+                for job, pipeline, x, y in zip(jobs, mine, inputs, blocked):
+                    gathered = np.empty((last - first, x.shape[1], height), dtype=np.float64)
+                    for j in range(x.shape[1]):
+                        gathered[:, j, :] = x[:, j].reshape(height, width)[:, first:last].T
+                    part = np.empty((last - first, height, job.width), dtype=np.float64)
+                    for i in range(last - first):
+                        try:
+                            job.run(pipeline, gathered[i].T, part[i])
+                        except BaseException as exc:
+                            exc.add_note(f"in group {keys.describe_group(first + i)}")
+                            raise
+                    y[:, first:last, :] = part.transpose(1, 0, 2)
+            finally:
+                pool.put(mine)
+
+        tasks = [(functools.partial(run_block, first), min(BLOCK, width - first)) for first in range(0, width, BLOCK)]
+    else:
+        tasks = [(functools.partial(run_group, rows), 1) for rows in groups]
 
     grouped = keys.groups is not None
     bar = progress_bar(progress, len(groups) if grouped else n, "group" if grouped else "bar")
@@ -217,16 +291,16 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
                 run_group(rows, advance)
             bar.update(n - moved[0])
         elif count == 1:
-            for rows in groups:
-                run_group(rows)
+            for task, size in tasks:
+                task()
                 if bar is not None:
-                    bar.update(1)
+                    bar.update(size)
         else:
             with ThreadPoolExecutor(max_workers=count) as executor:
-                futures = [executor.submit(run_group, rows) for rows in groups]
+                futures = [executor.submit(task) for task, _ in tasks]
                 if bar is not None:
-                    for future in futures:
-                        future.add_done_callback(lambda _: bar.update(1))
+                    for future, (_, size) in zip(futures, tasks):
+                        future.add_done_callback(lambda _, size=size: bar.update(size))
                 done, pending = wait(futures, return_when=FIRST_EXCEPTION)
                 for future in pending:
                     future.cancel()

@@ -9,7 +9,7 @@
 #include "extract.hpp"
 #include "frame/args.hpp"
 #include "frame/buffers.hpp"
-#include "frame/class_builder.hpp"
+#include "frame/class_face.hpp"
 #include "frame/convert.hpp"
 #include "frame/gc_pause.hpp"
 #include "frame/instance.hpp"
@@ -38,7 +38,6 @@ Ref none() { return Ref::borrow(Py_None); }
 // -- FeaturePipeline ---------------------------------------------------------
 
 constexpr Param kFeatureParams[] = {{"features"}, {"input_columns"}};
-constexpr Signature kFeatureNew = {"__new__", kFeatureParams};
 constexpr Param kValues[] = {{"values"}};
 constexpr Signature kFeatureUpdate = {"update", kValues};
 constexpr Param kData[] = {{"data"}};
@@ -52,7 +51,6 @@ FeaturePipeline load_feature_pipeline(PyTypeObject*, std::span<const std::uint8_
   return unwrap(restore_feature_pipeline(bytes));
 }
 constexpr SnapshotCodec<FeaturePipeline> kFeatureCodec = {&save_feature_pipeline, &load_feature_pipeline};
-using FeatureSnapshots = SnapshotMethods<FeaturePipeline, kFeatureCodec>;
 
 FeaturePipeline make_feature_pipeline(const Args& args) {
   return args.apply<Objects, Names>([](Objects features, Names input_columns) {
@@ -133,7 +131,7 @@ Ref feature_input_names(FeaturePipeline& p) { return to_python(p.input_names());
 Ref feature_warm_up_period(FeaturePipeline& p) { return size_to_python(p.warm_up_period()); }
 std::size_t feature_len(const FeaturePipeline& p) { return p.len(); }
 
-PyMethodDef feature_methods[] = {
+const PyMethodDef feature_methods[] = {
     {"update", as_method(&method_fastcall<FeaturePipeline, ExclusiveBorrow, kFeatureUpdate, &feature_update>),
      METH_FASTCALL | METH_KEYWORDS,
      "update($self, values)\n--\n\nProcess one bar (live mode).\n\nArgs:\n    values: One float per input "
@@ -177,34 +175,22 @@ PyMethodDef feature_methods[] = {
      as_method(&method_noargs<FeaturePipeline, SharedBorrow, kWarmUpPeriodSig, &feature_warm_up_period>),
      METH_FASTCALL | METH_KEYWORDS,
      "warm_up_period($self)\n--\n\nMaximum warm-up period across all features."},
-    FeatureSnapshots::snapshot_def(),
-    FeatureSnapshots::from_snapshot_def(),
-    FeatureSnapshots::reduce_def(),
-    FeatureSnapshots::copy_def(),
-    FeatureSnapshots::deepcopy_def(),
-    kMethodsEnd,
 };
 
 }  // namespace
 
 PyTypeObject* feature_pipeline_type() {
-  static PyTypeObject* type = [] {
-    PyTypeObject* t = build_type(ClassDef{
-        "vexal.FeaturePipeline",
-        "FeaturePipeline(features, input_columns)\n--\n\nOrchestrates features in DAG-resolved order.\n\n"
-        "Features are resolved automatically \xe2\x80\x94 pass them in any order.\n"
-        "Use ``run_research()`` for batch mode or ``update()`` for live mode.",
-        sizeof(Instance<FeaturePipeline>),
-        &dealloc_instance<FeaturePipeline>,
-        &new_slot<FeaturePipeline, kFeatureNew, &make_feature_pipeline>,
-        nullptr,
-        &len_slot<FeaturePipeline, &feature_len>,
-        feature_methods,
-    });
-    remember_snapshot_type(t);
-    return t;
-  }();
-  return type;
+  return FaceClass<FeaturePipeline, FeaturePipeline, kFeatureCodec>::type({
+      "vexal.FeaturePipeline",
+      "FeaturePipeline(features, input_columns)\n--\n\nOrchestrates features in DAG-resolved order.\n\n"
+      "Features are resolved automatically \xe2\x80\x94 pass them in any order.\n"
+      "Use ``run_research()`` for batch mode or ``update()`` for live mode.",
+      kFeatureParams,
+      &make_feature_pipeline,
+      feature_methods,
+      nullptr,
+      &len_slot<FeaturePipeline, &feature_len>,
+  });
 }
 
 namespace {
@@ -212,7 +198,6 @@ namespace {
 // -- TargetPipeline ----------------------------------------------------------
 
 constexpr Param kTargetParams[] = {{"targets"}, {"input_columns"}};
-constexpr Signature kTargetNew = {"__new__", kTargetParams};
 
 std::vector<std::uint8_t> save_target_pipeline(PyTypeObject*, const TargetPipeline& p) {
   return snapshot_of(p);
@@ -221,7 +206,6 @@ TargetPipeline load_target_pipeline(PyTypeObject*, std::span<const std::uint8_t>
   return unwrap(restore_target_pipeline(bytes));
 }
 constexpr SnapshotCodec<TargetPipeline> kTargetCodec = {&save_target_pipeline, &load_target_pipeline};
-using TargetSnapshots = SnapshotMethods<TargetPipeline, kTargetCodec>;
 
 TargetPipeline make_target_pipeline(const Args& args) {
   return args.apply<Objects, Names>([](Objects targets, Names input_columns) {
@@ -273,7 +257,7 @@ std::size_t target_len(const TargetPipeline& p) { return p.len(); }
 
 // A target pipeline never changes after construction, so every call
 // shares the object.
-PyMethodDef target_methods[] = {
+const PyMethodDef target_methods[] = {
     {"run_research",
      as_method(&method_fastcall<TargetPipeline, SharedBorrow, kRunResearch, &target_run_research>),
      METH_FASTCALL | METH_KEYWORDS,
@@ -302,34 +286,22 @@ PyMethodDef target_methods[] = {
      as_method(&method_noargs<TargetPipeline, SharedBorrow, kForwardPeriodSig, &target_forward_period>),
      METH_FASTCALL | METH_KEYWORDS,
      "forward_period($self)\n--\n\nMaximum forward period across all targets."},
-    TargetSnapshots::snapshot_def(),
-    TargetSnapshots::from_snapshot_def(),
-    TargetSnapshots::reduce_def(),
-    TargetSnapshots::copy_def(),
-    TargetSnapshots::deepcopy_def(),
-    kMethodsEnd,
 };
 
 }  // namespace
 
 PyTypeObject* target_pipeline_type() {
-  static PyTypeObject* type = [] {
-    PyTypeObject* t = build_type(ClassDef{
-        "vexal.TargetPipeline",
-        "TargetPipeline(targets, input_columns)\n--\n\nOrchestrates multiple targets over a full dataset.\n\n"
-        "Targets are stateless and independent \xe2\x80\x94 no DAG needed.\n"
-        "Use ``run_research()`` to label an entire dataset at once.",
-        sizeof(Instance<TargetPipeline>),
-        &dealloc_instance<TargetPipeline>,
-        &new_slot<TargetPipeline, kTargetNew, &make_target_pipeline>,
-        nullptr,
-        &len_slot<TargetPipeline, &target_len>,
-        target_methods,
-    });
-    remember_snapshot_type(t);
-    return t;
-  }();
-  return type;
+  return FaceClass<TargetPipeline, TargetPipeline, kTargetCodec>::type({
+      "vexal.TargetPipeline",
+      "TargetPipeline(targets, input_columns)\n--\n\nOrchestrates multiple targets over a full dataset.\n\n"
+      "Targets are stateless and independent \xe2\x80\x94 no DAG needed.\n"
+      "Use ``run_research()`` to label an entire dataset at once.",
+      kTargetParams,
+      &make_target_pipeline,
+      target_methods,
+      nullptr,
+      &len_slot<TargetPipeline, &target_len>,
+  });
 }
 
 }  // namespace vexal::py

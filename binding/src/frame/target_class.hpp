@@ -11,6 +11,7 @@
 
 #include "frame/args.hpp"
 #include "frame/class_builder.hpp"
+#include "frame/class_face.hpp"
 #include "frame/instance.hpp"
 #include "frame/snapshot_methods.hpp"
 #include "frame/transform_class.hpp"
@@ -75,14 +76,12 @@ void remember_target_type(PyTypeObject* type, const TargetFace& face);
 std::unique_ptr<Target> rebuild_target(PyObject* obj);
 
 // The type object of the target class wrapping `Core`, created once from
-// its face (the registry's entry for it).
+// its face (the registry's entry for it) as a ClassFace.
 template <class Core>
 struct TargetClass {
   static inline TargetFace face{};
-  static inline Signature kNew{"__new__", {}};
 
   static Ref repr(const TargetConfig& c) { return to_python(face.repr(c, short_name(face.qualified_name))); }
-  static TargetConfig make(const Args& args) { return face.construct(args); }
 
   // A target saves what its validated core target reports.
   static std::vector<std::uint8_t> save(PyTypeObject*, const TargetConfig& c) {
@@ -93,46 +92,36 @@ struct TargetClass {
     return {target->input_names(), target->forward_period(), target->output_names()};
   }
   static constexpr SnapshotCodec<TargetConfig> kCodec = {&save, &load};
-  using Snapshots = SnapshotMethods<TargetConfig, kCodec>;
-
-  // The output_names docstring comes from the face.
-  static inline PyMethodDef methods[] = {
-      {"input_names",
-       as_method(&method_noargs<TargetConfig, SharedBorrow, kInputNamesSig, &target_methods::input_names>),
-       METH_FASTCALL | METH_KEYWORDS, "input_names($self)\n--\n\nInput column names."},
-      {"output_names",
-       as_method(&method_noargs<TargetConfig, SharedBorrow, kOutputNamesSig, &target_methods::output_names>),
-       METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {"forward_period",
-       as_method(
-           &method_noargs<TargetConfig, SharedBorrow, kForwardPeriodSig, &target_methods::forward_period>),
-       METH_FASTCALL | METH_KEYWORDS,
-       "forward_period($self)\n--\n\nNumber of bars at the end that will be ``NaN``."},
-      Snapshots::snapshot_def(),
-      Snapshots::from_snapshot_def(),
-      Snapshots::reduce_def(),
-      Snapshots::copy_def(),
-      Snapshots::deepcopy_def(),
-      kMethodsEnd,
-  };
 
   static PyTypeObject* type(const TargetFace& f) {
     static PyTypeObject* created = [&] {
       face = f;
-      kNew = {"__new__", f.params};
-      methods[1].ml_doc = f.output_names_doc;
-      PyTypeObject* t = build_type(ClassDef{
+      // The output_names docstring comes from the face.
+      const PyMethodDef own[] = {
+          {"input_names",
+           as_method(
+               &method_noargs<TargetConfig, SharedBorrow, kInputNamesSig, &target_methods::input_names>),
+           METH_FASTCALL | METH_KEYWORDS, "input_names($self)\n--\n\nInput column names."},
+          {"output_names",
+           as_method(
+               &method_noargs<TargetConfig, SharedBorrow, kOutputNamesSig, &target_methods::output_names>),
+           METH_FASTCALL | METH_KEYWORDS, f.output_names_doc},
+          {"forward_period",
+           as_method(&method_noargs<TargetConfig, SharedBorrow, kForwardPeriodSig,
+                                    &target_methods::forward_period>),
+           METH_FASTCALL | METH_KEYWORDS,
+           "forward_period($self)\n--\n\nNumber of bars at the end that will be ``NaN``."},
+      };
+      PyTypeObject* t = FaceClass<TargetClass, TargetConfig, kCodec>::type({
           f.qualified_name,
           f.doc,
-          sizeof(Instance<TargetConfig>),
-          &dealloc_instance<TargetConfig>,
-          &new_slot<TargetConfig, kNew, &make>,
+          f.params,
+          f.construct,
+          own,
           &repr_slot<TargetConfig, &repr>,
           nullptr,
-          methods,
       });
       remember_target_type(t, face);
-      remember_snapshot_type(t);
       return t;
     }();
     return created;

@@ -14,6 +14,7 @@
 
 #include "frame/args.hpp"
 #include "frame/class_builder.hpp"
+#include "frame/class_face.hpp"
 #include "frame/instance.hpp"
 #include "frame/snapshot_methods.hpp"
 #include "text/list_form.hpp"
@@ -112,73 +113,57 @@ inline constexpr SnapshotCodec<TransformState> kCodec = {&save, &load};
 std::span<PyTypeObject* const> transform_types();
 void remember_transform_type(PyTypeObject* type);
 
-// The type object of the class wrapping `Core`, with its method table,
-// created once from its face (the registry's entry for it). The face is
-// data read at run time, so a class needs nothing but that entry.
+// The type object of the class wrapping `Core`, created once from its face
+// (the registry's entry for it) as a ClassFace. The face is data read at
+// run time, so a class needs nothing but that entry.
 template <class Core>
 struct TransformClass {
   static inline TransformFace face{};
-  static inline Signature kNew{"__new__", {}};
 
   static Ref repr(const TransformState& t) {
     return to_python(face.repr(*t, short_name(face.qualified_name)));
   }
-  static TransformState make(const Args& args) { return face.construct(args); }
-
-  using Snapshots = SnapshotMethods<TransformState, transform_methods::kCodec>;
-
-  // The update and reset docstrings come from the face.
-  static inline PyMethodDef methods[] = {
-      {"update",
-       as_method(&method_fastcall<TransformState, ExclusiveBorrow, transform_methods::kUpdate,
-                                  &transform_methods::update>),
-       METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {"peek",
-       as_method(&method_fastcall<TransformState, ExclusiveBorrow, transform_methods::kPeek,
-                                  &transform_methods::peek>),
-       METH_FASTCALL | METH_KEYWORDS, transform_methods::kPeekDoc},
-      {"reset",
-       as_method(&method_noargs<TransformState, ExclusiveBorrow, kResetSig, &transform_methods::reset>),
-       METH_FASTCALL | METH_KEYWORDS, nullptr},
-      {"input_names",
-       as_method(
-           &method_noargs<TransformState, SharedBorrow, kInputNamesSig, &transform_methods::input_names>),
-       METH_FASTCALL | METH_KEYWORDS, "input_names($self)\n--\n\nInput column names."},
-      {"output_names",
-       as_method(
-           &method_noargs<TransformState, SharedBorrow, kOutputNamesSig, &transform_methods::output_names>),
-       METH_FASTCALL | METH_KEYWORDS, "output_names($self)\n--\n\nOutput column names."},
-      {"warm_up_period",
-       as_method(&method_noargs<TransformState, SharedBorrow, kWarmUpPeriodSig,
-                                &transform_methods::warm_up_period>),
-       METH_FASTCALL | METH_KEYWORDS,
-       "warm_up_period($self)\n--\n\nNumber of bars before the first valid output."},
-      Snapshots::snapshot_def(),
-      Snapshots::from_snapshot_def(),
-      Snapshots::reduce_def(),
-      Snapshots::copy_def(),
-      Snapshots::deepcopy_def(),
-      kMethodsEnd,
-  };
 
   static PyTypeObject* type(const TransformFace& f) {
     static PyTypeObject* created = [&] {
       face = f;
-      kNew = {"__new__", f.params};
-      methods[0].ml_doc = f.update_doc;
-      methods[2].ml_doc = f.reset_doc;
-      PyTypeObject* t = build_type(ClassDef{
+      // The update and reset docstrings come from the face.
+      const PyMethodDef own[] = {
+          {"update",
+           as_method(&method_fastcall<TransformState, ExclusiveBorrow, transform_methods::kUpdate,
+                                      &transform_methods::update>),
+           METH_FASTCALL | METH_KEYWORDS, f.update_doc},
+          {"peek",
+           as_method(&method_fastcall<TransformState, ExclusiveBorrow, transform_methods::kPeek,
+                                      &transform_methods::peek>),
+           METH_FASTCALL | METH_KEYWORDS, transform_methods::kPeekDoc},
+          {"reset",
+           as_method(&method_noargs<TransformState, ExclusiveBorrow, kResetSig, &transform_methods::reset>),
+           METH_FASTCALL | METH_KEYWORDS, f.reset_doc},
+          {"input_names",
+           as_method(
+               &method_noargs<TransformState, SharedBorrow, kInputNamesSig, &transform_methods::input_names>),
+           METH_FASTCALL | METH_KEYWORDS, "input_names($self)\n--\n\nInput column names."},
+          {"output_names",
+           as_method(&method_noargs<TransformState, SharedBorrow, kOutputNamesSig,
+                                    &transform_methods::output_names>),
+           METH_FASTCALL | METH_KEYWORDS, "output_names($self)\n--\n\nOutput column names."},
+          {"warm_up_period",
+           as_method(&method_noargs<TransformState, SharedBorrow, kWarmUpPeriodSig,
+                                    &transform_methods::warm_up_period>),
+           METH_FASTCALL | METH_KEYWORDS,
+           "warm_up_period($self)\n--\n\nNumber of bars before the first valid output."},
+      };
+      PyTypeObject* t = FaceClass<TransformClass, TransformState, transform_methods::kCodec>::type({
           f.qualified_name,
           f.doc,
-          sizeof(TransformInstance),
-          &dealloc_instance<TransformState>,
-          &new_slot<TransformState, kNew, &make>,
+          f.params,
+          f.construct,
+          own,
           &repr_slot<TransformState, &repr>,
           nullptr,
-          methods,
       });
       remember_transform_type(t);
-      remember_snapshot_type(t);
       return t;
     }();
     return created;

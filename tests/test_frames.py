@@ -167,11 +167,13 @@ def shared_dates(bars):
     """20 symbols (more than run together) over the same 40 dates, date-major: their rows take turns."""
     parts = [bars.iloc[:40].assign(symbol=f"S{k:02d}", close=bars["close"].iloc[k:k + 40].to_numpy())
              for k in range(20)]
-    return pd.concat(parts).sort_values(["date", "symbol"], kind="stable").set_index(np.arange(800) * 3)
+    frame = pd.concat(parts).sort_values(["date", "symbol"], kind="stable").set_index(np.arange(800) * 3)
+    # An integer key of either sign that runs against the rows.
+    return frame.assign(countdown=np.repeat(np.arange(20, -20, -1), 20))
 
 
 @pytest.mark.parametrize("workers", [1, 2])
-@pytest.mark.parametrize("order_by", [None, "date"])
+@pytest.mark.parametrize("order_by", [None, "date", "countdown"])
 @pytest.mark.parametrize("shape", ["turns", "one row missing", "rows shuffled"])
 def test_date_major_panels_equal_per_group_runs(shared_dates, workers, order_by, shape):
     frame = {"turns": shared_dates, "one row missing": shared_dates.drop(index=57 * 3),

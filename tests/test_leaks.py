@@ -285,6 +285,7 @@ def feature_pipeline_cases():
     p = _vexal.FeaturePipeline(features, OHLC)
     bar = [3.0, 1.0, 2.0, 2.5]
     bars = [[3.0 + i, 1.0 + i, 2.0 + i, 2.5 + i] for i in range(20)]
+    table, out = np.array(bars), np.empty((20, 5))
     target = _vexal.FutureReturn(["close"], 1, ["f"])
     return p, {
         "new": (lambda: _vexal.FeaturePipeline(features, OHLC), None, [features, OHLC]),
@@ -308,6 +309,8 @@ def feature_pipeline_cases():
         "run_research bad bar": (lambda: p.run_research(bars[:5] + [[1.0]] + bars[5:]), ValueError, bars),
         "run_research bad element": (lambda: p.run_research(bars[:5] + [["x"] * 4]), TypeError, bars),
         "run_research str": (lambda: p.run_research("bars"), TypeError, ()),
+        "run_research_into continued": (lambda: p.run_research_into(table, out, reset=False), None, [table, out]),
+        "run_research_into bad reset": (lambda: p.run_research_into(table, out, reset=0), TypeError, [table, out]),
         "reset": (lambda: p.reset(), None, ()),
         "output_names": (lambda: p.output_names(), None, ()),
         "input_names": (lambda: p.input_names(), None, ()),

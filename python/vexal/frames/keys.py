@@ -47,5 +47,16 @@ def keys_of(table: Table, by: list[str], order_by: str | None, what: str) -> Key
     def describe_value(row: int) -> str:
         return value(order_by, row) if order_by else ""
 
-    order = table.codes(order_by, sort=True) if order_by else None
-    return Keys(groups, order, order_by or "", describe_group, describe_value)
+    order, absent = _order(table, order_by) if order_by else (None, None)
+    return Keys(groups, order, order_by or "", describe_group, describe_value, absent)
+
+
+def _order(table: Table, name: str) -> tuple[np.ndarray, np.ndarray | None]:
+    """Integers or times order as they are (a missing time is the smallest integer, as -1 is the smallest code):
+    no ranks to compute. Anything else becomes sorted codes."""
+    values = table.values(name)
+    if values.dtype.kind in "iu":
+        return values, np.zeros(len(values), dtype=bool)
+    if values.dtype.kind in "mM":
+        return values.view(np.int64), np.isnat(values)
+    return table.codes(name, sort=True), None

@@ -72,6 +72,9 @@ class Keys:
     order_name: str
     describe_group: Callable[[int], str]  # row -> "symbol='AAPL'"
     describe_value: Callable[[int], str]  # row -> the order_by value at that row
+    # Where given, `order` holds integers that rise with the values (any sign, absent ones the smallest) and
+    # this marks the absent ones.
+    order_absent: np.ndarray | None = None
 
 
 @dataclass
@@ -113,7 +116,7 @@ def _layout(n: int, keys: Keys, duplicates: str, what: str) -> tuple[np.ndarray 
     boundary = np.flatnonzero(g[1:] != g[:-1]) + 1
     if keys.order is not None:
         o = keys.order[perm]
-        absent = np.flatnonzero(o < 0)
+        absent = np.flatnonzero(o < 0 if keys.order_absent is None else keys.order_absent[perm])
         if len(absent):
             row = int(perm[absent[0]])
             raise ValueError(f"{what}: {keys.order_name!r} is missing at row {row}{_in_group(keys, row)}")

@@ -469,9 +469,10 @@ def test_run_research_into_equals_run_research_and_leaves_its_state(data_form, d
         assert outcome(lambda: b.update(row)) == outcome(lambda: a.update(row))
 
 
+@pytest.mark.parametrize("threads", [1, 2])
 @pytest.mark.parametrize("start", ["update", "call"])
 @pytest.mark.parametrize("cuts", [[1, LONG], [1, 4096, 4097, LONG], [1, 2, 4095, 9000, 9000, LONG]])
-def test_run_research_into_without_reset_continues_bit_for_bit(start, cuts):
+def test_run_research_into_without_reset_continues_bit_for_bit(start, cuts, threads):
     rows = ohlcv(LONG)
     a, b = feature_pipeline(), feature_pipeline()
     whole = np.empty((LONG, len(a.output_names())))
@@ -484,7 +485,7 @@ def test_run_research_into_without_reset_continues_bit_for_bit(start, cuts):
         b.update(rows[5].tolist())
         b.run_research_into(rows[:1], parts[:1])
     for begin, end in zip(cuts[:-1], cuts[1:]):
-        b.run_research_into(rows[begin:end], parts[begin:end], reset=False)
+        b.run_research_into(rows[begin:end], parts[begin:end], threads, reset=False)
     assert whole.tobytes() == parts.tobytes()
     for row in ohlcv(40):
         assert outcome(lambda: b.update(row)) == outcome(lambda: a.update(row))
@@ -494,7 +495,8 @@ def test_run_research_into_without_reset_continues_bit_for_bit(start, cuts):
     ({"reset": 0}, "argument 'reset': must be True or False, not int"),
     ({"reset": None}, "argument 'reset': must be True or False, not NoneType"),
     ({"rest": True}, "FeaturePipeline.run_research_into() got an unexpected keyword argument 'rest'"),
-    ({"positional": False}, "FeaturePipeline.run_research_into() takes 2 positional arguments but 3 were given"),
+    ({"positional": False}, "FeaturePipeline.run_research_into() takes from 2 to 3 positional arguments but 4 were "
+                            "given"),
 ])
 def test_run_research_into_refuses_a_bad_reset_before_touching_anything(kwargs, message):
     rows = ohlcv(30)
@@ -504,7 +506,7 @@ def test_run_research_into_refuses_a_bad_reset_before_touching_anything(kwargs, 
     out = np.full((12, len(a.output_names())), -1.0)
     with pytest.raises(TypeError) as raised:
         if "positional" in kwargs:
-            a.run_research_into(rows[:12], out, kwargs["positional"])
+            a.run_research_into(rows[:12], out, 1, kwargs["positional"])
         else:
             a.run_research_into(rows[:12], out, **kwargs)
     assert str(raised.value) == message

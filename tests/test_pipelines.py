@@ -116,7 +116,7 @@ FEATURE_METHODS = {
                      "Process a full dataset bar by bar (research mode).\n\nArgs:\n    data: List of bars, each "
                      "bar is a list of input values.\n\nReturns:\n    List of bars, each bar is a list of output "
                      "values."),
-    "run_research_into": ("($self, data, out, *, reset=True)",
+    "run_research_into": ("($self, data, out, threads=1, *, reset=True)",
                           "Process a full dataset into an array (research mode).\n\nResets the pipeline first and "
                           "leaves it as ``run_research()`` does, so ``update()`` continues from the last bar.\nThe "
                           "interpreter lock is released while computing.\n\nArgs:\n    data: 2-D buffer of shape "
@@ -124,7 +124,9 @@ FEATURE_METHODS = {
                           "input column. float64, float32, integers or bool; NaN marks a missing value.\n    out: "
                           "Writable float64 buffer of shape (bars, len(output_names())), or a sequence\n         of "
                           "writable 1-D float64 buffers, one per output name. Missing values are written as "
-                          "NaN.\n    reset: False continues from the pipeline's current state instead: calls over\n"
+                          "NaN.\n    threads: Threads to spread the transforms over; transforms that do not read "
+                          "one another\n             run at once. The results are the same for any number.\n"
+                          "    reset: False continues from the pipeline's current state instead: calls over\n"
                           "           consecutive slices of a series equal one call over the whole, bit for "
                           "bit.\n\nReturns:\n    None."),
     "reset": ("($self)", "Reset all features (e.g. between CPCV splits)."),

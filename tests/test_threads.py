@@ -337,6 +337,34 @@ def test_two_pipelines_in_two_threads_compute_what_one_thread_does():
         assert got.tobytes() == want.tobytes()
 
 
+@pytest.mark.parametrize("threads", [2, 3, 64])
+def test_transforms_spread_over_threads_compute_what_one_thread_does(threads):
+    # Kama and Sma share the input; the routed chain makes later steps wait for earlier ones.
+    def chained():
+        return _vexal.FeaturePipeline(
+            [_vexal.Sma(["c"], 7, ["m"]), _vexal.LogReturn(["c"], 1, ["lr"]), _vexal.Skewness(["lr"], 300, ["s"]),
+             _vexal.Kama(["c"], 50, ["k"]), _vexal.LinearSlope(["m", "c"], 20, ["b", "r2"]),
+             _vexal.Subtract(["c", "m"], ["d"])], ["c"])
+
+    data = closes(20000)
+    one, many = chained(), chained()
+    want, got = np.empty((20000, 7)), np.empty((20000, 7))
+    one.run_research_into(data, want)
+    many.run_research_into(data, got, threads=threads)
+    assert got.tobytes() == want.tobytes()
+    assert many.snapshot() == one.snapshot()
+    assert many.update([101.0]) == one.update([101.0])
+
+
+def test_zero_threads_are_refused_before_anything_runs():
+    p = heavy_pipeline()
+    p.update([1.0])
+    before = p.snapshot()
+    with pytest.raises(ValueError, match=r"^threads: must be at least 1, got 0$"):
+        p.run_research_into(closes(10), np.empty((10, 3)), threads=0)
+    assert p.snapshot() == before
+
+
 def test_a_second_call_on_a_busy_pipeline_is_refused_while_the_lock_is_released():
     """Two threads call the same pipeline until each got two calls through:
     calls overlap only because the lock is released while one computes, and

@@ -94,7 +94,8 @@ Ref feature_run_research(FeaturePipeline& p, const Args& args) {
   return rows;
 }
 
-constexpr Param kFeatureIntoParams[] = {{"data"}, {"out"}, {"reset", std::nullopt, std::nullopt, true}};
+constexpr Param kFeatureIntoParams[] = {
+    {"data"}, {"out"}, {"threads", 1}, {"reset", std::nullopt, std::nullopt, true}};
 constexpr Signature kFeatureInto = {"run_research_into", kFeatureIntoParams};
 
 // Both tables (and the flag) are checked before the pipeline is touched.
@@ -106,15 +107,22 @@ Ref feature_run_research_into(FeaturePipeline& p, const Args& args) {
   const ColumnTable data = ColumnTable::input(args.raw(0), "data", p.input_columns());
   const ColumnTable out = ColumnTable::output(args.raw(1), "out", data.rows(), p.output_names());
   out.refuse_overlap(data);
-  const bool reset = args.get<bool>(2);
-  auto run = reset ? p.start_columns() : p.continue_columns();
+  const std::uint64_t threads = args.get<std::uint64_t>(2);
+  if (threads == 0) {
+    PyErr_SetString(PyExc_ValueError, "threads: must be at least 1, got 0");
+    throw PythonError{};
+  }
+  const bool reset = args.get<bool>(3);
+  const auto run_threads = static_cast<std::size_t>(threads);
+  auto run = reset ? p.start_columns(FeaturePipeline::kColumnChunk, run_threads)
+                   : p.continue_columns(FeaturePipeline::kColumnChunk, run_threads);
   const std::size_t bars = data.rows();
   for (std::size_t begin = 0; begin < bars; begin += run.capacity()) {
     const std::size_t n = std::min(run.capacity(), bars - begin);
     without_gil([&] {
       data.read(begin, n, run.inputs(), run.inputs_read());
       run.run(n);
-      for (std::size_t k = 0; k < run.outputs().size(); ++k) out.column(k).write(begin, n, run.outputs()[k]);
+      out.write(begin, n, run.outputs());
     });
     if (PyErr_CheckSignals() != 0) throw PythonError{};
   }
@@ -152,16 +160,19 @@ const PyMethodDef feature_methods[] = {
     {"run_research_into",
      as_method(&method_fastcall<FeaturePipeline, ExclusiveBorrow, kFeatureInto, &feature_run_research_into>),
      METH_FASTCALL | METH_KEYWORDS,
-     "run_research_into($self, data, out, *, reset=True)\n--\n\nProcess a full dataset into an array "
-     "(research mode).\n\n"
+     "run_research_into($self, data, out, threads=1, *, reset=True)\n--\n\nProcess a full dataset into an "
+     "array (research mode).\n\n"
      "Resets the pipeline first and leaves it as ``run_research()`` does, so ``update()`` continues from the "
      "last bar.\nThe interpreter lock is released while computing.\n\nArgs:\n    data: 2-D buffer of shape "
      "(bars, input columns) in any order, or a sequence of 1-D buffers,\n          one per input column. "
      "float64, float32, integers or bool; NaN marks a missing value.\n    out: Writable float64 buffer of "
      "shape (bars, len(output_names())), or a sequence\n         of writable 1-D float64 buffers, one per "
-     "output name. Missing values are written as NaN.\n    reset: False continues from the pipeline's "
-     "current state instead: calls over\n           consecutive slices of a series equal one call over the "
-     "whole, bit for bit.\n\nReturns:\n    None."},
+     "output name. Missing values are written as NaN.\n    threads: Threads to spread the transforms over; "
+     "transforms that do not "
+     "read one another\n             run at once. The results are the same for any number.\n    reset: False "
+     "continues from the pipeline's current state instead: calls over\n           consecutive slices of a "
+     "series "
+     "equal one call over the whole, bit for bit.\n\nReturns:\n    None."},
     {"reset", as_method(&method_noargs<FeaturePipeline, ExclusiveBorrow, kResetSig, &feature_reset>),
      METH_FASTCALL | METH_KEYWORDS, "reset($self)\n--\n\nReset all features (e.g. between CPCV splits)."},
     {"output_names",
@@ -241,9 +252,7 @@ Ref target_run_research_into(TargetPipeline& p, const Args& args) {
     without_gil([&] {
       columns.read(slice.read_begin, slice.read_count, run.inputs());
       run.run(slice);
-      for (std::size_t k = 0; k < run.outputs().size(); ++k) {
-        out.column(k).write(slice.begin, slice.count, run.outputs()[k]);
-      }
+      out.write(slice.begin, slice.count, run.outputs());
     });
     if (PyErr_CheckSignals() != 0) throw PythonError{};
   }

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -11,6 +14,7 @@
 #include "features/ema.hpp"
 #include "features/sma.hpp"
 #include "pipeline/feature_pipeline.hpp"
+#include "pipeline/step_workers.hpp"
 #include "pipeline_fakes.hpp"
 #include "test_support.hpp"
 
@@ -345,10 +349,11 @@ TEST(FeaturePipeline, RoutingMatchesPerBarNameTableOnRandomPipelines) {
     ASSERT_EQ(research.size(), bars.size());
     for (std::size_t t = 0; t < bars.size(); ++t) expect_same_row(research[t], expected[t]);
 
-    // Column by column in chunks: the same rows, and the state live updates
-    // carry on from (one bar past the data, for both the reference and p).
+    // Column by column in chunks, on one to three threads: the same rows,
+    // and the state live updates carry on from (one bar past the data, for
+    // both the reference and p).
     const std::size_t chunk = 1 + trial % 9;
-    auto run = p.start_columns(chunk);
+    auto run = p.start_columns(chunk, 1 + trial % 3);
     for (std::size_t begin = 0; begin < bars.size(); begin += chunk) {
       const std::size_t n = std::min(chunk, bars.size() - begin);
       for (std::size_t j = 0; j < columns.size(); ++j) {
@@ -465,6 +470,29 @@ TEST(FeaturePipeline, ResearchFromCallbacksEmitsEveryGoodBarInOrderThenStops) {
     EXPECT_EQ(emitted[t].first, t);
     expect_same_row(emitted[t].second, update_ok(live, bars[t]));
   }
+}
+
+// Every step runs once a round, after the steps it waits for; a step that
+// throws ends the round with its error and leaves the workers usable.
+TEST(StepWorkers, RunsEachStepAfterItsDependenciesAndRethrowsAFailure) {
+  const std::vector<std::vector<std::size_t>> after = {{}, {0}, {}, {1, 2}, {}};
+  StepWorkers workers(after, 3);
+  for (int round = 0; round < 200; ++round) {
+    std::array<std::atomic<int>, 5> done{};
+    workers.round([&](std::size_t s) {
+      for (const std::size_t d : after[s])
+        EXPECT_EQ(done[d].load(), 1) << "step " << s << " ran before " << d;
+      done[s].store(1);
+    });
+    for (const auto& d : done) EXPECT_EQ(d.load(), 1);
+  }
+  EXPECT_THROW(workers.round([](std::size_t s) {
+    if (s == 1) throw std::runtime_error("step 1");
+  }),
+               std::runtime_error);
+  std::atomic<int> ran = 0;
+  workers.round([&](std::size_t) { ran.fetch_add(1); });
+  EXPECT_EQ(ran.load(), 5);
 }
 
 }  // namespace

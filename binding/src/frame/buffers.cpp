@@ -179,6 +179,24 @@ void ColumnTable::read(std::size_t begin, std::size_t n, std::span<const ColumnO
   }
 }
 
+void ColumnTable::write(std::size_t begin, std::size_t n, std::span<const ColumnIn> from) const {
+  if (!row_major_ || columns_.size() < 2) {
+    for (std::size_t j = 0; j < columns_.size(); ++j) columns_[j].write(begin, n, from[j]);
+    return;
+  }
+  // The same quiet NaN as every absent value in the list results.
+  const double absent = std::numeric_limits<double>::quiet_NaN();
+  const Py_ssize_t item_stride = columns_[1].base - columns_[0].base;
+  const std::size_t k = columns_.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    char* row = columns_[0].base + static_cast<Py_ssize_t>(begin + i) * columns_[0].stride;
+    for (std::size_t j = 0; j < k; ++j) {
+      const double x = from[j].valid[i] != 0 ? from[j].values[i] : absent;
+      std::memcpy(row + static_cast<Py_ssize_t>(j) * item_stride, &x, sizeof x);
+    }
+  }
+}
+
 bool HeldBuffer::acquire(PyObject* o, int flags) {
   if (PyObject_GetBuffer(o, &view_, flags) != 0) return false;
   held_ = true;
@@ -353,6 +371,8 @@ ColumnTable ColumnTable::output(PyObject* o, const char* arg, std::size_t bars, 
       raise(PyExc_ValueError, name + ": items overlap one another (strides (" + std::to_string(v.strides[0]) +
                                   ", " + std::to_string(v.strides[1]) + "))");
     }
+    const auto magnitude = [](Py_ssize_t x) { return x < 0 ? -x : x; };
+    table.row_major_ = magnitude(v.strides[1]) < magnitude(v.strides[0]);
     for (std::size_t j = 0; j < k; ++j) {
       table.columns_.push_back({static_cast<char*>(v.buf) + static_cast<Py_ssize_t>(j) * v.strides[1],
                                 v.strides[0], ItemKind::kFloat64});

@@ -93,6 +93,10 @@ class ColumnTable {
   // Columns whose entry in `wanted` is 0 are skipped.
   void read(std::size_t begin, std::size_t n, std::span<const ColumnOut> into,
             std::span<const std::uint8_t> wanted = {}) const;
+  // Rows [begin, begin + n) of every column from `from`, one per column,
+  // NaN for absent. A row-major 2-D buffer is written row by row: one pass
+  // over its memory instead of one strided pass per column.
+  void write(std::size_t begin, std::size_t n, std::span<const ColumnIn> from) const;
   // Refuses any memory this output shares with `input`.
   void refuse_overlap(const ColumnTable& input) const;
 

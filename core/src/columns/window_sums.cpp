@@ -1,6 +1,8 @@
 #include "columns/window_sums.hpp"
 
+#include <array>
 #include <cstring>
+#include <utility>
 
 // Four lanes where the machine has them; the arithmetic per lane is the
 // same either way (no fused multiply-adds: contraction is off everywhere).
@@ -39,28 +41,42 @@ VEXAL_INLINE V zero() {
 template <class V>
 constexpr std::size_t kWidth = sizeof(V) / sizeof(double);
 
-// Windows go two Lanes at a time, their running sums held in registers
-// while every entry of the windows is added to them; the windows left over
-// go one by one through the same code.
+// Windows go four Lanes at a time, their running sums held in registers
+// while every entry of the windows is added to them: four independent sums
+// keep the adder busy while each waits for its previous addition. The
+// windows left over go one by one through the same code.
 template <class Block>
 VEXAL_INLINE void over_windows(std::size_t count, const Block& block) {
+  constexpr std::size_t kBlock = 4 * kWidth<Lanes>;
   std::size_t t = 0;
-  for (; t + 2 * kWidth<Lanes> <= count; t += 2 * kWidth<Lanes>) {
-    block.template run<Lanes>(t);
-    block.template run<Lanes>(t + kWidth<Lanes>);
-  }
-  for (; t < count; ++t) block.template run<double>(t);
+  for (; t + kBlock <= count; t += kBlock) block.template run<Lanes, 4>(t);
+  for (; t < count; ++t) block.template run<double, 1>(t);
+}
+
+// Each block computes K side-by-side vectors of windows, kWidth<V> windows
+// each, starting at window t: its entries are walked once, oldest first, and
+// added to all K sums in turn.
+template <class V, std::size_t K, class F>
+VEXAL_INLINE void each_vector(F&& f) {
+  [&]<std::size_t... k>(std::index_sequence<k...>) {
+    (f(k * kWidth<V>), ...);
+  }(std::make_index_sequence<K>{});
 }
 
 struct Sums {
   const double* x;
   std::size_t w;
   double* out;
-  template <class V>
+  template <class V, std::size_t K>
   VEXAL_INLINE void run(std::size_t t) const {
-    V acc = zero<V>();
-    for (std::size_t j = 0; j < w; ++j) acc += load(x + t + j, V{});
-    store(out + t, acc);
+    std::array<V, K> acc;
+    acc.fill(zero<V>());
+    for (std::size_t j = 0; j < w; ++j) {
+      std::size_t k = 0;
+      each_vector<V, K>([&](std::size_t at) { acc[k++] += load(x + t + at + j, V{}); });
+    }
+    std::size_t k = 0;
+    each_vector<V, K>([&](std::size_t at) { store(out + t + at, acc[k++]); });
   }
 };
 
@@ -69,15 +85,22 @@ struct SquareDeviations {
   std::size_t w;
   const double* mean;
   double* out;
-  template <class V>
+  template <class V, std::size_t K>
   VEXAL_INLINE void run(std::size_t t) const {
-    V acc = zero<V>();
-    const V mu = load(mean + t, V{});
+    std::array<V, K> acc;
+    std::array<V, K> mu;
+    acc.fill(zero<V>());
+    std::size_t k = 0;
+    each_vector<V, K>([&](std::size_t at) { mu[k++] = load(mean + t + at, V{}); });
     for (std::size_t j = 0; j < w; ++j) {
-      const V d = load(x + t + j, V{}) - mu;
-      acc += d * d;
+      k = 0;
+      each_vector<V, K>([&](std::size_t at) {
+        const V d = load(x + t + at + j, V{}) - mu[k];
+        acc[k++] += d * d;
+      });
     }
-    store(out + t, acc);
+    k = 0;
+    each_vector<V, K>([&](std::size_t at) { store(out + t + at, acc[k++]); });
   }
 };
 
@@ -88,21 +111,31 @@ struct PowerSums {
   const double* mean;
   const double* scale;
   double* out;
-  template <class V>
+  template <class V, std::size_t K>
   VEXAL_INLINE void run(std::size_t t) const {
-    V acc = zero<V>();
-    const V mu = load(mean + t, V{});
-    const V s = load(scale + t, V{});
+    std::array<V, K> acc;
+    std::array<V, K> mu;
+    std::array<V, K> s;
+    acc.fill(zero<V>());
+    std::size_t k = 0;
+    each_vector<V, K>([&](std::size_t at) {
+      mu[k] = load(mean + t + at, V{});
+      s[k++] = load(scale + t + at, V{});
+    });
     for (std::size_t j = 0; j < w; ++j) {
-      const V z = (load(x + t + j, V{}) - mu) / s;
-      if constexpr (Power == 3) {
-        acc += (z * z) * z;
-      } else {
-        const V z2 = z * z;
-        acc += z2 * z2;
-      }
+      k = 0;
+      each_vector<V, K>([&](std::size_t at) {
+        const V z = (load(x + t + at + j, V{}) - mu[k]) / s[k];
+        if constexpr (Power == 3) {
+          acc[k++] += (z * z) * z;
+        } else {
+          const V z2 = z * z;
+          acc[k++] += z2 * z2;
+        }
+      });
     }
-    store(out + t, acc);
+    k = 0;
+    each_vector<V, K>([&](std::size_t at) { store(out + t + at, acc[k++]); });
   }
 };
 
@@ -115,23 +148,37 @@ struct CoMoments {
   double* sxx;
   double* sxy;
   double* syy;
-  template <class V>
+  template <class V, std::size_t K>
   VEXAL_INLINE void run(std::size_t t) const {
-    V axx = zero<V>();
-    V axy = zero<V>();
-    V ayy = zero<V>();
-    const V mx = load(mean_x + t, V{});
-    const V my = load(mean_y + t, V{});
+    std::array<V, K> axx;
+    std::array<V, K> axy;
+    std::array<V, K> ayy;
+    std::array<V, K> mx;
+    std::array<V, K> my;
+    axx.fill(zero<V>());
+    axy.fill(zero<V>());
+    ayy.fill(zero<V>());
+    std::size_t k = 0;
+    each_vector<V, K>([&](std::size_t at) {
+      mx[k] = load(mean_x + t + at, V{});
+      my[k++] = load(mean_y + t + at, V{});
+    });
     for (std::size_t j = 0; j < w; ++j) {
-      const V dx = load(x + t + j, V{}) - mx;
-      const V dy = load(y + t + j, V{}) - my;
-      axx += dx * dx;
-      axy += dy * dx;
-      ayy += dy * dy;
+      k = 0;
+      each_vector<V, K>([&](std::size_t at) {
+        const V dx = load(x + t + at + j, V{}) - mx[k];
+        const V dy = load(y + t + at + j, V{}) - my[k];
+        axx[k] += dx * dx;
+        axy[k] += dy * dx;
+        ayy[k++] += dy * dy;
+      });
     }
-    store(sxx + t, axx);
-    store(sxy + t, axy);
-    store(syy + t, ayy);
+    k = 0;
+    each_vector<V, K>([&](std::size_t at) {
+      store(sxx + t + at, axx[k]);
+      store(sxy + t + at, axy[k]);
+      store(syy + t + at, ayy[k++]);
+    });
   }
 };
 

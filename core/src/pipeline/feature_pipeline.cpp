@@ -194,17 +194,17 @@ std::expected<FeaturePipeline, VexalError> FeaturePipeline::load(SnapshotReader&
   return in.result(std::move(*made));
 }
 
-FeaturePipeline::ColumnRun FeaturePipeline::start_columns(std::size_t capacity) {
-  ColumnRun run(*this, capacity);
+FeaturePipeline::ColumnRun FeaturePipeline::start_columns(std::size_t capacity, std::size_t threads) {
+  ColumnRun run(*this, capacity, threads);
   reset();
   return run;
 }
 
-FeaturePipeline::ColumnRun FeaturePipeline::continue_columns(std::size_t capacity) {
-  return ColumnRun(*this, capacity);
+FeaturePipeline::ColumnRun FeaturePipeline::continue_columns(std::size_t capacity, std::size_t threads) {
+  return ColumnRun(*this, capacity, threads);
 }
 
-FeaturePipeline::ColumnRun::ColumnRun(FeaturePipeline& pipeline, std::size_t capacity)
+FeaturePipeline::ColumnRun::ColumnRun(FeaturePipeline& pipeline, std::size_t capacity, std::size_t threads)
     : pipeline_(&pipeline), capacity_(capacity) {
   const FeaturePipeline& p = pipeline;
   slots_.reserve(p.slots_.size());
@@ -234,6 +234,46 @@ FeaturePipeline::ColumnRun::ColumnRun(FeaturePipeline& pipeline, std::size_t cap
     inputs_read_.push_back(read ? 1 : 0);
   }
   for (const std::size_t slot : p.out_slots_) outputs_.push_back(slots_[slot].in());
+  threads = std::min(threads, p.steps_.size());
+  if (threads > 1) workers_ = std::make_unique<StepWorkers>(step_order(), threads);
+}
+
+std::vector<std::vector<std::size_t>> FeaturePipeline::ColumnRun::step_order() const {
+  const FeaturePipeline& p = *pipeline_;
+  const auto reads = [&](const Step& step) {
+    return std::span(p.in_slots_).subspan(step.in_begin, step.in_count);
+  };
+  const auto writes = [&](const Step& step) {
+    return std::span(p.out_slots_).subspan(step.out_begin, step.out_count);
+  };
+  const auto shares = [](std::span<const std::size_t> a, std::span<const std::size_t> b) {
+    return std::find_first_of(a.begin(), a.end(), b.begin(), b.end()) != a.end();
+  };
+  std::vector<std::vector<std::size_t>> after(p.steps_.size());
+  for (std::size_t s = 0; s < p.steps_.size(); ++s) {
+    const Step& later = p.steps_[s];
+    for (std::size_t r = 0; r < s; ++r) {
+      const Step& earlier = p.steps_[r];
+      if (shares(writes(earlier), reads(later)) || shares(reads(earlier), writes(later)) ||
+          shares(writes(earlier), writes(later))) {
+        after[s].push_back(r);
+      }
+    }
+  }
+  return after;
+}
+
+void FeaturePipeline::ColumnRun::run_step(std::size_t s, std::size_t n) {
+  const Step& step = pipeline_->steps_[s];
+  step.transform->update_columns(std::span(step_in_).subspan(step.in_begin, step.in_count),
+                                 std::span(step_out_).subspan(step.out_begin, step.out_count), n);
+  for (std::size_t c = s == 0 ? 0 : copy_back_end_[s - 1]; c < copy_back_end_[s]; ++c) {
+    const auto [position, slot] = copy_back_[c];
+    const ColumnOut from = step_out_[position];
+    const ColumnOut to = slots_[slot].out();
+    std::copy_n(from.values, n, to.values);
+    std::copy_n(from.valid, n, to.valid);
+  }
 }
 
 void FeaturePipeline::ColumnRun::run(std::size_t n) {
@@ -244,19 +284,11 @@ void FeaturePipeline::ColumnRun::run(std::size_t n) {
     std::fill_n(column.valid, n, std::uint8_t{0});
     std::fill_n(column.values, n, 0.0);
   }
-  std::size_t copied = 0;
-  for (std::size_t s = 0; s < p.steps_.size(); ++s) {
-    const Step& step = p.steps_[s];
-    step.transform->update_columns(std::span(step_in_).subspan(step.in_begin, step.in_count),
-                                   std::span(step_out_).subspan(step.out_begin, step.out_count), n);
-    for (; copied < copy_back_end_[s]; ++copied) {
-      const auto [position, slot] = copy_back_[copied];
-      const ColumnOut from = step_out_[position];
-      const ColumnOut to = slots_[slot].out();
-      std::copy_n(from.values, n, to.values);
-      std::copy_n(from.valid, n, to.valid);
-    }
+  if (workers_) {
+    workers_->round([this, n](std::size_t s) { run_step(s, n); });
+    return;
   }
+  for (std::size_t s = 0; s < p.steps_.size(); ++s) run_step(s, n);
 }
 
 void FeaturePipeline::reset() {

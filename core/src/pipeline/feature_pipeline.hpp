@@ -11,6 +11,7 @@
 #include "error.hpp"
 #include "optional_value.hpp"
 #include "pipeline/dag.hpp"
+#include "pipeline/step_workers.hpp"
 #include "snapshot/reader.hpp"
 #include "snapshot/writer.hpp"
 #include "traits.hpp"
@@ -94,7 +95,12 @@ class FeaturePipeline {
 
    private:
     friend class FeaturePipeline;
-    ColumnRun(FeaturePipeline& pipeline, std::size_t capacity);
+    ColumnRun(FeaturePipeline& pipeline, std::size_t capacity, std::size_t threads);
+    // Step s over the chunk's n bars, its copies back included.
+    void run_step(std::size_t s, std::size_t n);
+    // For each step, the earlier steps whose columns it reads or writes, or
+    // which read a column it writes: what it must wait for on another thread.
+    [[nodiscard]] std::vector<std::vector<std::size_t>> step_order() const;
 
     FeaturePipeline* pipeline_;
     std::size_t capacity_;
@@ -107,17 +113,20 @@ class FeaturePipeline {
     std::vector<ColumnOut> inputs_;
     std::vector<std::uint8_t> inputs_read_;
     std::vector<ColumnIn> outputs_;
+    std::unique_ptr<StepWorkers> workers_;  // only with more than one thread
   };
 
   // Bars per chunk: a few thousand keeps a chunk's columns in the cache.
   static constexpr std::size_t kColumnChunk = 4096;
 
   // Resets every transform and returns a run with room for `capacity` bars
-  // per chunk.
-  [[nodiscard]] ColumnRun start_columns(std::size_t capacity = kColumnChunk);
+  // per chunk. With `threads` above one, transforms that do not depend on
+  // one another run at the same time, each still over its own columns in
+  // order, so the values and the state are the same as with one.
+  [[nodiscard]] ColumnRun start_columns(std::size_t capacity = kColumnChunk, std::size_t threads = 1);
   // The same run from the transforms' current state: runs over consecutive
   // slices of a series equal one run over the whole, bit for bit.
-  [[nodiscard]] ColumnRun continue_columns(std::size_t capacity = kColumnChunk);
+  [[nodiscard]] ColumnRun continue_columns(std::size_t capacity = kColumnChunk, std::size_t threads = 1);
 
   // Every transform back to its state right after construction.
   void reset();

@@ -100,22 +100,21 @@ def _layout(n: int, keys: Keys, duplicates: str, what: str) -> tuple[np.ndarray 
         return None, np.array([0, n])
     groups = keys.groups if keys.groups is not None else np.zeros(n, dtype=np.int64)
     perm = _by_group(groups)
+    # The keys in run order, gathered once.
+    g = groups if perm is None else groups[perm]
+    o = None
     if keys.order is not None:
         o = keys.order if perm is None else keys.order[perm]
-        g = groups if perm is None else groups[perm]
         falls = o[1:] < o[:-1]
         falls &= g[1:] == g[:-1]
         if falls.any():
             perm = np.lexsort((keys.order, groups))
-        elif perm is None:
-            perm = np.arange(n)
+            g, o = groups[perm], keys.order[perm]
         # Otherwise each group's rows already come in order: the grouping is the ordering.
-    elif perm is None:
+    if perm is None:
         perm = np.arange(n)
-    g = groups[perm]
     boundary = np.flatnonzero(g[1:] != g[:-1]) + 1
-    if keys.order is not None:
-        o = keys.order[perm]
+    if o is not None:
         absent = np.flatnonzero(o < 0 if keys.order_absent is None else keys.order_absent[perm])
         if len(absent):
             row = int(perm[absent[0]])

@@ -329,9 +329,11 @@ class Bar:
         self.closed = True
 
 
+@pytest.mark.parametrize("workers", [1, 2])
 @pytest.mark.parametrize("what", ["research", "dataset"])
 @pytest.mark.parametrize("kind", ["numpy", "mapping", "pandas", "order_by"])
-def test_progress_over_one_series_moves_by_slices_and_changes_nothing(bars, kind, what, monkeypatch):
+def test_progress_over_one_series_moves_by_slices_and_changes_nothing(bars, kind, what, workers, monkeypatch):
+    # One series spreads its transforms over the workers: the same bits as one thread.
     from vexal.frames import panels
 
     bars = bars.iloc[::-1] if kind == "order_by" else bars
@@ -340,11 +342,11 @@ def test_progress_over_one_series_moves_by_slices_and_changes_nothing(bars, kind
         pytest.skip("a numpy array holds the inputs of one pipeline")
     call = vexal.research if what == "research" else lambda f, *a, **k: vexal.dataset(f, targets(), *a, **k)
     kw = {"order_by": "date"} if kind == "order_by" else {}
-    expected = call(features(), data, **kw)
+    expected = call(features(), data, workers=1, **kw)
     shown = []
     monkeypatch.setattr(panels, "SLICE", 64)
     monkeypatch.setattr(panels, "progress_bar", lambda on, total, unit: shown.append(Bar(total)) or shown[-1])
-    got = call(features(), data, progress=True, **kw)
+    got = call(features(), data, progress=True, workers=workers, **kw)
     names = features().output_names() + (targets().output_names() if what == "dataset" else [])
     assert np.array_equal(bits(as_numpy(got, names)), bits(as_numpy(expected, names)))
     [bar] = shown

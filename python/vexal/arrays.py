@@ -40,12 +40,13 @@ def _output(pipeline: FeaturePipeline | TargetPipeline, data: np.ndarray, out: n
     return np.empty((bars, len(pipeline.output_names())), dtype=np.float64)
 
 
-def research(features: FeaturePipeline, data: Any, out: np.ndarray | None = None) -> np.ndarray:
-    """Every bar of ``data`` through ``features``; returns ``out`` (or a new
-    array) of shape (bars, len(features.output_names()))."""
+def research(features: FeaturePipeline, data: Any, out: np.ndarray | None = None, threads: int = 1) -> np.ndarray:
+    """Every bar of ``data`` through ``features``, its transforms spread over
+    ``threads``; returns ``out`` (or a new array) of shape (bars,
+    len(features.output_names()))."""
     data = _native(data)
     out = _output(features, data, out)
-    features.run_research_into(data, out)
+    features.run_research_into(data, out, threads)
     return out
 
 

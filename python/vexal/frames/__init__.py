@@ -30,7 +30,8 @@ def research(features: FeaturePipeline, data: Any, out: Any = None, *, by: str |
     """Runs a FeaturePipeline over `data`, each group of `by` from a clean state, in `order_by` order.
 
     dropna="warmup" drops the leading rows of each group until every output has a value. `out` (numpy data
-    only) is the array to write, as in vexal.arrays.research.
+    only) is the array to write, as in vexal.arrays.research. Groups run on `workers` threads; one series
+    spreads its transforms over them instead.
     """
     return _run("research", features, None, data, by, order_by, duplicates, workers, progress, dropna,
                 (None, "warmup"), out)

@@ -31,34 +31,37 @@ class Job:
         return len(self.pipeline.output_names())
 
     def run(self, pipeline: Any, data: np.ndarray, out: np.ndarray,
-            advance: Callable[[int], None] | None = None) -> None:
+            advance: Callable[[int], None] | None = None, threads: int = 1) -> None:
         """With `advance`, features run in slices, each continuing the last, and advance(bars) follows each;
-        targets need the whole future and run in one call."""
-        if advance is None or self.is_target:
-            (arrays.label if self.is_target else arrays.research)(pipeline, data, out=out)
+        targets need the whole future and run in one call. Features spread their transforms over `threads`."""
+        if self.is_target:
+            arrays.label(pipeline, data, out=out)
+        elif advance is None:
+            arrays.research(pipeline, data, out=out, threads=threads)
         else:
-            research_in_slices(pipeline, data, out, advance)
+            research_in_slices(pipeline, data, out, advance, threads)
 
 
 # Bars per slice when a progress bar follows one series: long enough that a call's fixed cost is nothing.
 SLICE = 1 << 16
 
 
-def research_in_slices(pipeline: Any, data: Any, out: np.ndarray | None, advance: Callable[[int], None]) -> np.ndarray:
+def research_in_slices(pipeline: Any, data: Any, out: np.ndarray | None, advance: Callable[[int], None],
+                       threads: int = 1) -> np.ndarray:
     """arrays.research(pipeline, data, out) in slices of SLICE bars, each continuing where the last stopped (the
     values are one call's, bit for bit), calling advance(bars) after each."""
     data = arrays._native(data)
     sliceable = out is None or (isinstance(out, np.ndarray) and out.ndim == 2 and len(out) == len(data))
     if data.ndim != 2 or not sliceable:
         # Only tables slice by rows; the native call says what is wrong with anything else.
-        out = arrays.research(pipeline, data, out)
+        out = arrays.research(pipeline, data, out, threads=threads)
         advance(len(data))
         return out
     out = arrays._output(pipeline, data, out)
     bars = len(data)
     for begin in range(0, max(bars, 1), SLICE):
         end = min(begin + SLICE, bars)
-        pipeline.run_research_into(data[begin:end], out[begin:end], reset=begin == 0)
+        pipeline.run_research_into(data[begin:end], out[begin:end], threads, reset=begin == 0)
         advance(end - begin)
     return out
 
@@ -218,6 +221,8 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
     outputs = [values[:, a:b] for a, b in zip(bounds[:-1], bounds[1:])]
 
     count = max(1, min(workers or os.cpu_count() or 1, len(groups)))
+    # One series has no groups to share out: its transforms share the workers instead.
+    threads = max(1, workers or os.cpu_count() or 1) if keys.groups is None else 1
     copies = [replicas(job.pipeline, count) for job in jobs]
     count = min(count, *(len(c) for c in copies))
     pool: queue.SimpleQueue[list[Any]] = queue.SimpleQueue()
@@ -231,14 +236,14 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
             for job, pipeline, x, y in zip(jobs, mine, inputs, outputs):
                 if place is not None and place.step in (None, 1):
                     # One block: read and written in place (the pipeline reads any memory order as fast).
-                    job.run(pipeline, x[place], y[place], advance)
+                    job.run(pipeline, x[place], y[place], advance, threads)
                     continue
                 # Gathered into contiguous rows and scattered back: the pipeline reads a bar's values
                 # together, and strided views would cost it more than these copies. A slice copies
                 # faster than an index.
                 part = np.empty((len(rows), y.shape[1]), dtype=np.float64)
                 job.run(pipeline, np.take(x, rows, axis=0) if place is None else np.ascontiguousarray(x[place]),
-                        part, advance)
+                        part, advance, threads)
                 y[rows if place is None else place] = part
         except BaseException as exc:
             if keys.groups is not None:

@@ -237,9 +237,9 @@ class WindowedState : public NamedTransform {
 
 // A windowed transform. With `Reads` > 0 its update and peek follow from two
 // functions of `Derived` (which befriends Windowed): `entries(values)`, the
-// bar's new entry for each buffer, and `evaluate(values)`, the result once
-// they are in; a bar must hold `Reads` values. With `Reads` 0, `Derived`
-// writes update and peek itself.
+// bar's new entry for each buffer (by default its first values, one a
+// buffer), and `evaluate(values)`, the result once they are in; a bar must
+// hold `Reads` values. With `Reads` 0, `Derived` writes update and peek itself.
 template <class Derived, std::size_t Buffers, std::size_t Reads = 0>
 class Windowed : public WindowedState<Derived, Buffers> {
  public:
@@ -256,6 +256,14 @@ class Windowed : public WindowedState<Derived, Buffers> {
 
  protected:
   using WindowedState<Derived, Buffers>::WindowedState;
+  using typename WindowedState<Derived, Buffers>::Entries;
+
+  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const {
+    static_assert(Buffers <= Reads, "more buffers than inputs: Derived supplies its entries");
+    Entries entries;
+    for (std::size_t i = 0; i < Buffers; ++i) entries[i] = values[i];
+    return entries;
+  }
 
  private:
   [[nodiscard]] Derived& self() { return static_cast<Derived&>(*this); }

@@ -18,6 +18,7 @@ class LinearSlope final : public Windowed<LinearSlope, 2, 2> {
                                                                      Names outputs);
 
   static constexpr std::string_view snapshot_tag = "LinearSlope";
+  // x in the first buffer, y in the second.
   static constexpr std::array<std::string_view, 2> buffer_labels{"x values", "y values"};
   [[nodiscard]] static std::string uneven_windows(const BufferSet<2>& buffers);
 
@@ -26,14 +27,8 @@ class LinearSlope final : public Windowed<LinearSlope, 2, 2> {
  private:
   friend Windowed;
 
-  LinearSlope(Names inputs, std::size_t window, Names outputs, BufferSet<2> buffers)
-      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+  using Windowed::Windowed;
 
-  // x into the first buffer, y into the second: same capacity and one push
-  // each per update, so they stay in lockstep.
-  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const {
-    return {values[0], values[1]};
-  }
   // The slope and R² of the windows as they stand.
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
 };

@@ -57,10 +57,6 @@ class LookbackReturn : public Windowed<Derived, 1, 1> {
  private:
   friend Base;
 
-  [[nodiscard]] typename Base::Entries entries(std::span<const OptionalValue> values) const {
-    return {values[0]};
-  }
-
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue>) const {
     const ValueBuffer& values = this->buffer(0);  // room for window + 1
     if (!values.full()) return {std::nullopt};

@@ -24,8 +24,7 @@ class ParkinsonVolatility final : public Windowed<ParkinsonVolatility, 1, 2> {
  private:
   friend Windowed;
 
-  ParkinsonVolatility(Names inputs, std::size_t window, Names outputs, BufferSet<1> terms)
-      : Windowed(std::move(inputs), window, std::move(outputs), std::move(terms)) {}
+  using Windowed::Windowed;
 
   // Each bar's ln(H/L)², absent for an invalid bar.
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;

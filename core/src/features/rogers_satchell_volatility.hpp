@@ -25,8 +25,7 @@ class RogersSatchellVolatility final : public Windowed<RogersSatchellVolatility,
  private:
   friend Windowed;
 
-  RogersSatchellVolatility(Names inputs, std::size_t window, Names outputs, BufferSet<1> terms)
-      : Windowed(std::move(inputs), window, std::move(outputs), std::move(terms)) {}
+  using Windowed::Windowed;
 
   // Each bar's variance term, absent for an invalid bar.
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;

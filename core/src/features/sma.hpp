@@ -21,10 +21,8 @@ class Sma final : public Windowed<Sma, 1, 1> {
  private:
   friend Windowed;
 
-  Sma(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)
-      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+  using Windowed::Windowed;
 
-  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const { return {values[0]}; }
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values) const;
 };
 

@@ -76,10 +76,6 @@ class StandardizedMoment : public Windowed<Derived, 1, 1> {
  private:
   friend Base;
 
-  [[nodiscard]] typename Base::Entries entries(std::span<const OptionalValue> values) const {
-    return {values[0]};
-  }
-
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue>) {
     const auto run = complete_run(this->buffer(0));
     if (!run) return {std::nullopt};

@@ -24,10 +24,8 @@ class RollingZScore final : public Windowed<RollingZScore, 1, 1> {
  private:
   friend Windowed;
 
-  RollingZScore(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)
-      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+  using Windowed::Windowed;
 
-  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const { return {values[0]}; }
   // The z-score of the newest value against the window as it stands.
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values) const;
 };

@@ -125,7 +125,7 @@ def test_golden_snapshots_load_and_continue_to_the_recorded_values(case):
     data = (GOLDEN / f"{name}.snap").read_bytes()
     obj = _vexal.load(data)
     assert type(obj).__name__ == expected["class"]
-    assert type(obj).from_snapshot(data).snapshot() == obj.snapshot()
+    assert type(obj).from_snapshot(data).snapshot() == obj.snapshot() == data
     if expected["repr"] is not None:
         assert repr(obj) == expected["repr"]
     if "output_names" in expected:

@@ -6,6 +6,7 @@
 #include <expected>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -103,14 +104,28 @@ template <class... T>
   return std::tuple<T...>{read_option<T>(in)...};
 }
 
+// Every buffer named the same in snapshot errors.
+template <std::size_t Buffers>
+[[nodiscard]] constexpr std::array<std::string_view, Buffers> labels_all(std::string_view label) {
+  std::array<std::string_view, Buffers> labels;
+  labels.fill(label);
+  return labels;
+}
+
 // What the windowed transforms share: the window length, the ring buffers
 // holding the last bars, reset, fresh and the default warm-up. `Derived`
 // provides `create(inputs, window, outputs, options...)`, and when it takes
 // options, `options()` returning them as a tuple in create's order; state
-// beyond the buffers is cleared by its `clear_state()`.
+// beyond the buffers is cleared by its `clear_state()`. Its `buffer_labels`
+// and `uneven_windows(buffers)`, where it has them, name the buffers in
+// snapshot errors. State a snapshot holds ahead of the buffers goes through
+// `save_head`, `read_head` (before create) and `restore_head`; state after
+// them through `save_state` and `load_state`.
 template <class Derived, std::size_t Buffers>
-class Windowed : public NamedTransform {
+class WindowedState : public NamedTransform {
  public:
+  static constexpr std::array<std::string_view, Buffers> buffer_labels = labels_all<Buffers>("window values");
+
   [[nodiscard]] std::size_t window() const { return window_; }
 
   // The value of the newest bar needs the `window` bars ending at it.
@@ -131,13 +146,14 @@ class Windowed : public NamedTransform {
   // No options beyond the window.
   [[nodiscard]] std::tuple<> options() const { return {}; }
 
-  // Tag, names, window, options, every buffer, then what `Derived` keeps
-  // beyond them (its `save_state`).
+  // Tag, names, window, options, `Derived`'s head, every buffer, then what
+  // `Derived` keeps beyond them (its `save_state`).
   void save(SnapshotWriter& out) const override {
     const auto& self = static_cast<const Derived&>(*this);
     save_names(out, Derived::snapshot_tag);
     out.size(window_);
     std::apply([&](const auto&... option) { (write_option(out, option), ...); }, self.options());
+    if constexpr (has_head()) self.save_head(out);
     for (const ValueBuffer& b : buffers_) out.values(b);
     if constexpr (requires(SnapshotWriter& w) { self.save_state(w); }) self.save_state(out);
   }
@@ -150,6 +166,13 @@ class Windowed : public NamedTransform {
     const std::size_t window = in.size("window");
     using Options = decltype(std::declval<const Derived&>().options());
     const Options options = read_options(in, std::type_identity<Options>{});
+    auto head = [&] {
+      if constexpr (has_head()) {
+        return Derived::read_head(in);
+      } else {
+        return std::tuple<>{};
+      }
+    }();
     auto made = in.built(Derived::snapshot_tag, std::apply(
                                                     [&](const auto&... option) {
                                                       return Derived::create(std::move(inputs), window,
@@ -157,14 +180,15 @@ class Windowed : public NamedTransform {
                                                     },
                                                     options));
     if (!made) return in.failure();
-    for (ValueBuffer& b : made->buffers_) in.values_into(b, "window values");
+    if constexpr (has_head()) made->restore_head(in, std::move(head));
+    for (std::size_t i = 0; i < Buffers; ++i) in.values_into(made->buffers_[i], Derived::buffer_labels[i]);
     // Every update pushes once into every buffer, so each holds the last
     // min(n, capacity) entries of the same n bars.
     std::size_t longest = 0;
     for (const ValueBuffer& b : made->buffers_) longest = std::max(longest, b.size());
     for (const ValueBuffer& b : made->buffers_) {
       if (in.ok() && b.size() != std::min(longest, b.capacity())) {
-        in.fail(std::string(Derived::snapshot_tag) + " holds windows of different lengths");
+        in.fail(Derived::uneven_windows(made->buffers_));
       }
     }
     if constexpr (requires(Derived& d) { d.load_state(in); }) made->load_state(in);
@@ -172,7 +196,12 @@ class Windowed : public NamedTransform {
   }
 
  protected:
-  Windowed(Names inputs, std::size_t window, Names outputs, BufferSet<Buffers> buffers)
+  // Asked inside member bodies, where Derived is complete.
+  [[nodiscard]] static constexpr bool has_head() {
+    return requires(SnapshotReader& in) { Derived::read_head(in); };
+  }
+
+  WindowedState(Names inputs, std::size_t window, Names outputs, BufferSet<Buffers> buffers)
       : NamedTransform(std::move(inputs), std::move(outputs)),
         buffers_(std::move(buffers)),
         window_(window) {}
@@ -197,9 +226,53 @@ class Windowed : public NamedTransform {
   [[nodiscard]] ValueBuffer& buffer(std::size_t i) { return buffers_[i]; }
   [[nodiscard]] const ValueBuffer& buffer(std::size_t i) const { return buffers_[i]; }
 
+  [[nodiscard]] static std::string uneven_windows(const BufferSet<Buffers>&) {
+    return std::string(Derived::snapshot_tag) + " holds windows of different lengths";
+  }
+
  private:
   BufferSet<Buffers> buffers_;
   std::size_t window_;
+};
+
+// A windowed transform. With `Reads` > 0 its update and peek follow from two
+// functions of `Derived` (which befriends Windowed): `entries(values)`, the
+// bar's new entry for each buffer (by default its first values, one a
+// buffer), and `evaluate(values)`, the result once they are in; a bar must
+// hold `Reads` values. With `Reads` 0, `Derived` writes update and peek itself.
+template <class Derived, std::size_t Buffers, std::size_t Reads = 0>
+class Windowed : public WindowedState<Derived, Buffers> {
+ public:
+  UpdateResult update(std::span<const OptionalValue> values) final {
+    require_values(values, Reads);
+    this->push(self().entries(values));
+    return self().evaluate(values);
+  }
+
+  UpdateResult peek(std::span<const OptionalValue> values) final {
+    require_values(values, Reads);
+    return this->tentatively(self().entries(values), [&] { return self().evaluate(values); });
+  }
+
+ protected:
+  using WindowedState<Derived, Buffers>::WindowedState;
+  using typename WindowedState<Derived, Buffers>::Entries;
+
+  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const {
+    static_assert(Buffers <= Reads, "more buffers than inputs: Derived supplies its entries");
+    Entries entries;
+    for (std::size_t i = 0; i < Buffers; ++i) entries[i] = values[i];
+    return entries;
+  }
+
+ private:
+  [[nodiscard]] Derived& self() { return static_cast<Derived&>(*this); }
+};
+
+template <class Derived, std::size_t Buffers>
+class Windowed<Derived, Buffers, 0> : public WindowedState<Derived, Buffers> {
+ protected:
+  using WindowedState<Derived, Buffers>::WindowedState;
 };
 
 }  // namespace vexal

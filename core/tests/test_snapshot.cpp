@@ -99,6 +99,48 @@ TEST(Snapshot, EnvelopeFailuresSayWhatIsWrong) {
   EXPECT_EQ(failure_of(good), "loaded");
 }
 
+// Every class names its own buffers in a load error, whatever base it shares.
+TEST(Snapshot, OverfullBuffersAreNamedByTheirClass) {
+  struct Case {
+    std::string_view tag;
+    std::size_t inputs, outputs, fit;
+    std::string_view label;
+    void (*head)(SnapshotWriter&);
+  };
+  const auto none = [](SnapshotWriter&) {};
+  const Case cases[] = {
+      {"Sma", 1, 1, 4, "window values", none},
+      {"ParkinsonVolatility", 2, 1, 4, "terms", none},
+      {"RogersSatchellVolatility", 4, 1, 4, "terms", none},
+      {"RollingZScore", 1, 1, 4, "values", none},
+      {"SimpleReturn", 1, 1, 5, "values", none},
+      {"LogReturn", 1, 1, 5, "values", none},
+      {"Skewness", 1, 1, 4, "values", none},
+      {"Kurtosis", 1, 1, 4, "values", none},
+      {"LinearSlope", 2, 2, 4, "x values", none},
+      {"Ema", 1, 1, 4, "seed values", [](SnapshotWriter& out) { out.value(std::nullopt); }},
+      {"Kama", 1, 1, 5, "prices",
+       [](SnapshotWriter& out) {
+         out.f64(2.0 / 3.0);
+         out.f64(2.0 / 31.0);
+         out.value(std::nullopt);
+       }},
+  };
+  for (const Case& c : cases) {
+    const Bytes bytes = written([&](SnapshotWriter& out) {
+      out.text(c.tag);
+      out.names(Names(c.inputs, "x"));
+      out.names(Names(c.outputs, "y"));
+      out.size(4);
+      c.head(out);
+      out.size(6);
+      for (int i = 0; i < 6; ++i) out.value(1.0);
+    });
+    EXPECT_EQ(failure_of(bytes, c.tag), "Invalid input: snapshot: 6 " + std::string(c.label) +
+                                            " stored where " + std::to_string(c.fit) + " fit");
+  }
+}
+
 TEST(Snapshot, FieldFailuresSayWhatIsWrong) {
   const std::string p = "Invalid input: snapshot: ";
   const auto sma = [](std::size_t window, std::size_t stored) {

@@ -6,21 +6,12 @@
 namespace vexal {
 
 std::expected<Ema, VexalError> Ema::create(Names inputs, std::size_t window, Names outputs) {
-  if (inputs.empty()) return invalid_input("inputs must not be empty");
-  if (outputs.empty()) return invalid_input("outputs must not be empty");
-  if (window == 0) return invalid_input("window must be non-zero");
-  auto seed = reserve_window(window);
+  if (auto failure =
+          first_failure(inputs_not_empty(inputs), outputs_not_empty(outputs), window_non_zero(window)))
+    return *failure;
+  auto seed = all_reserved(reserve_window(window));
   if (!seed) return std::unexpected(std::move(seed.error()));
   return Ema(std::move(inputs), window, std::move(outputs), std::move(*seed));
-}
-
-std::unique_ptr<StreamingTransform> Ema::fresh() const {
-  return fresh_from(create(inputs_, window_, outputs_));
-}
-
-void Ema::reset() {
-  current_.reset();
-  seed_.clear();
 }
 
 UpdateResult Ema::update(std::span<const OptionalValue> values) {
@@ -34,42 +25,27 @@ UpdateResult Ema::update(std::span<const OptionalValue> values) {
     }
     return {current_};
   }
-  seed_.push_back(x);
-  const OptionalValue seed = mean_if_complete(seed_);
-  if (seed) {
-    current_ = seed;
-    seed_.clear();
+  seed().push_back(x);
+  const OptionalValue mean = mean_if_complete(seed());
+  if (mean) {
+    current_ = mean;
+    seed().clear();
   }
-  return {seed};
+  return {mean};
 }
 
 UpdateResult Ema::peek(std::span<const OptionalValue> values) {
   require_values(values, 1);
   const OptionalValue x = values[0];
   if (current_) return {x ? OptionalValue(next(*x)) : std::nullopt};
-  const auto displaced = seed_.push_back_undoable(x);
-  const OptionalValue seed = mean_if_complete(seed_);
-  seed_.undo(displaced);
-  return {seed};
+  const auto displaced = seed().push_back_undoable(x);
+  const OptionalValue mean = mean_if_complete(seed());
+  seed().undo(displaced);
+  return {mean};
 }
 
-std::expected<Ema, VexalError> Ema::load(SnapshotReader& in) {
-  auto [inputs, outputs] = read_names(in);
-  const std::size_t window = in.size("window");
-  const OptionalValue current = in.value("current average");
-  auto made = in.built(snapshot_tag, create(std::move(inputs), window, std::move(outputs)));
-  if (!made) return in.failure();
-  made->current_ = current;
-  in.values_into(made->seed_, "seed values");
-  if (in.ok() && current && !made->seed_.empty()) in.fail("Ema holds an average and seed values at once");
-  return in.result(std::move(*made));
-}
-
-void Ema::save(SnapshotWriter& out) const {
-  save_names(out, snapshot_tag);
-  out.size(window_);
-  out.value(current_);
-  out.values(seed_);
+void Ema::load_state(SnapshotReader& in) {
+  if (in.ok() && current_ && !seed().empty()) in.fail("Ema holds an average and seed values at once");
 }
 
 void Ema::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) {

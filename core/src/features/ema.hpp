@@ -5,36 +5,33 @@
 #include <string_view>
 
 #include "error.hpp"
-#include "ring_buffer.hpp"
-#include "transform_base.hpp"
+#include "windowed.hpp"
 
 namespace vexal {
 
 // Exponential moving average seeded with the simple average of the first
 // full window; an absent input drops the average and seeding starts again.
-class Ema final : public NamedTransform {
+class Ema final : public Windowed<Ema, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "Ema";
+  static constexpr std::array<std::string_view, 1> buffer_labels{"seed values"};
 
   [[nodiscard]] static std::expected<Ema, VexalError> create(Names inputs, std::size_t window, Names outputs);
-  // Rebuilds a saved Ema (the fields after its tag).
-  [[nodiscard]] static std::expected<Ema, VexalError> load(SnapshotReader& in);
 
-  [[nodiscard]] std::size_t window() const { return window_; }
-
-  [[nodiscard]] std::size_t warm_up_period() const override { return window_ - 1; }
-  [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
-  void reset() override;
   UpdateResult update(std::span<const OptionalValue> values) override;
   UpdateResult peek(std::span<const OptionalValue> values) override;
-  void save(SnapshotWriter& out) const override;
   void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
+  // The average, stored ahead of the seed values; load_state refuses both at once.
+  void clear_state() { current_.reset(); }
+  void save_head(SnapshotWriter& out) const { out.value(current_); }
+  [[nodiscard]] static OptionalValue read_head(SnapshotReader& in) { return in.value("current average"); }
+  void restore_head(SnapshotReader&, OptionalValue current) { current_ = current; }
+  void load_state(SnapshotReader& in);
+
  private:
-  Ema(Names inputs, std::size_t window, Names outputs, ValueBuffer seed)
-      : NamedTransform(std::move(inputs), std::move(outputs)),
-        seed_(std::move(seed)),
-        window_(window),
+  Ema(Names inputs, std::size_t window, Names outputs, BufferSet<1> seed)
+      : Windowed(std::move(inputs), window, std::move(outputs), std::move(seed)),
         alpha_(2.0 / (static_cast<double>(window) + 1.0)) {}
 
   // The step from the current average; only called once seeded.
@@ -43,9 +40,9 @@ class Ema final : public NamedTransform {
     return keep * *current_ + alpha_ * x;
   }
 
+  [[nodiscard]] ValueBuffer& seed() { return buffer(0); }
+
   OptionalValue current_;  // present only once seeded; the seed buffer is then empty
-  ValueBuffer seed_;
-  std::size_t window_;
   double alpha_;
 };
 

@@ -24,65 +24,36 @@ OptionalValue parkinson_term(const OptionalValue& high, const OptionalValue& low
 
 std::expected<ParkinsonVolatility, VexalError> ParkinsonVolatility::create(Names inputs, std::size_t window,
                                                                            Names outputs) {
-  if (inputs.size() < 2) return invalid_input("inputs must contain high and low columns");
-  if (outputs.empty()) return invalid_input("outputs must not be empty");
-  if (window == 0) return invalid_input("window must be non-zero");
-  auto terms = reserve_window(window);
+  if (auto failure = first_failure(inputs_contain(inputs, 2, "high and low"), outputs_not_empty(outputs),
+                                   window_non_zero(window)))
+    return *failure;
+  auto terms = all_reserved(reserve_window(window));
   if (!terms) return std::unexpected(std::move(terms.error()));
   return ParkinsonVolatility(std::move(inputs), window, std::move(outputs), std::move(*terms));
 }
 
-std::unique_ptr<StreamingTransform> ParkinsonVolatility::fresh() const {
-  return fresh_from(create(inputs_, window_, outputs_));
+ParkinsonVolatility::Entries ParkinsonVolatility::entries(std::span<const OptionalValue> values) const {
+  return {parkinson_term(values[0], values[1])};
 }
 
-UpdateResult ParkinsonVolatility::update(std::span<const OptionalValue> values) {
-  require_values(values, 2);
-  terms_.push_back(parkinson_term(values[0], values[1]));
-  return {value()};
-}
-
-UpdateResult ParkinsonVolatility::peek(std::span<const OptionalValue> values) {
-  require_values(values, 2);
-  const auto displaced = terms_.push_back_undoable(parkinson_term(values[0], values[1]));
-  const OptionalValue result = value();
-  terms_.undo(displaced);
-  return {result};
-}
-
-OptionalValue ParkinsonVolatility::value() const {
-  const OptionalValue mean = mean_if_complete(terms_);
-  if (!mean) return std::nullopt;
-  return std::sqrt(*mean / four_ln2);
-}
-
-std::expected<ParkinsonVolatility, VexalError> ParkinsonVolatility::load(SnapshotReader& in) {
-  auto [inputs, outputs] = read_names(in);
-  const std::size_t window = in.size("window");
-  auto made = in.built(snapshot_tag, create(std::move(inputs), window, std::move(outputs)));
-  if (!made) return in.failure();
-  in.values_into(made->terms_, "terms");
-  return in.result(std::move(*made));
-}
-
-void ParkinsonVolatility::save(SnapshotWriter& out) const {
-  save_names(out, snapshot_tag);
-  out.size(window_);
-  out.values(terms_);
+UpdateResult ParkinsonVolatility::evaluate(std::span<const OptionalValue>) const {
+  const OptionalValue mean = mean_if_complete(buffer(0));
+  if (!mean) return {std::nullopt};
+  return {std::sqrt(*mean / four_ln2)};
 }
 
 void ParkinsonVolatility::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out,
                                          std::size_t n) {
   require_values(in, 2);
   require_values(out, 1);
-  const ChunkWindow window(terms_, n,
-                           [&](std::size_t t) { return parkinson_term(in[0].at(t), in[1].at(t)); });
-  const std::size_t first = window.first_full();
+  const ChunkWindow chunk(buffer(0), n,
+                          [&](std::size_t t) { return parkinson_term(in[0].at(t), in[1].at(t)); });
+  const std::size_t first = chunk.first_full();
   std::vector<double> sums(n - first);
-  if (first < n) window_sums(window.window_of(first), n - first, window_, sums.data());
-  const auto size = static_cast<double>(window_);
+  if (first < n) window_sums(chunk.window_of(first), n - first, window(), sums.data());
+  const auto size = static_cast<double>(window());
   for (std::size_t t = 0; t < n; ++t) {
-    if (t >= first && window.complete(t)) {
+    if (t >= first && chunk.complete(t)) {
       const double mean = sums[t - first] / size;
       out[0].set(t, std::sqrt(mean / four_ln2));
     } else {
@@ -90,7 +61,7 @@ void ParkinsonVolatility::update_columns(std::span<const ColumnIn> in, std::span
     }
   }
   set_absent_from(out, 1, n);
-  window.store(terms_);
+  chunk.store(buffer(0));
 }
 
 }  // namespace vexal

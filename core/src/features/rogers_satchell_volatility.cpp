@@ -32,77 +32,49 @@ OptionalValue rogers_satchell_term(std::span<const OptionalValue> bar) {
 std::expected<RogersSatchellVolatility, VexalError> RogersSatchellVolatility::create(Names inputs,
                                                                                      std::size_t window,
                                                                                      Names outputs) {
-  if (inputs.size() < 4) return invalid_input("inputs must contain high, low, open, and close columns");
-  if (window == 0) return invalid_input("window must be non-zero");
-  if (outputs.empty()) return invalid_input("outputs must not be empty");
-  auto terms = reserve_window(window);
+  if (auto failure = first_failure(inputs_contain(inputs, 4, "high, low, open, and close"),
+                                   window_non_zero(window), outputs_not_empty(outputs)))
+    return *failure;
+  auto terms = all_reserved(reserve_window(window));
   if (!terms) return std::unexpected(std::move(terms.error()));
   return RogersSatchellVolatility(std::move(inputs), window, std::move(outputs), std::move(*terms));
 }
 
-std::unique_ptr<StreamingTransform> RogersSatchellVolatility::fresh() const {
-  return fresh_from(create(inputs_, window_, outputs_));
+RogersSatchellVolatility::Entries RogersSatchellVolatility::entries(
+    std::span<const OptionalValue> values) const {
+  return {rogers_satchell_term(values)};
 }
 
-UpdateResult RogersSatchellVolatility::update(std::span<const OptionalValue> values) {
-  require_values(values, 4);
-  terms_.push_back(rogers_satchell_term(values));
-  return {value()};
-}
-
-UpdateResult RogersSatchellVolatility::peek(std::span<const OptionalValue> values) {
-  require_values(values, 4);
-  const auto displaced = terms_.push_back_undoable(rogers_satchell_term(values));
-  const OptionalValue result = value();
-  terms_.undo(displaced);
-  return {result};
-}
-
-OptionalValue RogersSatchellVolatility::value() const {
-  const OptionalValue mean = mean_if_complete(terms_);
+UpdateResult RogersSatchellVolatility::evaluate(std::span<const OptionalValue>) const {
+  const OptionalValue mean = mean_if_complete(buffer(0));
   // Out-of-range bars can pull the mean below zero (or make it NaN), and
   // then there is no volatility to report.
-  if (!mean || !(*mean >= 0.0)) return std::nullopt;
-  return std::sqrt(*mean);
-}
-
-std::expected<RogersSatchellVolatility, VexalError> RogersSatchellVolatility::load(SnapshotReader& in) {
-  auto [inputs, outputs] = read_names(in);
-  const std::size_t window = in.size("window");
-  auto made = in.built(snapshot_tag, create(std::move(inputs), window, std::move(outputs)));
-  if (!made) return in.failure();
-  in.values_into(made->terms_, "terms");
-  return in.result(std::move(*made));
-}
-
-void RogersSatchellVolatility::save(SnapshotWriter& out) const {
-  save_names(out, snapshot_tag);
-  out.size(window_);
-  out.values(terms_);
+  if (!mean || !(*mean >= 0.0)) return {std::nullopt};
+  return {std::sqrt(*mean)};
 }
 
 void RogersSatchellVolatility::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out,
                                               std::size_t n) {
   require_values(in, 4);
   require_values(out, 1);
-  const ChunkWindow window(terms_, n, [&](std::size_t t) {
+  const ChunkWindow chunk(buffer(0), n, [&](std::size_t t) {
     const OptionalValue bar[4] = {in[0].at(t), in[1].at(t), in[2].at(t), in[3].at(t)};
     return rogers_satchell_term(bar);
   });
-  const std::size_t first = window.first_full();
+  const std::size_t first = chunk.first_full();
   std::vector<double> sums(n - first);
-  if (first < n) window_sums(window.window_of(first), n - first, window_, sums.data());
-  const auto size = static_cast<double>(window_);
+  if (first < n) window_sums(chunk.window_of(first), n - first, window(), sums.data());
+  const auto size = static_cast<double>(window());
   for (std::size_t t = 0; t < n; ++t) {
     const double mean = t >= first ? sums[t - first] / size : 0.0;
-    if (t >= first && window.complete(t) && mean >= 0.0) {
+    if (t >= first && chunk.complete(t) && mean >= 0.0) {
       out[0].set(t, std::sqrt(mean));
     } else {
       out[0].set_absent(t);
     }
   }
   set_absent_from(out, 1, n);
-  window.store(terms_);
+  chunk.store(buffer(0));
 }
 
 }  // namespace vexal

@@ -5,36 +5,25 @@
 #include <string_view>
 
 #include "error.hpp"
-#include "ring_buffer.hpp"
-#include "transform_base.hpp"
+#include "windowed.hpp"
 
 namespace vexal {
 
 // Simple moving average of the first input over the last `window` bars.
-class Sma final : public NamedTransform {
+class Sma final : public Windowed<Sma, 1, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "Sma";
 
   [[nodiscard]] static std::expected<Sma, VexalError> create(Names inputs, std::size_t window, Names outputs);
-  // Rebuilds a saved Sma (the fields after its tag).
-  [[nodiscard]] static std::expected<Sma, VexalError> load(SnapshotReader& in);
 
-  [[nodiscard]] std::size_t window() const { return window_; }
-
-  [[nodiscard]] std::size_t warm_up_period() const override { return window_ - 1; }
-  [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
-  void reset() override { buffer_.clear(); }
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
-  void save(SnapshotWriter& out) const override;
   void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
-  Sma(Names inputs, std::size_t window, Names outputs, ValueBuffer buffer)
-      : NamedTransform(std::move(inputs), std::move(outputs)), buffer_(std::move(buffer)), window_(window) {}
+  friend Windowed;
 
-  ValueBuffer buffer_;
-  std::size_t window_;
+  using Windowed::Windowed;
+
+  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values) const;
 };
 
 }  // namespace vexal

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <expected>
 #include <string_view>
 #include <utility>
 
+#include "error.hpp"
 #include "snapshot/reader.hpp"
 #include "snapshot/writer.hpp"
 #include "traits.hpp"
@@ -11,7 +13,9 @@
 namespace vexal {
 
 // A target configured with input names, a horizon and output names, which
-// it reports unchanged; the horizon is also its forward period.
+// it reports unchanged; the horizon is also its forward period. `Derived`
+// provides its `snapshot_tag` and `create(inputs, horizon, outputs)`.
+template <class Derived>
 class HorizonTarget : public Target {
  public:
   [[nodiscard]] const Names& inputs() const { return inputs_; }
@@ -22,28 +26,28 @@ class HorizonTarget : public Target {
   [[nodiscard]] Names output_names() const override { return outputs_; }
   [[nodiscard]] std::size_t forward_period() const override { return horizon_; }
 
- protected:
-  HorizonTarget(Names inputs, std::size_t horizon, Names outputs)
-      : inputs_(std::move(inputs)), outputs_(std::move(outputs)), horizon_(horizon) {}
-
   // Tag, input names, horizon, output names.
-  void save_fields(SnapshotWriter& out, std::string_view tag) const {
-    out.text(tag);
+  void save(SnapshotWriter& out) const override {
+    out.text(Derived::snapshot_tag);
     out.names(inputs_);
     out.size(horizon_);
     out.names(outputs_);
   }
 
-  // Reads what save_fields wrote after the tag and rebuilds through `create`.
-  template <class T>
-  [[nodiscard]] static std::expected<T, VexalError> load_fields(SnapshotReader& in) {
+  // Rebuilds a saved target (the fields after its tag) through `create`.
+  [[nodiscard]] static std::expected<Derived, VexalError> load(SnapshotReader& in) {
     Names inputs = in.names("input names");
     const std::size_t horizon = in.size("horizon");
     Names outputs = in.names("output names");
-    auto made = in.built(T::snapshot_tag, T::create(std::move(inputs), horizon, std::move(outputs)));
+    auto made =
+        in.built(Derived::snapshot_tag, Derived::create(std::move(inputs), horizon, std::move(outputs)));
     if (!made) return in.failure();
     return in.result(std::move(*made));
   }
+
+ protected:
+  HorizonTarget(Names inputs, std::size_t horizon, Names outputs)
+      : inputs_(std::move(inputs)), outputs_(std::move(outputs)), horizon_(horizon) {}
 
   Names inputs_;
   Names outputs_;

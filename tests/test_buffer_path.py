@@ -272,6 +272,37 @@ def feature_pipeline():
     )
 
 
+def indicator_pipeline():
+    """The indicators with column kernels of their own, windows long enough
+    to reach across chunks of the column engine."""
+    hlc, ohlc = ["high", "low", "close"], ["open", "high", "low", "close"]
+    return _vexal.FeaturePipeline(
+        [
+            _vexal.Rsi(["close"], 14, ["rsi"]),
+            _vexal.TrueRange(hlc, ["tr"]),
+            _vexal.Atr(hlc, 14, ["atr"]),
+            _vexal.Adx(hlc, 7, ["adx", "pdi", "mdi"]),
+            _vexal.BollingerBands(["close"], 20, ["bm", "bu", "bl", "bp", "bw"], 2.0),
+            _vexal.Macd(["close"], ["macd", "signal", "hist"], 5, 13, 4),
+            _vexal.Stochastic(hlc, 14, ["k", "d"], 3, 3),
+            _vexal.WilliamsR(hlc, 14, ["wr"]),
+            _vexal.Cci(hlc, 20, ["cci"]),
+            _vexal.Obv(["close", "volume"], ["obv"]),
+            _vexal.Vwap(hlc + ["volume"], 20, ["vwap"]),
+            _vexal.RollingMin(["close"], 300, ["lo"]),
+            _vexal.RollingMax(["rsi"], 9, ["hi"]),
+            _vexal.RollingStd(["close"], 20, ["sd"]),
+            _vexal.RollingCorrelation(["close", "volume"], 20, ["rho"]),
+            _vexal.RollingQuantile(["close"], 11, ["q"], 0.3),
+            _vexal.GarmanKlassVolatility(ohlc, 20, ["gk"]),
+            _vexal.YangZhangVolatility(ohlc, 20, ["yz"]),
+            _vexal.Lag(["atr"], 3, ["atr3"]),
+            _vexal.Ratio(["close", "bm"], ["cb"]),
+        ],
+        OHLCV,
+    )
+
+
 def ohlcv(n):
     close = series(n)
     rows = np.stack([close - 0.5, close + 1.0, close - 1.0, close, np.abs(series(n, seed=3)) * 1e3], axis=1)
@@ -449,9 +480,10 @@ def converted(rows, dtype):
     return rows.astype(dtype).astype(np.float64)
 
 
+@pytest.mark.parametrize("make", [feature_pipeline, indicator_pipeline])
 @pytest.mark.parametrize("dtype", [np.float64, np.float32, np.int64, np.int32, np.uint8, np.int16, np.bool_])
 @pytest.mark.parametrize("data_form", TABLE_FORMS)
-def test_run_research_into_equals_run_research_and_leaves_its_state(data_form, dtype):
+def test_run_research_into_equals_run_research_and_leaves_its_state(data_form, dtype, make):
     rows = ohlcv(LONG)
     if np.dtype(dtype).kind != "f":
         rows = np.nan_to_num(rows, nan=3.0, posinf=7.0, neginf=-7.0) % 120
@@ -459,8 +491,9 @@ def test_run_research_into_equals_run_research_and_leaves_its_state(data_form, d
     data = [np.ascontiguousarray(c) for c in typed.T] if data_form == "columns" else {
         "C": np.ascontiguousarray, "F": np.asfortranarray, "strided": lambda a: np.repeat(a, 2, axis=0)[::2]}[
         data_form](typed)
-    a, b = feature_pipeline(), feature_pipeline()
+    a, b, live = make(), make(), make()
     expected = np.array(a.run_research(converted(rows, dtype).tolist()))
+    assert expected.tobytes() == np.array([live.update(r) for r in converted(rows, dtype).tolist()]).tobytes()
     b.update(rows[0].tolist())  # a dirty start: the call resets first
     out = np.full((LONG, len(b.output_names())), -1.0, order="F" if data_form == "C" else "C")
     assert b.run_research_into(data, out) is None

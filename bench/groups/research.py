@@ -498,6 +498,53 @@ def measure_classic(rows, n, rounds):
     return {side: ns / per[side] for side, ns in totals.items()}
 
 
+# Each classic indicator alone: its own pipeline through the array path,
+# against its TA-Lib batch function and its talipp indicator.
+def each_classic():
+    def bands():
+        return vx.BollingerBands(["close"], WINDOW, ["bm", "bu", "bl", "bp", "bw"])
+
+    ind = talipp_ind
+    return {
+        "RSI 14": (lambda: vx.Rsi(["close"], 14, ["rsi"]), lambda h, low, c: talib.RSI(c, 14),
+                   lambda closes, bars: ind.RSI(14, input_values=closes)),
+        "ATR 14": (lambda: vx.Atr(["high", "low", "close"], 14, ["atr"]),
+                   lambda h, low, c: talib.ATR(h, low, c, 14), lambda closes, bars: ind.ATR(14, input_values=bars)),
+        "Bollinger 20/2": (bands, lambda h, low, c: talib.BBANDS(c, WINDOW, 2.0, 2.0),
+                           lambda closes, bars: ind.BB(WINDOW, 2.0, input_values=closes)),
+        "MACD 12/26/9": (lambda: vx.Macd(["close"], ["macd", "signal", "hist"]), lambda h, low, c: talib.MACD(c),
+                         lambda closes, bars: ind.MACD(12, 26, 9, input_values=closes)),
+    }
+
+
+def measure_each_classic(rows, n, rounds):
+    """indicator -> side -> ns per bar, for the sides installed."""
+    if not HAS_ARRAYS:
+        return {}
+    data = repeat_to(rows, n)
+    arr = np.ascontiguousarray(np.array(data, dtype=np.float64))
+    h, low, c = (arr[:, i].copy() for i in (1, 2, 3))
+    m = min(n, 100_000)
+    closes = [r[3] for r in data[:m]]
+    bars = [talipp_ohlcv.OHLCV(*r[:5]) for r in data[:m]] if talipp_ohlcv is not None else None
+    found = {}
+    for name, (make, batch, streamed) in each_classic().items():
+        def pipeline(make=make):
+            return vx.FeaturePipeline([make()], OHLCV)
+
+        per = {ARRAY: n}
+        sides = {ARRAY: into_side(pipeline, arr, len(pipeline().output_names()))}
+        if talib is not None:
+            sides["TA-Lib batch"] = timed_call(lambda batch=batch: batch(h, low, c))
+            per["TA-Lib batch"] = n
+        if talipp_ind is not None and bars is not None:
+            sides["talipp"] = timed_call(lambda streamed=streamed: streamed(closes, bars))
+            per["talipp"] = m
+        totals = interleaved(sides, rounds, 1)
+        found[name] = {side: ns / per[side] for side, ns in totals.items()}
+    return found
+
+
 def run(ctx):
     research = measure(ctx.rows, ctx.research_n, ctx.research_rounds)
     if not research:
@@ -529,6 +576,19 @@ def run(ctx):
         for side, v in classic.items():
             lines.append(f"| {side} | {fmt_ns(v)} | {v / base:.2f} |")
         lines.append("")
+        each = measure_each_classic(ctx.rows, ctx.research_n, ctx.research_rounds)
+        if each:
+            research["classic each"] = each
+            lines += ["Each indicator alone, its own pipeline through the array path, against its TA-Lib batch "
+                      "function and talipp (at most 100,000 bars, per bar):", "",
+                      "| indicator | vexal arrays, ns per bar | TA-Lib batch | talipp | × TA-Lib batch |",
+                      "|---|---|---|---|---|"]
+            for name, sides in each.items():
+                v, ta, tp = sides[ARRAY], sides.get("TA-Lib batch"), sides.get("talipp")
+                cells = [fmt_ns(v), fmt_ns(ta) if ta else "-", fmt_ns(tp) if tp else "-",
+                         f"{v / ta:.2f}" if ta else "-"]
+                lines.append(f"| {name} | " + " | ".join(cells) + " |")
+            lines.append("")
     if "memory" in research:
         lines += ["## Research: peak memory of the array path", "",
                   f"One call over {n:,} bars in a fresh process: the growth of its peak resident size during the "

@@ -28,12 +28,31 @@ class Adx final : public Windowed<Adx, 0> {
   [[nodiscard]] std::size_t warm_up_period() const override { return 2 * window() - 1; }
   UpdateResult update(std::span<const OptionalValue> values) override;
   UpdateResult peek(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
   void clear_state();
   void save_state(SnapshotWriter& out) const;
   void load_state(SnapshotReader& in);
 
  private:
+  // A bar's true range and directional moves: all present, or all absent
+  // when any is.
+  struct Terms {
+    OptionalValue range;
+    OptionalValue plus_dm;
+    OptionalValue minus_dm;
+  };
+  struct Indicators {
+    OptionalValue plus_di;
+    OptionalValue minus_di;
+    OptionalValue dx;
+  };
+  [[nodiscard]] Terms terms(const OptionalValue& high, const OptionalValue& low) const;
+  // The DIs and DX from the three averages after a bar.
+  [[nodiscard]] static Indicators indicators(const OptionalValue& tr, const OptionalValue& plus,
+                                             const OptionalValue& minus);
+  // What a bar leaves for the next one.
+  void advance(const OptionalValue& high, const OptionalValue& low, const OptionalValue& close);
   // The bar's values from the averages that `step` (update or peek) gives.
   template <class Step>
   UpdateResult directional(std::span<const OptionalValue> values, Step step);

@@ -1,5 +1,7 @@
 #include "features/atr.hpp"
 
+#include <array>
+
 #include "features/true_range.hpp"
 #include "internal_failure.hpp"
 
@@ -29,6 +31,33 @@ UpdateResult Atr::update(std::span<const OptionalValue> values) {
 UpdateResult Atr::peek(std::span<const OptionalValue> values) {
   require_values(values, 3);
   return {average_.peek(TrueRange::of(values[0], values[1], previous_close_))};
+}
+
+// Seeded, the average runs on a local while the bars have a true range;
+// seeding and a bar without one take update's own path.
+void Atr::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) {
+  require_values(in, 3);
+  require_values(out, 1);
+  const ColumnOut y = out[0];
+  std::size_t t = 0;
+  while (t < n) {
+    if (average_.average()) {
+      double average = *average_.average();
+      for (; t < n; ++t) {
+        const OptionalValue range = TrueRange::of(in[0].at(t), in[1].at(t), previous_close_);
+        if (!range) break;
+        average = average_.step(average, *range);
+        previous_close_ = in[2].at(t);
+        y.set(t, average);
+      }
+      average_.resume(average);
+      if (t == n) break;
+    }
+    const auto bar = std::array{in[0].at(t), in[1].at(t), in[2].at(t)};
+    y.set(t, Atr::update(bar)[0]);
+    ++t;
+  }
+  set_absent_from(out, 1, n);
 }
 
 void Atr::save_state(SnapshotWriter& out) const {

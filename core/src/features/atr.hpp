@@ -24,6 +24,7 @@ class Atr final : public Windowed<Atr, 0> {
   [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
   UpdateResult update(std::span<const OptionalValue> values) override;
   UpdateResult peek(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
   void clear_state();
   void save_state(SnapshotWriter& out) const;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "columns/window_by_bar.hpp"
 #include "internal_failure.hpp"
 #include "window_stats.hpp"
 
@@ -39,13 +40,35 @@ UpdateResult BollingerBands::evaluate(std::span<const OptionalValue> values) {
     const double d = *v - middle;
     m2 += d * d;
   }
-  const double width = k_ * std::sqrt(m2 / static_cast<double>(run->size()));
+  return bands(*x, middle, m2, static_cast<double>(run->size()));
+}
+
+UpdateResult BollingerBands::bands(double x, double middle, double m2, double size) const {
+  const double width = k_ * std::sqrt(m2 / size);
   const double upper = middle + width;
   const double lower = middle - width;
   const double range = upper - lower;
-  const OptionalValue percent_b = range != 0.0 ? OptionalValue((*x - lower) / range) : std::nullopt;
+  const OptionalValue percent_b = range != 0.0 ? OptionalValue((x - lower) / range) : std::nullopt;
   const OptionalValue bandwidth = middle != 0.0 ? OptionalValue(range / middle) : std::nullopt;
   return {middle, upper, lower, percent_b, bandwidth};
+}
+
+void BollingerBands::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out,
+                                    std::size_t n) {
+  require_values(in, 1);
+  require_values(out, 5);
+  const std::size_t w = window();
+  const ChunkWindow chunk(buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
+  const std::vector<double> middle = means_by_bar(chunk, w, n);
+  const std::vector<double> m2 = square_deviations_by_bar(chunk, w, n, middle);
+  for (std::size_t t = 0; t < n; ++t) {
+    if (complete_at(chunk, t)) {
+      set_row(out, t, bands(in[0].values[t], middle[t], m2[t], static_cast<double>(w)));
+    } else {
+      for (const ColumnOut& o : out) o.set_absent(t);
+    }
+  }
+  chunk.store(buffer(0));
 }
 
 UpdateResult BollingerBands::peek(std::span<const OptionalValue> values) {

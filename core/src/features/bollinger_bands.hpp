@@ -27,9 +27,12 @@ class BollingerBands final : public Windowed<BollingerBands, 1> {
 
   UpdateResult update(std::span<const OptionalValue> values) override;
   UpdateResult peek(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The five values from a window's mean and sum of squared deviations.
+  [[nodiscard]] UpdateResult bands(double x, double middle, double m2, double size) const;
   // The values once the bar's entries are in the buffers.
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
 

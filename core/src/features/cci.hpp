@@ -22,9 +22,12 @@ class Cci final : public Windowed<Cci, 1> {
 
   UpdateResult update(std::span<const OptionalValue> values) override;
   UpdateResult peek(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The index from a window's newest entry, mean and absolute deviations.
+  [[nodiscard]] static OptionalValue index(double newest, double mean, double deviations, double size);
   // The values once the bar's entries are in the buffers.
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
 

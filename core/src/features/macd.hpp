@@ -33,6 +33,7 @@ class Macd final : public NamedTransform {
   void reset() override;
   UpdateResult update(std::span<const OptionalValue> values) override;
   UpdateResult peek(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
   // Tag, names, the three periods, then each average's own snapshot.
   void save(SnapshotWriter& out) const override;
   [[nodiscard]] static std::expected<Macd, VexalError> load(SnapshotReader& in);

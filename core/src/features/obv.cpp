@@ -33,6 +33,18 @@ UpdateResult Obv::update(std::span<const OptionalValue> values) {
   return {total_};
 }
 
+void Obv::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) {
+  require_values(in, 2);
+  require_values(out, 1);
+  for (std::size_t t = 0; t < n; ++t) {
+    const OptionalValue close = in[0].at(t);
+    total_ = next_total(close, in[1].at(t));
+    previous_close_ = total_ ? close : std::nullopt;
+    out[0].set(t, total_);
+  }
+  set_absent_from(out, 1, n);
+}
+
 UpdateResult Obv::peek(std::span<const OptionalValue> values) {
   require_values(values, 2);
   return {next_total(values[0], values[1])};

@@ -22,6 +22,7 @@ class Obv final : public NamedTransform {
   void reset() override;
   UpdateResult update(std::span<const OptionalValue> values) override;
   UpdateResult peek(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
   // Tag, names, previous close, total.
   void save(SnapshotWriter& out) const override;
   [[nodiscard]] static std::expected<Obv, VexalError> load(SnapshotReader& in);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "columns/window_by_bar.hpp"
 #include "internal_failure.hpp"
 #include "window_stats.hpp"
 
@@ -43,7 +44,11 @@ UpdateResult RollingCorrelation::evaluate(std::span<const OptionalValue>) {
     syy += dy * dy;
     sxy += dx * dy;
   }
-  if (sxx == 0.0 || syy == 0.0) return {std::nullopt};
+  return {correlation(sxx, syy, sxy)};
+}
+
+OptionalValue RollingCorrelation::correlation(double sxx, double syy, double sxy) {
+  if (sxx == 0.0 || syy == 0.0) return std::nullopt;
   // One square root of the product keeps a perfect fit at exactly ±1; apart
   // only where the product overflows.
   const double product = sxx * syy;
@@ -51,7 +56,34 @@ UpdateResult RollingCorrelation::evaluate(std::span<const OptionalValue>) {
   double r = sxy / scale;
   if (r > 1.0) r = 1.0;
   if (r < -1.0) r = -1.0;
-  return {r};
+  return r;
+}
+
+void RollingCorrelation::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out,
+                                        std::size_t n) {
+  require_values(in, 2);
+  require_values(out, 1);
+  const std::size_t w = window();
+  const ChunkWindow xs(buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
+  const ChunkWindow ys(buffer(1), n, [&](std::size_t t) { return in[1].at(t); });
+  const std::vector<double> mean_x = means_by_bar(xs, w, n);
+  const std::vector<double> mean_y = means_by_bar(ys, w, n);
+  std::vector<double> sxx(n, 0.0), syy(n, 0.0), sxy(n, 0.0);
+  const std::size_t first = xs.first_full();
+  if (first < n) {
+    window_cross_moments(xs.window_of(first), ys.window_of(first), n - first, w, mean_x.data() + first,
+                         mean_y.data() + first, sxx.data() + first, syy.data() + first, sxy.data() + first);
+  }
+  for (std::size_t t = 0; t < n; ++t) {
+    if (complete_at(xs, t) && ys.complete(t)) {
+      out[0].set(t, correlation(sxx[t], syy[t], sxy[t]));
+    } else {
+      out[0].set_absent(t);
+    }
+  }
+  set_absent_from(out, 1, n);
+  xs.store(buffer(0));
+  ys.store(buffer(1));
 }
 
 UpdateResult RollingCorrelation::peek(std::span<const OptionalValue> values) {

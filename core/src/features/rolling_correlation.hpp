@@ -21,9 +21,12 @@ class RollingCorrelation final : public Windowed<RollingCorrelation, 2> {
 
   UpdateResult update(std::span<const OptionalValue> values) override;
   UpdateResult peek(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // r from the co-moment sums, absent for a flat window.
+  [[nodiscard]] static OptionalValue correlation(double sxx, double syy, double sxy);
   // The values once the bar's entries are in the buffers.
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
 

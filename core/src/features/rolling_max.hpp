@@ -19,6 +19,7 @@ class RollingMax final : public Windowed<RollingMax, 1> {
 
   UpdateResult update(std::span<const OptionalValue> values) override;
   UpdateResult peek(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;

@@ -1,5 +1,6 @@
 #include "features/rolling_min.hpp"
 
+#include "columns/window_by_bar.hpp"
 #include "internal_failure.hpp"
 #include "window_extremes.hpp"
 #include "window_stats.hpp"
@@ -27,6 +28,22 @@ UpdateResult RollingMin::evaluate(std::span<const OptionalValue>) {
   const auto run = complete_run(buffer(0));
   if (!run) return {std::nullopt};
   return {lowest(*run)};
+}
+
+void RollingMin::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) {
+  require_values(in, 1);
+  require_values(out, 1);
+  const ChunkWindow chunk(buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
+  const std::vector<double> extreme = by_bar(chunk, window(), n, window_lowest);
+  for (std::size_t t = 0; t < n; ++t) {
+    if (complete_at(chunk, t)) {
+      out[0].set(t, extreme[t]);
+    } else {
+      out[0].set_absent(t);
+    }
+  }
+  set_absent_from(out, 1, n);
+  chunk.store(buffer(0));
 }
 
 UpdateResult RollingMin::peek(std::span<const OptionalValue> values) {

@@ -5,6 +5,8 @@
 #include <limits>
 #include <new>
 
+#include "columns/chunk_window.hpp"
+#include "columns/window_by_bar.hpp"
 #include "internal_failure.hpp"
 #include "window_stats.hpp"
 
@@ -44,6 +46,11 @@ UpdateResult RollingQuantile::evaluate(std::span<const OptionalValue>) {
     if (std::isnan(*(*run)[i])) return {std::numeric_limits<double>::quiet_NaN()};
     sorted[i] = *(*run)[i];
   }
+  return {select(n)};
+}
+
+double RollingQuantile::select(std::size_t n) {
+  double* sorted = scratch_.get();
   const double h = static_cast<double>(n - 1) * q_;
   const double below = std::floor(h);
   const auto lo = static_cast<std::size_t>(below);
@@ -53,7 +60,30 @@ UpdateResult RollingQuantile::evaluate(std::span<const OptionalValue>) {
   const double b = lo + 1 < n ? *std::min_element(sorted + lo + 1, sorted + n) : a;
   const double t = h - below;
   const double diff = b - a;
-  return {t >= 0.5 ? b - diff * (1.0 - t) : a + diff * t};
+  return t >= 0.5 ? b - diff * (1.0 - t) : a + diff * t;
+}
+
+void RollingQuantile::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out,
+                                     std::size_t n) {
+  require_values(in, 1);
+  require_values(out, 1);
+  const std::size_t w = window();
+  const ChunkWindow chunk(buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
+  for (std::size_t t = 0; t < n; ++t) {
+    if (!complete_at(chunk, t)) {
+      out[0].set_absent(t);
+      continue;
+    }
+    const double* run = chunk.window_of(t);
+    if (std::any_of(run, run + w, [](double v) { return std::isnan(v); })) {
+      out[0].set(t, std::numeric_limits<double>::quiet_NaN());
+      continue;
+    }
+    std::copy(run, run + w, scratch_.get());
+    out[0].set(t, select(w));
+  }
+  set_absent_from(out, 1, n);
+  chunk.store(buffer(0));
 }
 
 UpdateResult RollingQuantile::peek(std::span<const OptionalValue> values) {

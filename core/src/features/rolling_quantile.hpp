@@ -28,9 +28,13 @@ class RollingQuantile final : public Windowed<RollingQuantile, 1> {
 
   UpdateResult update(std::span<const OptionalValue> values) override;
   UpdateResult peek(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The quantile of the n values copied into the scratch space, reordering
+  // them.
+  [[nodiscard]] double select(std::size_t n);
   // The values once the bar's entries are in the buffers.
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
 

@@ -1,5 +1,8 @@
 #include "features/rolling_std.hpp"
 
+#include <cmath>
+
+#include "columns/window_by_bar.hpp"
 #include "internal_failure.hpp"
 #include "tools/rolling.hpp"
 
@@ -26,6 +29,25 @@ UpdateResult RollingStd::evaluate(std::span<const OptionalValue>) {
   // The same arithmetic as the rolling tool, so both agree to the bit.
   if (!buffer(0).full()) return {std::nullopt};
   return {std_dev(buffer(0))};
+}
+
+// std_dev's two passes, a window per vector lane.
+void RollingStd::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) {
+  require_values(in, 1);
+  require_values(out, 1);
+  const std::size_t w = window();
+  const ChunkWindow chunk(buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
+  const std::vector<double> mean = means_by_bar(chunk, w, n);
+  const std::vector<double> m2 = square_deviations_by_bar(chunk, w, n, mean);
+  for (std::size_t t = 0; t < n; ++t) {
+    if (complete_at(chunk, t)) {
+      out[0].set(t, std::sqrt(m2[t] / static_cast<double>(w - 1)));
+    } else {
+      out[0].set_absent(t);
+    }
+  }
+  set_absent_from(out, 1, n);
+  chunk.store(buffer(0));
 }
 
 UpdateResult RollingStd::peek(std::span<const OptionalValue> values) {

@@ -23,8 +23,12 @@ void Rsi::clear_state() {
 
 Rsi::Move Rsi::move_to(const OptionalValue& x) const {
   if (!x || !previous_) return {};
+  return moved(*x, *previous_);
+}
+
+Rsi::Move Rsi::moved(double x, double previous) {
   // Written so a NaN change stays NaN in both instead of counting as 0.
-  const double change = *x - *previous_;
+  const double change = x - previous;
   return {change < 0.0 ? 0.0 : change, change > 0.0 ? 0.0 : -change};
 }
 
@@ -50,6 +54,44 @@ UpdateResult Rsi::peek(std::span<const OptionalValue> values) {
   const OptionalValue g = gains_.peek(move.gain);
   const OptionalValue l = losses_.peek(move.loss);
   return {index(g, l)};
+}
+
+// Seeded, with a previous price, both averages run on locals while the
+// prices stay present; seeding and an absent price take update's own path.
+void Rsi::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) {
+  require_values(in, 1);
+  require_values(out, 1);
+  const ColumnIn x = in[0];
+  const ColumnOut y = out[0];
+  std::size_t t = 0;
+  while (t < n) {
+    if (!previous_ || !gains_.average() || !losses_.average()) {
+      const OptionalValue price = x.at(t);
+      y.set(t, Rsi::update(std::span(&price, 1))[0]);
+      ++t;
+      continue;
+    }
+    double previous = *previous_;
+    double g = *gains_.average();
+    double l = *losses_.average();
+    for (; t < n && x.valid[t] != 0; ++t) {
+      const double price = x.values[t];
+      const Move move = moved(price, previous);
+      g = gains_.step(g, *move.gain);
+      l = losses_.step(l, *move.loss);
+      previous = price;
+      y.set(t, index(g, l));
+    }
+    previous_ = previous;
+    gains_.resume(g);
+    losses_.resume(l);
+    if (t < n) {
+      const OptionalValue absent;
+      y.set(t, Rsi::update(std::span(&absent, 1))[0]);
+      ++t;
+    }
+  }
+  set_absent_from(out, 1, n);
 }
 
 void Rsi::save_state(SnapshotWriter& out) const {

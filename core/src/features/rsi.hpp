@@ -25,6 +25,7 @@ class Rsi final : public Windowed<Rsi, 0> {
   [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
   UpdateResult update(std::span<const OptionalValue> values) override;
   UpdateResult peek(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
   void clear_state();
   void save_state(SnapshotWriter& out) const;
@@ -37,6 +38,7 @@ class Rsi final : public Windowed<Rsi, 0> {
   };
   // The gain and loss from the previous price to `x`.
   [[nodiscard]] Move move_to(const OptionalValue& x) const;
+  [[nodiscard]] static Move moved(double x, double previous);
   [[nodiscard]] static OptionalValue index(const OptionalValue& gains, const OptionalValue& losses);
 
   Rsi(Names inputs, std::size_t window, Names outputs, WilderAverage gains, WilderAverage losses)

@@ -31,10 +31,12 @@ class Stochastic final : public Windowed<Stochastic, 4> {
   [[nodiscard]] std::size_t warm_up_period() const override { return window() + smooth_k_ + smooth_d_ - 3; }
   UpdateResult update(std::span<const OptionalValue> values) override;
   UpdateResult peek(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
   // The raw %K once the bar's high and low are in their windows.
   [[nodiscard]] OptionalValue raw_k(const OptionalValue& close);
+  [[nodiscard]] static OptionalValue raw_k_of(double close, double highest_high, double lowest_low);
 
   Stochastic(Names inputs, std::size_t window, Names outputs, BufferSet<4> buffers, std::size_t smooth_k,
              std::size_t smooth_d)

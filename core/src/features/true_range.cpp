@@ -40,6 +40,16 @@ UpdateResult TrueRange::peek(std::span<const OptionalValue> values) {
   return {of(values[0], values[1], previous_close_)};
 }
 
+void TrueRange::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) {
+  require_values(in, 3);
+  require_values(out, 1);
+  for (std::size_t t = 0; t < n; ++t) {
+    out[0].set(t, of(in[0].at(t), in[1].at(t), previous_close_));
+    previous_close_ = in[2].at(t);
+  }
+  set_absent_from(out, 1, n);
+}
+
 void TrueRange::save(SnapshotWriter& out) const {
   save_names(out, snapshot_tag);
   out.value(previous_close_);

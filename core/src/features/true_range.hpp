@@ -27,6 +27,7 @@ class TrueRange final : public NamedTransform {
   void reset() override { previous_close_.reset(); }
   UpdateResult update(std::span<const OptionalValue> values) override;
   UpdateResult peek(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
   // Tag, names, previous close.
   void save(SnapshotWriter& out) const override;
   [[nodiscard]] static std::expected<TrueRange, VexalError> load(SnapshotReader& in);

@@ -1,5 +1,6 @@
 #include "features/vwap.hpp"
 
+#include "columns/window_by_bar.hpp"
 #include "features/true_range.hpp"
 #include "internal_failure.hpp"
 #include "window_stats.hpp"
@@ -37,6 +38,29 @@ UpdateResult Vwap::evaluate(std::span<const OptionalValue>) {
   const OptionalValue traded = sum_if_complete(buffer(1));
   if (!weighted || !traded || *traded == 0.0) return {std::nullopt};
   return {*weighted / *traded};
+}
+
+void Vwap::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) {
+  require_values(in, 4);
+  require_values(out, 1);
+  std::vector<Entries> terms(n);
+  for (std::size_t t = 0; t < n; ++t) terms[t] = entries(bar_at<4>(in, t));
+  const std::size_t w = window();
+  // Both entries of a bar are present or absent together.
+  const ChunkWindow weighted(buffer(0), n, [&](std::size_t t) { return terms[t][0]; });
+  const ChunkWindow traded(buffer(1), n, [&](std::size_t t) { return terms[t][1]; });
+  const std::vector<double> weighted_sums = sums_by_bar(weighted, w, n);
+  const std::vector<double> traded_sums = sums_by_bar(traded, w, n);
+  for (std::size_t t = 0; t < n; ++t) {
+    if (complete_at(weighted, t) && traded_sums[t] != 0.0) {
+      out[0].set(t, weighted_sums[t] / traded_sums[t]);
+    } else {
+      out[0].set_absent(t);
+    }
+  }
+  set_absent_from(out, 1, n);
+  weighted.store(buffer(0));
+  traded.store(buffer(1));
 }
 
 UpdateResult Vwap::peek(std::span<const OptionalValue> values) {

@@ -41,6 +41,28 @@ OptionalValue WilderAverage::peek(OptionalValue x) {
   return seed;
 }
 
+void WilderAverage::update_columns(ColumnIn x, ColumnOut y, std::size_t n) {
+  std::size_t t = 0;
+  while (t < n) {
+    if (!current_) {
+      y.set(t, update(x.at(t)));
+      ++t;
+      continue;
+    }
+    double average = *current_;
+    for (; t < n && x.valid[t] != 0; ++t) {
+      average = step(average, x.values[t]);
+      y.set(t, average);
+    }
+    current_ = average;
+    if (t < n) {
+      reset();
+      y.set_absent(t);
+      ++t;
+    }
+  }
+}
+
 void WilderAverage::save_state(SnapshotWriter& out) const {
   out.value(current_);
   out.values(seed_);

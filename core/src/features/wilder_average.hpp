@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <expected>
 
+#include "columns/column.hpp"
 #include "error.hpp"
 #include "optional_value.hpp"
 #include "ring_buffer.hpp"
@@ -23,6 +24,16 @@ class WilderAverage {
   // What update(x) would give, leaving the average as it is.
   OptionalValue peek(OptionalValue x);
   void reset();
+  // update over a column of n values, y[t] the average after x[t]: seeded,
+  // the recursion runs on a local while the values stay present.
+  void update_columns(ColumnIn x, ColumnOut y, std::size_t n);
+
+  // For a loop that runs several averages side by side: the seeded average
+  // (absent while seeding), the step update takes from it, and storing the
+  // average the loop ends with.
+  [[nodiscard]] const OptionalValue& average() const { return current_; }
+  [[nodiscard]] double step(double average, double x) const { return (average * kept_ + x) / divisor_; }
+  void resume(double average) { current_ = average; }
 
   // The average and the seed values; load_state refuses both at once.
   void save_state(SnapshotWriter& out) const;
@@ -34,7 +45,7 @@ class WilderAverage {
         kept_(static_cast<double>(window - 1)),
         divisor_(static_cast<double>(window)) {}
 
-  [[nodiscard]] double next(double x) const { return (*current_ * kept_ + x) / divisor_; }
+  [[nodiscard]] double next(double x) const { return step(*current_, x); }
 
   OptionalValue current_;  // present only once seeded; the seed buffer is then empty
   ValueBuffer seed_;

@@ -22,9 +22,12 @@ class WilliamsR final : public Windowed<WilliamsR, 2> {
 
   UpdateResult update(std::span<const OptionalValue> values) override;
   UpdateResult peek(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // %R from the close and the window's extremes; absent for a flat range.
+  [[nodiscard]] static OptionalValue percent_r(double close, double highest_high, double lowest_low);
   // The values once the bar's entries are in the buffers.
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
 

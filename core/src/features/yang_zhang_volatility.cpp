@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "columns/window_by_bar.hpp"
 #include "internal_failure.hpp"
 #include "tools/rolling.hpp"
 #include "window_stats.hpp"
@@ -67,9 +68,50 @@ UpdateResult YangZhangVolatility::evaluate(std::span<const OptionalValue>) {
   const OptionalValue open_close_var = sample_variance(buffer(1));
   const OptionalValue rs_mean = mean_if_complete(buffer(2));
   if (!overnight_var || !open_close_var || !rs_mean) return {std::nullopt};
-  const double variance = *overnight_var + k_ * *open_close_var + (1.0 - k_) * *rs_mean;
-  if (!(variance >= 0.0)) return {std::nullopt};
-  return {std::sqrt(variance)};
+  return {combined(*overnight_var, *open_close_var, *rs_mean)};
+}
+
+OptionalValue YangZhangVolatility::combined(double overnight_var, double open_close_var,
+                                            double rs_mean) const {
+  const double variance = overnight_var + k_ * open_close_var + (1.0 - k_) * rs_mean;
+  if (!(variance >= 0.0)) return std::nullopt;
+  return std::sqrt(variance);
+}
+
+void YangZhangVolatility::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out,
+                                         std::size_t n) {
+  require_values(in, 4);
+  require_values(out, 1);
+  std::vector<Entries> terms(n);
+  for (std::size_t t = 0; t < n; ++t) {
+    const auto bar = bar_at<4>(in, t);
+    terms[t] = entries(bar);
+    previous_close_ = positive(bar[3]) ? bar[3] : std::nullopt;
+  }
+  const std::size_t w = window();
+  const auto column = [&](std::size_t i) {
+    return ChunkWindow(buffer(i), n, [&](std::size_t t) { return terms[t][i]; });
+  };
+  const ChunkWindow overnight = column(0);
+  const ChunkWindow open_close = column(1);
+  const ChunkWindow rs = column(2);
+  const std::vector<double> overnight_mean = means_by_bar(overnight, w, n);
+  const std::vector<double> open_close_mean = means_by_bar(open_close, w, n);
+  const std::vector<double> overnight_m2 = square_deviations_by_bar(overnight, w, n, overnight_mean);
+  const std::vector<double> open_close_m2 = square_deviations_by_bar(open_close, w, n, open_close_mean);
+  const std::vector<double> rs_mean = means_by_bar(rs, w, n);
+  const auto divisor = static_cast<double>(w - 1);
+  for (std::size_t t = 0; t < n; ++t) {
+    if (complete_at(overnight, t) && open_close.complete(t) && rs.complete(t)) {
+      out[0].set(t, combined(overnight_m2[t] / divisor, open_close_m2[t] / divisor, rs_mean[t]));
+    } else {
+      out[0].set_absent(t);
+    }
+  }
+  set_absent_from(out, 1, n);
+  overnight.store(buffer(0));
+  open_close.store(buffer(1));
+  rs.store(buffer(2));
 }
 
 UpdateResult YangZhangVolatility::peek(std::span<const OptionalValue> values) {

@@ -27,6 +27,7 @@ class YangZhangVolatility final : public Windowed<YangZhangVolatility, 3> {
   [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
   UpdateResult update(std::span<const OptionalValue> values) override;
   UpdateResult peek(std::span<const OptionalValue> values) override;
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
   void clear_state() { previous_close_.reset(); }
   void save_state(SnapshotWriter& out) const { out.value(previous_close_); }
@@ -34,6 +35,8 @@ class YangZhangVolatility final : public Windowed<YangZhangVolatility, 3> {
 
  private:
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The volatility from the two sample variances and the mean term.
+  [[nodiscard]] OptionalValue combined(double overnight_var, double open_close_var, double rs_mean) const;
   // The values once the bar's entries are in the buffers.
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
 

@@ -1,5 +1,6 @@
 #include "operators/lag.hpp"
 
+#include "columns/chunk_window.hpp"
 #include "internal_failure.hpp"
 
 namespace vexal {
@@ -25,6 +26,24 @@ Lag::Entries Lag::entries(std::span<const OptionalValue> values) const { return 
 UpdateResult Lag::evaluate(std::span<const OptionalValue>) {
   if (!buffer(0).full()) return {std::nullopt};
   return {buffer(0).front()};
+}
+
+// The buffer holds the bar and the k before it, so a full window's oldest
+// entry is the lagged value.
+void Lag::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) {
+  require_values(in, 1);
+  require_values(out, 1);
+  const ChunkWindow chunk(buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
+  const std::size_t k = window();
+  for (std::size_t t = 0; t < n; ++t) {
+    if (t >= chunk.first_full() && chunk.present(t, k)) {
+      out[0].set(t, chunk.value(t, k));
+    } else {
+      out[0].set_absent(t);
+    }
+  }
+  set_absent_from(out, 1, n);
+  chunk.store(buffer(0));
 }
 
 UpdateResult Lag::peek(std::span<const OptionalValue> values) {

@@ -19,10 +19,13 @@ class Ratio final : public NamedTransform {
   void reset() override {}
   UpdateResult update(std::span<const OptionalValue> values) override;
   UpdateResult peek(std::span<const OptionalValue> values) override { return update(values); }
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
   void save(SnapshotWriter& out) const override { save_names(out, snapshot_tag); }
   [[nodiscard]] static std::expected<Ratio, VexalError> load(SnapshotReader& in);
 
  private:
+  [[nodiscard]] static OptionalValue quotient(const OptionalValue& x, const OptionalValue& y);
+
   Ratio(Names inputs, Names outputs) : NamedTransform(std::move(inputs), std::move(outputs)) {}
 };
 

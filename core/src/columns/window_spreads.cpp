@@ -1,0 +1,113 @@
+#include "columns/window_spreads.hpp"
+
+#include "columns/lanes.hpp"
+
+namespace vexal {
+namespace {
+
+using lanes::load;
+using lanes::over_windows;
+using lanes::store;
+using lanes::zero;
+
+template <class V>
+VEXAL_LANES_INLINE V absolute(V d) {
+  if constexpr (sizeof(V) == sizeof(double)) {
+    return __builtin_fabs(d);
+  } else {
+    // Clearing the sign bit is fabs, lane by lane.
+    using Bits = long long __attribute__((vector_size(32)));
+    constexpr long long magnitude = 0x7fffffffffffffffLL;
+    return reinterpret_cast<V>(reinterpret_cast<Bits>(d) & magnitude);
+  }
+}
+
+struct AbsDeviations {
+  const double* x;
+  std::size_t w;
+  const double* mean;
+  double* out;
+  template <class V>
+  VEXAL_LANES_INLINE void run(std::size_t t) const {
+    V acc = zero<V>();
+    const V mu = load(mean + t, V{});
+    for (std::size_t j = 0; j < w; ++j) acc += absolute(load(x + t + j, V{}) - mu);
+    store(out + t, acc);
+  }
+};
+
+struct CrossMoments {
+  const double* x;
+  const double* y;
+  std::size_t w;
+  const double* mean_x;
+  const double* mean_y;
+  double* sxx;
+  double* syy;
+  double* sxy;
+  template <class V>
+  VEXAL_LANES_INLINE void run(std::size_t t) const {
+    V axx = zero<V>();
+    V ayy = zero<V>();
+    V axy = zero<V>();
+    const V mx = load(mean_x + t, V{});
+    const V my = load(mean_y + t, V{});
+    for (std::size_t j = 0; j < w; ++j) {
+      const V dx = load(x + t + j, V{}) - mx;
+      const V dy = load(y + t + j, V{}) - my;
+      axx += dx * dx;
+      ayy += dy * dy;
+      axy += dx * dy;
+    }
+    store(sxx + t, axx);
+    store(syy + t, ayy);
+    store(sxy + t, axy);
+  }
+};
+
+// m starts at the oldest entry; a later entry replaces it when beyond it or
+// NaN, and a NaN m stays (the scan stops at the first NaN).
+template <bool Highest>
+struct Extremes {
+  const double* x;
+  std::size_t w;
+  double* out;
+  template <class V>
+  VEXAL_LANES_INLINE void run(std::size_t t) const {
+    V m = load(x + t, V{});
+    for (std::size_t j = 1; j < w; ++j) {
+      const V v = load(x + t + j, V{});
+      if constexpr (sizeof(V) == sizeof(double)) {
+        if (m != m) break;
+        if ((Highest ? v > m : v < m) || v != v) m = v;
+      } else {
+        const auto take = ((Highest ? v > m : v < m) | (v != v)) & (m == m);
+        m = take ? v : m;
+      }
+    }
+    store(out + t, m);
+  }
+};
+
+}  // namespace
+
+VEXAL_LANES_KERNEL void window_abs_deviations(const double* x, std::size_t count, std::size_t w,
+                                              const double* mean, double* out) {
+  over_windows(count, AbsDeviations{x, w, mean, out});
+}
+
+VEXAL_LANES_KERNEL void window_cross_moments(const double* x, const double* y, std::size_t count,
+                                             std::size_t w, const double* mean_x, const double* mean_y,
+                                             double* sxx, double* syy, double* sxy) {
+  over_windows(count, CrossMoments{x, y, w, mean_x, mean_y, sxx, syy, sxy});
+}
+
+VEXAL_LANES_KERNEL void window_highest(const double* x, std::size_t count, std::size_t w, double* out) {
+  over_windows(count, Extremes<true>{x, w, out});
+}
+
+VEXAL_LANES_KERNEL void window_lowest(const double* x, std::size_t count, std::size_t w, double* out) {
+  over_windows(count, Extremes<false>{x, w, out});
+}
+
+}  // namespace vexal

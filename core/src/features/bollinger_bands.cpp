@@ -20,16 +20,6 @@ std::expected<BollingerBands, VexalError> BollingerBands::create(Names inputs, s
   return BollingerBands(std::move(inputs), window, std::move(outputs), std::move(*buffers), k);
 }
 
-UpdateResult BollingerBands::update(std::span<const OptionalValue> values) {
-  require_values(values, 1);
-  push(entries(values));
-  return evaluate(values);
-}
-
-BollingerBands::Entries BollingerBands::entries(std::span<const OptionalValue> values) const {
-  return {values[0]};
-}
-
 UpdateResult BollingerBands::evaluate(std::span<const OptionalValue> values) {
   const OptionalValue x = values[0];
   const auto run = complete_run(buffer(0));
@@ -69,11 +59,6 @@ void BollingerBands::update_columns(std::span<const ColumnIn> in, std::span<cons
     }
   }
   chunk.store(buffer(0));
-}
-
-UpdateResult BollingerBands::peek(std::span<const OptionalValue> values) {
-  require_values(values, 1);
-  return tentatively(entries(values), [&] { return evaluate(values); });
 }
 
 }  // namespace vexal

@@ -15,7 +15,7 @@ namespace vexal {
 // upper/lower = middle ± k·σ, percent_b = (x − lower) / (upper − lower),
 // bandwidth = (upper − lower) / middle. A flat window has no percent_b and a
 // zero middle no bandwidth; the three bands are still given.
-class BollingerBands final : public Windowed<BollingerBands, 1> {
+class BollingerBands final : public Windowed<BollingerBands, 1, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "BollingerBands";
 
@@ -25,12 +25,10 @@ class BollingerBands final : public Windowed<BollingerBands, 1> {
   [[nodiscard]] double k() const { return k_; }
   [[nodiscard]] std::tuple<double> options() const { return {k_}; }
 
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
   void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
-  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  friend class Windowed<BollingerBands, 1, 1>;
   // The five values from a window's mean and sum of squared deviations.
   [[nodiscard]] UpdateResult bands(double x, double middle, double m2, double size) const;
   // The values once the bar's entries are in the buffers.

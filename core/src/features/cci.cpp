@@ -18,12 +18,6 @@ std::expected<Cci, VexalError> Cci::create(Names inputs, std::size_t window, Nam
   return Cci(std::move(inputs), window, std::move(outputs), std::move(*buffers));
 }
 
-UpdateResult Cci::update(std::span<const OptionalValue> values) {
-  require_values(values, 3);
-  push(entries(values));
-  return evaluate(values);
-}
-
 Cci::Entries Cci::entries(std::span<const OptionalValue> values) const {
   const OptionalValue& high = values[0];
   const OptionalValue& low = values[1];
@@ -67,11 +61,6 @@ void Cci::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut
   }
   set_absent_from(out, 1, n);
   chunk.store(buffer(0));
-}
-
-UpdateResult Cci::peek(std::span<const OptionalValue> values) {
-  require_values(values, 3);
-  return tentatively(entries(values), [&] { return evaluate(values); });
 }
 
 }  // namespace vexal

@@ -14,17 +14,16 @@ namespace vexal {
 // deviation from m, recomputed per window. Reads high, low, close. A bar that
 // is incomplete or has its high below its low spoils the windows holding
 // it; a window with d = 0 has no value.
-class Cci final : public Windowed<Cci, 1> {
+class Cci final : public Windowed<Cci, 1, 3> {
  public:
   static constexpr std::string_view snapshot_tag = "Cci";
 
   [[nodiscard]] static std::expected<Cci, VexalError> create(Names inputs, std::size_t window, Names outputs);
 
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
   void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
+  friend class Windowed<Cci, 1, 3>;
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
   // The index from a window's newest entry, mean and absolute deviations.
   [[nodiscard]] static OptionalValue index(double newest, double mean, double deviations, double size);

@@ -38,12 +38,6 @@ std::expected<GarmanKlassVolatility, VexalError> GarmanKlassVolatility::create(N
   return GarmanKlassVolatility(std::move(inputs), window, std::move(outputs), std::move(*buffers));
 }
 
-UpdateResult GarmanKlassVolatility::update(std::span<const OptionalValue> values) {
-  require_values(values, 4);
-  push(entries(values));
-  return evaluate(values);
-}
-
 GarmanKlassVolatility::Entries GarmanKlassVolatility::entries(std::span<const OptionalValue> values) const {
   return {garman_klass_term(values)};
 }
@@ -70,11 +64,6 @@ void GarmanKlassVolatility::update_columns(std::span<const ColumnIn> in, std::sp
   }
   set_absent_from(out, 1, n);
   chunk.store(buffer(0));
-}
-
-UpdateResult GarmanKlassVolatility::peek(std::span<const OptionalValue> values) {
-  require_values(values, 4);
-  return tentatively(entries(values), [&] { return evaluate(values); });
 }
 
 }  // namespace vexal

@@ -13,7 +13,7 @@ namespace vexal {
 // open, high, low, close. A bar with a value absent or not > 0, or its high
 // below its low, spoils the windows holding it; a negative mean (bars whose
 // open or close lie far outside their range) has no value.
-class GarmanKlassVolatility final : public Windowed<GarmanKlassVolatility, 1> {
+class GarmanKlassVolatility final : public Windowed<GarmanKlassVolatility, 1, 4> {
  public:
   static constexpr std::string_view snapshot_tag = "GarmanKlassVolatility";
 
@@ -21,11 +21,10 @@ class GarmanKlassVolatility final : public Windowed<GarmanKlassVolatility, 1> {
                                                                                std::size_t window,
                                                                                Names outputs);
 
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
   void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
+  friend class Windowed<GarmanKlassVolatility, 1, 4>;
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
   // The values once the bar's entries are in the buffers.
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);

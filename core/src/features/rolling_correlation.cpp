@@ -18,16 +18,6 @@ std::expected<RollingCorrelation, VexalError> RollingCorrelation::create(Names i
   return RollingCorrelation(std::move(inputs), window, std::move(outputs), std::move(*buffers));
 }
 
-UpdateResult RollingCorrelation::update(std::span<const OptionalValue> values) {
-  require_values(values, 2);
-  push(entries(values));
-  return evaluate(values);
-}
-
-RollingCorrelation::Entries RollingCorrelation::entries(std::span<const OptionalValue> values) const {
-  return {values[0], values[1]};
-}
-
 UpdateResult RollingCorrelation::evaluate(std::span<const OptionalValue>) {
   const auto x = complete_run(buffer(0));
   const auto y = complete_run(buffer(1));
@@ -84,11 +74,6 @@ void RollingCorrelation::update_columns(std::span<const ColumnIn> in, std::span<
   set_absent_from(out, 1, n);
   xs.store(buffer(0));
   ys.store(buffer(1));
-}
-
-UpdateResult RollingCorrelation::peek(std::span<const OptionalValue> values) {
-  require_values(values, 2);
-  return tentatively(entries(values), [&] { return evaluate(values); });
 }
 
 }  // namespace vexal

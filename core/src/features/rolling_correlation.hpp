@@ -12,19 +12,17 @@ namespace vexal {
 // in two passes (the means, then the sums of products of deviations) and
 // clamped to [−1, 1] against rounding. A window where either column is
 // constant has no value.
-class RollingCorrelation final : public Windowed<RollingCorrelation, 2> {
+class RollingCorrelation final : public Windowed<RollingCorrelation, 2, 2> {
  public:
   static constexpr std::string_view snapshot_tag = "RollingCorrelation";
 
   [[nodiscard]] static std::expected<RollingCorrelation, VexalError> create(Names inputs, std::size_t window,
                                                                             Names outputs);
 
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
   void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
-  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  friend class Windowed<RollingCorrelation, 2, 2>;
   // r from the co-moment sums, absent for a flat window.
   [[nodiscard]] static OptionalValue correlation(double sxx, double syy, double sxy);
   // The values once the bar's entries are in the buffers.

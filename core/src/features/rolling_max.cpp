@@ -16,14 +16,6 @@ std::expected<RollingMax, VexalError> RollingMax::create(Names inputs, std::size
   return RollingMax(std::move(inputs), window, std::move(outputs), std::move(*buffers));
 }
 
-UpdateResult RollingMax::update(std::span<const OptionalValue> values) {
-  require_values(values, 1);
-  push(entries(values));
-  return evaluate(values);
-}
-
-RollingMax::Entries RollingMax::entries(std::span<const OptionalValue> values) const { return {values[0]}; }
-
 UpdateResult RollingMax::evaluate(std::span<const OptionalValue>) {
   const auto run = complete_run(buffer(0));
   if (!run) return {std::nullopt};
@@ -44,11 +36,6 @@ void RollingMax::update_columns(std::span<const ColumnIn> in, std::span<const Co
   }
   set_absent_from(out, 1, n);
   chunk.store(buffer(0));
-}
-
-UpdateResult RollingMax::peek(std::span<const OptionalValue> values) {
-  require_values(values, 1);
-  return tentatively(entries(values), [&] { return evaluate(values); });
 }
 
 }  // namespace vexal

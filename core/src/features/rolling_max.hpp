@@ -10,19 +10,17 @@ namespace vexal {
 
 // Largest value of the first input over the last `window` bars; absent
 // while the window holds an absent value, NaN when it holds a NaN.
-class RollingMax final : public Windowed<RollingMax, 1> {
+class RollingMax final : public Windowed<RollingMax, 1, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "RollingMax";
 
   [[nodiscard]] static std::expected<RollingMax, VexalError> create(Names inputs, std::size_t window,
                                                                     Names outputs);
 
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
   void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
-  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  friend class Windowed<RollingMax, 1, 1>;
   // The values once the bar's entries are in the buffers.
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
 

@@ -16,14 +16,6 @@ std::expected<RollingMin, VexalError> RollingMin::create(Names inputs, std::size
   return RollingMin(std::move(inputs), window, std::move(outputs), std::move(*buffers));
 }
 
-UpdateResult RollingMin::update(std::span<const OptionalValue> values) {
-  require_values(values, 1);
-  push(entries(values));
-  return evaluate(values);
-}
-
-RollingMin::Entries RollingMin::entries(std::span<const OptionalValue> values) const { return {values[0]}; }
-
 UpdateResult RollingMin::evaluate(std::span<const OptionalValue>) {
   const auto run = complete_run(buffer(0));
   if (!run) return {std::nullopt};
@@ -44,11 +36,6 @@ void RollingMin::update_columns(std::span<const ColumnIn> in, std::span<const Co
   }
   set_absent_from(out, 1, n);
   chunk.store(buffer(0));
-}
-
-UpdateResult RollingMin::peek(std::span<const OptionalValue> values) {
-  require_values(values, 1);
-  return tentatively(entries(values), [&] { return evaluate(values); });
 }
 
 }  // namespace vexal

@@ -26,16 +26,6 @@ std::expected<RollingQuantile, VexalError> RollingQuantile::create(Names inputs,
                          std::move(scratch));
 }
 
-UpdateResult RollingQuantile::update(std::span<const OptionalValue> values) {
-  require_values(values, 1);
-  push(entries(values));
-  return evaluate(values);
-}
-
-RollingQuantile::Entries RollingQuantile::entries(std::span<const OptionalValue> values) const {
-  return {values[0]};
-}
-
 UpdateResult RollingQuantile::evaluate(std::span<const OptionalValue>) {
   const auto run = complete_run(buffer(0));
   if (!run) return {std::nullopt};
@@ -84,11 +74,6 @@ void RollingQuantile::update_columns(std::span<const ColumnIn> in, std::span<con
   }
   set_absent_from(out, 1, n);
   chunk.store(buffer(0));
-}
-
-UpdateResult RollingQuantile::peek(std::span<const OptionalValue> values) {
-  require_values(values, 1);
-  return tentatively(entries(values), [&] { return evaluate(values); });
 }
 
 }  // namespace vexal

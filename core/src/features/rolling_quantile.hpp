@@ -16,7 +16,7 @@ namespace vexal {
 // h − ⌊h⌋, a + (b − a) · t for t < 0.5 and b − (b − a) · (1 − t) otherwise.
 // A NaN in the window gives NaN. The selection runs in scratch space
 // reserved at construction.
-class RollingQuantile final : public Windowed<RollingQuantile, 1> {
+class RollingQuantile final : public Windowed<RollingQuantile, 1, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "RollingQuantile";
 
@@ -26,12 +26,10 @@ class RollingQuantile final : public Windowed<RollingQuantile, 1> {
   [[nodiscard]] double q() const { return q_; }
   [[nodiscard]] std::tuple<double> options() const { return {q_}; }
 
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
   void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
-  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  friend class Windowed<RollingQuantile, 1, 1>;
   // The quantile of the n values copied into the scratch space, reordering
   // them.
   [[nodiscard]] double select(std::size_t n);

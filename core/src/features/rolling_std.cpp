@@ -17,14 +17,6 @@ std::expected<RollingStd, VexalError> RollingStd::create(Names inputs, std::size
   return RollingStd(std::move(inputs), window, std::move(outputs), std::move(*buffers));
 }
 
-UpdateResult RollingStd::update(std::span<const OptionalValue> values) {
-  require_values(values, 1);
-  push(entries(values));
-  return evaluate(values);
-}
-
-RollingStd::Entries RollingStd::entries(std::span<const OptionalValue> values) const { return {values[0]}; }
-
 UpdateResult RollingStd::evaluate(std::span<const OptionalValue>) {
   // The same arithmetic as the rolling tool, so both agree to the bit.
   if (!buffer(0).full()) return {std::nullopt};
@@ -48,11 +40,6 @@ void RollingStd::update_columns(std::span<const ColumnIn> in, std::span<const Co
   }
   set_absent_from(out, 1, n);
   chunk.store(buffer(0));
-}
-
-UpdateResult RollingStd::peek(std::span<const OptionalValue> values) {
-  require_values(values, 1);
-  return tentatively(entries(values), [&] { return evaluate(values); });
 }
 
 }  // namespace vexal

@@ -11,19 +11,17 @@ namespace vexal {
 // Sample standard deviation (divisor n − 1) of the first input over the last
 // `window` bars, computed in two passes over the window: the mean, then the
 // squared deviations from it.
-class RollingStd final : public Windowed<RollingStd, 1> {
+class RollingStd final : public Windowed<RollingStd, 1, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "RollingStd";
 
   [[nodiscard]] static std::expected<RollingStd, VexalError> create(Names inputs, std::size_t window,
                                                                     Names outputs);
 
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
   void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
-  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  friend class Windowed<RollingStd, 1, 1>;
   // The values once the bar's entries are in the buffers.
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
 

@@ -16,12 +16,6 @@ std::expected<Vwap, VexalError> Vwap::create(Names inputs, std::size_t window, N
   return Vwap(std::move(inputs), window, std::move(outputs), std::move(*buffers));
 }
 
-UpdateResult Vwap::update(std::span<const OptionalValue> values) {
-  require_values(values, 4);
-  push(entries(values));
-  return evaluate(values);
-}
-
 Vwap::Entries Vwap::entries(std::span<const OptionalValue> values) const {
   const OptionalValue& close = values[2];
   const OptionalValue& volume = values[3];
@@ -61,11 +55,6 @@ void Vwap::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOu
   set_absent_from(out, 1, n);
   weighted.store(buffer(0));
   traded.store(buffer(1));
-}
-
-UpdateResult Vwap::peek(std::span<const OptionalValue> values) {
-  require_values(values, 4);
-  return tentatively(entries(values), [&] { return evaluate(values); });
 }
 
 }  // namespace vexal

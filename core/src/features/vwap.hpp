@@ -13,18 +13,17 @@ namespace vexal {
 // Reads high, low, close, volume. A bar that is incomplete, has its high
 // below its low or a negative volume spoils the windows holding it; a
 // window without volume has no value.
-class Vwap final : public Windowed<Vwap, 2> {
+class Vwap final : public Windowed<Vwap, 2, 4> {
  public:
   static constexpr std::string_view snapshot_tag = "Vwap";
 
   [[nodiscard]] static std::expected<Vwap, VexalError> create(Names inputs, std::size_t window,
                                                               Names outputs);
 
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
   void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
+  friend class Windowed<Vwap, 2, 4>;
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
   // The values once the bar's entries are in the buffers.
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);

@@ -17,12 +17,6 @@ std::expected<WilliamsR, VexalError> WilliamsR::create(Names inputs, std::size_t
   return WilliamsR(std::move(inputs), window, std::move(outputs), std::move(*buffers));
 }
 
-UpdateResult WilliamsR::update(std::span<const OptionalValue> values) {
-  require_values(values, 3);
-  push(entries(values));
-  return evaluate(values);
-}
-
 WilliamsR::Entries WilliamsR::entries(std::span<const OptionalValue> values) const {
   if (!TrueRange::valid_range(values[0], values[1])) return {std::nullopt, std::nullopt};
   return {values[0], values[1]};
@@ -62,11 +56,6 @@ void WilliamsR::update_columns(std::span<const ColumnIn> in, std::span<const Col
   set_absent_from(out, 1, n);
   highs.store(buffer(0));
   lows.store(buffer(1));
-}
-
-UpdateResult WilliamsR::peek(std::span<const OptionalValue> values) {
-  require_values(values, 3);
-  return tentatively(entries(values), [&] { return evaluate(values); });
 }
 
 }  // namespace vexal

@@ -15,14 +15,6 @@ std::expected<Lag, VexalError> Lag::create(Names inputs, std::size_t k, Names ou
   return Lag(std::move(inputs), k, std::move(outputs), std::move(*buffers));
 }
 
-UpdateResult Lag::update(std::span<const OptionalValue> values) {
-  require_values(values, 1);
-  push(entries(values));
-  return evaluate(values);
-}
-
-Lag::Entries Lag::entries(std::span<const OptionalValue> values) const { return {values[0]}; }
-
 UpdateResult Lag::evaluate(std::span<const OptionalValue>) {
   if (!buffer(0).full()) return {std::nullopt};
   return {buffer(0).front()};
@@ -44,11 +36,6 @@ void Lag::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut
   }
   set_absent_from(out, 1, n);
   chunk.store(buffer(0));
-}
-
-UpdateResult Lag::peek(std::span<const OptionalValue> values) {
-  require_values(values, 1);
-  return tentatively(entries(values), [&] { return evaluate(values); });
 }
 
 }  // namespace vexal

@@ -10,7 +10,7 @@ namespace vexal {
 
 // The first input as it was `k` bars earlier; absent for the first `k` bars
 // and wherever that earlier value was absent.
-class Lag final : public Windowed<Lag, 1> {
+class Lag final : public Windowed<Lag, 1, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "Lag";
 
@@ -19,12 +19,10 @@ class Lag final : public Windowed<Lag, 1> {
   [[nodiscard]] std::size_t k() const { return window(); }
 
   [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
   void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
-  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  friend class Windowed<Lag, 1, 1>;
   // The values once the bar's entries are in the buffers.
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
 

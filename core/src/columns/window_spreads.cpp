@@ -36,35 +36,6 @@ struct AbsDeviations {
   }
 };
 
-struct CrossMoments {
-  const double* x;
-  const double* y;
-  std::size_t w;
-  const double* mean_x;
-  const double* mean_y;
-  double* sxx;
-  double* syy;
-  double* sxy;
-  template <class V>
-  VEXAL_LANES_INLINE void run(std::size_t t) const {
-    V axx = zero<V>();
-    V ayy = zero<V>();
-    V axy = zero<V>();
-    const V mx = load(mean_x + t, V{});
-    const V my = load(mean_y + t, V{});
-    for (std::size_t j = 0; j < w; ++j) {
-      const V dx = load(x + t + j, V{}) - mx;
-      const V dy = load(y + t + j, V{}) - my;
-      axx += dx * dx;
-      ayy += dy * dy;
-      axy += dx * dy;
-    }
-    store(sxx + t, axx);
-    store(syy + t, ayy);
-    store(sxy + t, axy);
-  }
-};
-
 // m starts at the oldest entry; a later entry replaces it when beyond it or
 // NaN, and a NaN m stays (the scan stops at the first NaN).
 template <bool Highest>
@@ -94,12 +65,6 @@ struct Extremes {
 VEXAL_LANES_KERNEL void window_abs_deviations(const double* x, std::size_t count, std::size_t w,
                                               const double* mean, double* out) {
   over_windows(count, AbsDeviations{x, w, mean, out});
-}
-
-VEXAL_LANES_KERNEL void window_cross_moments(const double* x, const double* y, std::size_t count,
-                                             std::size_t w, const double* mean_x, const double* mean_y,
-                                             double* sxx, double* syy, double* sxy) {
-  over_windows(count, CrossMoments{x, y, w, mean_x, mean_y, sxx, syy, sxy});
 }
 
 VEXAL_LANES_KERNEL void window_highest(const double* x, std::size_t count, std::size_t w, double* out) {

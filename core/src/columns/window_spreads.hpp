@@ -12,10 +12,6 @@ namespace vexal {
 // out[t] = sum of |x[t + j] - mean[t]|, from 0.0
 void window_abs_deviations(const double* x, std::size_t count, std::size_t w, const double* mean,
                            double* out);
-// The co-moment sums of a correlation, dx = x - mean_x and dy = y - mean_y,
-// each from 0.0: sxx += dx·dx, syy += dy·dy, sxy += dx·dy.
-void window_cross_moments(const double* x, const double* y, std::size_t count, std::size_t w,
-                          const double* mean_x, const double* mean_y, double* sxx, double* syy, double* sxy);
 // The largest (smallest) entry of each window as window_extremes.hpp's
 // highest (lowest) finds it: the first of equal extremes, and the oldest NaN
 // of a window holding one.

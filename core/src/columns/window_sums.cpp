@@ -1,52 +1,25 @@
 #include "columns/window_sums.hpp"
 
 #include <array>
-#include <cstring>
 #include <utility>
 
-// Four lanes where the machine has them; the arithmetic per lane is the
-// same either way (no fused multiply-adds: contraction is off everywhere).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)
-#define VEXAL_WIDE_KERNEL __attribute__((target_clones("avx2", "default")))
-#else
-#define VEXAL_WIDE_KERNEL
-#endif
-#define VEXAL_INLINE inline __attribute__((always_inline))
-
-// The vector helpers below are internal and always inlined: no call passes
-// a vector, so the warning about how a call would pass one does not apply.
-#pragma GCC diagnostic ignored "-Wpsabi"
+#include "columns/lanes.hpp"
 
 namespace vexal {
 namespace {
 
-// Four windows side by side: each operation on a Lanes value is the same
-// IEEE operation on each of its doubles, so a lane computes exactly what the
-// scalar code computes for its window.
-using Lanes = double __attribute__((vector_size(32)));
-
-VEXAL_INLINE Lanes load(const double* p, Lanes) {
-  Lanes v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-VEXAL_INLINE double load(const double* p, double) { return *p; }
-VEXAL_INLINE void store(double* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
-VEXAL_INLINE void store(double* p, double v) { *p = v; }
-template <class V>
-VEXAL_INLINE V zero() {
-  return V{} * 0.0;  // +0.0 in every lane, as each scalar sum starts
-}
-
-template <class V>
-constexpr std::size_t kWidth = sizeof(V) / sizeof(double);
+using lanes::kWidth;
+using lanes::Lanes;
+using lanes::load;
+using lanes::store;
+using lanes::zero;
 
 // Windows go four Lanes at a time, their running sums held in registers
 // while every entry of the windows is added to them: four independent sums
 // keep the adder busy while each waits for its previous addition. The
 // windows left over go one by one through the same code.
 template <class Block>
-VEXAL_INLINE void over_windows(std::size_t count, const Block& block) {
+VEXAL_LANES_INLINE void four_at_a_time(std::size_t count, const Block& block) {
   constexpr std::size_t kBlock = 4 * kWidth<Lanes>;
   std::size_t t = 0;
   for (; t + kBlock <= count; t += kBlock) block.template run<Lanes, 4>(t);
@@ -57,7 +30,7 @@ VEXAL_INLINE void over_windows(std::size_t count, const Block& block) {
 // each, starting at window t: its entries are walked once, oldest first, and
 // added to all K sums in turn.
 template <class V, std::size_t K, class F>
-VEXAL_INLINE void each_vector(F&& f) {
+VEXAL_LANES_INLINE void each_vector(F&& f) {
   [&]<std::size_t... k>(std::index_sequence<k...>) {
     (f(k * kWidth<V>), ...);
   }(std::make_index_sequence<K>{});
@@ -68,7 +41,7 @@ struct Sums {
   std::size_t w;
   double* out;
   template <class V, std::size_t K>
-  VEXAL_INLINE void run(std::size_t t) const {
+  VEXAL_LANES_INLINE void run(std::size_t t) const {
     std::array<V, K> acc;
     acc.fill(zero<V>());
     for (std::size_t j = 0; j < w; ++j) {
@@ -86,7 +59,7 @@ struct SquareDeviations {
   const double* mean;
   double* out;
   template <class V, std::size_t K>
-  VEXAL_INLINE void run(std::size_t t) const {
+  VEXAL_LANES_INLINE void run(std::size_t t) const {
     std::array<V, K> acc;
     std::array<V, K> mu;
     acc.fill(zero<V>());
@@ -112,7 +85,7 @@ struct PowerSums {
   const double* scale;
   double* out;
   template <class V, std::size_t K>
-  VEXAL_INLINE void run(std::size_t t) const {
+  VEXAL_LANES_INLINE void run(std::size_t t) const {
     std::array<V, K> acc;
     std::array<V, K> mu;
     std::array<V, K> s;
@@ -149,7 +122,7 @@ struct CoMoments {
   double* sxy;
   double* syy;
   template <class V, std::size_t K>
-  VEXAL_INLINE void run(std::size_t t) const {
+  VEXAL_LANES_INLINE void run(std::size_t t) const {
     std::array<V, K> axx;
     std::array<V, K> axy;
     std::array<V, K> ayy;
@@ -184,29 +157,29 @@ struct CoMoments {
 
 }  // namespace
 
-VEXAL_WIDE_KERNEL void window_sums(const double* x, std::size_t count, std::size_t w, double* out) {
-  over_windows(count, Sums{x, w, out});
+VEXAL_LANES_KERNEL void window_sums(const double* x, std::size_t count, std::size_t w, double* out) {
+  four_at_a_time(count, Sums{x, w, out});
 }
 
-VEXAL_WIDE_KERNEL void window_square_deviations(const double* x, std::size_t count, std::size_t w,
-                                                const double* mean, double* out) {
-  over_windows(count, SquareDeviations{x, w, mean, out});
+VEXAL_LANES_KERNEL void window_square_deviations(const double* x, std::size_t count, std::size_t w,
+                                                 const double* mean, double* out) {
+  four_at_a_time(count, SquareDeviations{x, w, mean, out});
 }
 
-VEXAL_WIDE_KERNEL void window_cube_sums(const double* x, std::size_t count, std::size_t w, const double* mean,
-                                        const double* scale, double* out) {
-  over_windows(count, PowerSums<3>{x, w, mean, scale, out});
+VEXAL_LANES_KERNEL void window_cube_sums(const double* x, std::size_t count, std::size_t w,
+                                         const double* mean, const double* scale, double* out) {
+  four_at_a_time(count, PowerSums<3>{x, w, mean, scale, out});
 }
 
-VEXAL_WIDE_KERNEL void window_fourth_sums(const double* x, std::size_t count, std::size_t w,
-                                          const double* mean, const double* scale, double* out) {
-  over_windows(count, PowerSums<4>{x, w, mean, scale, out});
+VEXAL_LANES_KERNEL void window_fourth_sums(const double* x, std::size_t count, std::size_t w,
+                                           const double* mean, const double* scale, double* out) {
+  four_at_a_time(count, PowerSums<4>{x, w, mean, scale, out});
 }
 
-VEXAL_WIDE_KERNEL void window_co_moments(const double* x, const double* y, std::size_t count, std::size_t w,
-                                         const double* mean_x, const double* mean_y, double* sxx, double* sxy,
-                                         double* syy) {
-  over_windows(count, CoMoments{x, y, w, mean_x, mean_y, sxx, sxy, syy});
+VEXAL_LANES_KERNEL void window_co_moments(const double* x, const double* y, std::size_t count, std::size_t w,
+                                          const double* mean_x, const double* mean_y, double* sxx,
+                                          double* sxy, double* syy) {
+  four_at_a_time(count, CoMoments{x, y, w, mean_x, mean_y, sxx, sxy, syy});
 }
 
 }  // namespace vexal

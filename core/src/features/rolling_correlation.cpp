@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "columns/window_by_bar.hpp"
+#include "columns/window_sums.hpp"
 #include "internal_failure.hpp"
 #include "window_stats.hpp"
 
@@ -61,8 +62,10 @@ void RollingCorrelation::update_columns(std::span<const ColumnIn> in, std::span<
   std::vector<double> sxx(n, 0.0), syy(n, 0.0), sxy(n, 0.0);
   const std::size_t first = xs.first_full();
   if (first < n) {
-    window_cross_moments(xs.window_of(first), ys.window_of(first), n - first, w, mean_x.data() + first,
-                         mean_y.data() + first, sxx.data() + first, syy.data() + first, sxy.data() + first);
+    // A product of two deviations is the same either way round, so the
+    // slope's co-moment kernel gives update's sums to the bit.
+    window_co_moments(xs.window_of(first), ys.window_of(first), n - first, w, mean_x.data() + first,
+                      mean_y.data() + first, sxx.data() + first, sxy.data() + first, syy.data() + first);
   }
   for (std::size_t t = 0; t < n; ++t) {
     if (complete_at(xs, t) && ys.complete(t)) {

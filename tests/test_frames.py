@@ -184,6 +184,22 @@ def test_date_major_panels_equal_per_group_runs(shared_dates, workers, order_by,
     assert result.index.equals(frame.index)
 
 
+@pytest.mark.parametrize("fault", ["repeated", "missing"])
+def test_a_date_major_panel_names_the_row_whose_date_is_wrong(shared_dates, fault):
+    # Position 20 * d + s is symbol s's bar of date d; S03's tenth date repeats its ninth, or S05's is missing.
+    frame = shared_dates.copy()
+    column = frame.columns.get_loc("date")
+    if fault == "repeated":
+        frame.iloc[203, column] = frame.iloc[183, column]
+        message = (f"research: 'date' is not strictly increasing in group symbol='S03': row 203 repeats the value "
+                   f"{frame.iloc[183, column]} of row 183 (duplicates='last' keeps the last of equal rows)")
+    else:
+        frame.iloc[205, column] = pd.NaT
+        message = "research: 'date' is missing at row 205 in group symbol='S05'"
+    with pytest.raises(ValueError, match=f"^{re.escape(message)}$"):
+        vexal.research(features(), frame, by="symbol", order_by="date")
+
+
 @pytest.mark.parametrize("dropna", [None, "warmup"])
 def test_a_pandas_index_with_repeated_labels_is_kept_as_it_is(panel, dropna):
     repeated = panel.set_index(pd.Index(np.arange(len(panel)) % 7, name="k"))

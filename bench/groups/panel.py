@@ -11,8 +11,9 @@ import vexal
 from harness import OHLCV, Section, interleaved, np, now, pd, repeat_to, twelve, vx
 
 ORDER = 40
-BARE = "bare array path, 1 thread (bars already split per symbol)"
+BARE = "bare array path, 1 thread (bars already split per symbol, one result allocated per call)"
 BARE_2 = "bare array path, 2 threads"
+BARE_WARM = "bare array path, 1 thread, per-symbol results allocated before timing"
 FRAME = "vexal.research(DataFrame, by=symbol), symbol-major, 1 worker"
 FRAME_2 = "vexal.research(DataFrame, by=symbol), symbol-major, 2 workers"
 DATE_MAJOR = "vexal.research(DataFrame, by=symbol), date-major, 1 worker"
@@ -32,16 +33,28 @@ def make_panel(rows, symbols, bars):
     return frame, split
 
 
-def bare_side(split, width, threads):
+def bare_side(split, width, threads, warm=False):
+    """Like the DataFrame side, the bare side makes one result for the whole panel per call (symbol k's rows are
+    a block of it), so both pay alike for first touching fresh result memory. On this kind of virtual machine
+    that cost varies with how long ago the memory was last freed (freed pages are handed back to the host), and
+    the warm variant shows the path without it."""
+    starts = np.cumsum([0] + [len(x) for x in split])
+
     def make():
         pipes = [vx.FeaturePipeline(twelve(), OHLCV) for _ in range(threads)]
-        outs = [np.empty((len(x), width)) for x in split]
+        outs = [np.empty((len(x), width)) for x in split] if warm else None
 
         def one(k):
-            pipes[k % threads].run_research_into(split[k], outs[k])
+            target = outs[k] if warm else out[starts[k]:starts[k + 1]]
+            pipes[k % threads].run_research_into(split[k], target)
+
+        out = None
 
         def run():
+            nonlocal out
             t0 = now()
+            if not warm:
+                out = np.empty((starts[-1], width))
             if threads == 1:
                 for k in range(len(split)):
                     one(k)
@@ -79,7 +92,7 @@ def run(ctx):
     dates, split = make_panel(ctx.rows, symbols, bars)
     blocks = dates.sort_values(["symbol", "date"], kind="stable")
     width = len(vx.FeaturePipeline(twelve(), OHLCV).output_names())
-    sides = {BARE: bare_side(split, width, 1), FRAME: frame_side(blocks, 1), DATE_MAJOR: frame_side(dates, 1),
+    sides = {BARE: bare_side(split, width, 1), BARE_WARM: bare_side(split, width, 1, warm=True), FRAME: frame_side(blocks, 1), DATE_MAJOR: frame_side(dates, 1),
              ORDERED: frame_side(dates, 1, "date"), BARE_2: bare_side(split, width, 2),
              FRAME_2: frame_side(blocks, 2)}
     medians = interleaved(sides, ctx.research_rounds, symbols * bars)
@@ -92,7 +105,10 @@ def run(ctx):
     lines += [f"{symbols} symbols × {bars:,} bars in one pandas DataFrame (symbol as a category), the "
               f"twelve-transform pipeline; ns per bar, median of {ctx.research_rounds} interleaved rounds. The "
               "DataFrame sides read the columns, group, run and build the result DataFrame in the input's row "
-              "order (index kept); the bare side runs `run_research_into` over arrays already split per symbol. "
+              "order (index kept); the bare side runs `run_research_into` over arrays already split per symbol, into "
+              "one result array it allocates per call as the DataFrame side must (the warm row writes into "
+              "per-symbol arrays allocated before timing instead: on this virtual machine, memory freed a few "
+              "seconds earlier is handed back to the host and costs far more to touch again). "
               "A symbol-major table's groups are blocks of rows, read and written in place; a date-major table's "
               "are gathered and scattered back sixteen neighbouring symbols at a time, so that every copy moves "
               "whole cache lines.", "",

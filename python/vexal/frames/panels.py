@@ -98,7 +98,8 @@ def replicas(pipeline: Any, count: int) -> list[Any]:
 
 
 def _layout(n: int, keys: Keys, duplicates: str, what: str) -> tuple[np.ndarray | None, np.ndarray]:
-    """The rows in run order (None for 0..n-1) and the start of each group in that order, plus the end."""
+    """The rows in run order (None for 0..n-1: each group a block of rows in order) and the start of each group
+    in that order, plus the end."""
     if keys.groups is None and keys.order is None:
         return None, np.array([0, n])
     groups = keys.groups if keys.groups is not None else np.zeros(n, dtype=np.int64)
@@ -114,10 +115,11 @@ def _layout(n: int, keys: Keys, duplicates: str, what: str) -> tuple[np.ndarray 
             perm = np.lexsort((keys.order, groups))
             g, o = groups[perm], keys.order[perm]
         # Otherwise each group's rows already come in order: the grouping is the ordering.
-    if perm is None:
-        perm = np.arange(n)
     boundary = np.flatnonzero(g[1:] != g[:-1]) + 1
     if o is not None:
+        in_place = perm is None
+        if in_place:
+            perm = np.arange(n)  # for the messages
         absent = np.flatnonzero(o < 0 if keys.order_absent is None else keys.order_absent[perm])
         if len(absent):
             row = int(perm[absent[0]])
@@ -138,7 +140,9 @@ def _layout(n: int, keys: Keys, duplicates: str, what: str) -> tuple[np.ndarray 
             keep[ties] = False
             perm, g = perm[keep], g[keep]
             boundary = np.flatnonzero(g[1:] != g[:-1]) + 1
-    starts = np.concatenate(([0], boundary, [len(perm)]))
+        elif in_place:
+            perm = None
+    starts = np.concatenate(([0], boundary, [n if perm is None else len(perm)]))
     return perm, starts
 
 
@@ -146,17 +150,32 @@ def _layout(n: int, keys: Keys, duplicates: str, what: str) -> tuple[np.ndarray 
 BLOCK = 16
 
 
-def _turns(perm: np.ndarray | None, starts: np.ndarray, n: int) -> np.ndarray | None:
-    """When the groups take turns row by row (k groups, group i at rows i, i + k, i + 2k, ... in run order),
-    the group at each offset; None otherwise."""
-    k = len(starts) - 1
-    if perm is None or k < 2 or len(perm) != n or n % k or np.any(np.diff(starts) != n // k):
-        return None
-    table = perm.reshape(k, n // k)
-    first = table[:, 0]
-    if not np.array_equal(first, np.arange(k)) or not (np.diff(table, axis=1) == k).all():
-        return None
-    return first
+def _turns_in_order(keys: Keys, n: int) -> int:
+    """k when k groups take turns row by row (group i at rows i, i + k, i + 2k, ...: a date-major panel) and
+    each is already strictly in order with no value missing; 0 otherwise, when the general layout sorts or
+    reports what is wrong."""
+    g = keys.groups
+    if g is None or n == 0:
+        return 0
+    k = _turn_count(g)
+    if not k:
+        return 0
+    if keys.order is not None:
+        o = keys.order.reshape(-1, k)
+        absent = keys.order < 0 if keys.order_absent is None else keys.order_absent
+        if not (o[1:] > o[:-1]).all() or absent.any():
+            return 0
+    return k
+
+
+def _turn_count(groups: np.ndarray) -> int:
+    """k when the codes 0..k-1 take turns row by row; 0 otherwise."""
+    n = len(groups)
+    k = int(groups.max()) + 1
+    if 1 < k < n and n % k == 0 and np.array_equal(groups[:k], np.arange(k)) and \
+            (groups.reshape(-1, k) == groups[:k]).all():
+        return k
+    return 0
 
 
 def _by_group(groups: np.ndarray) -> np.ndarray | None:
@@ -165,8 +184,7 @@ def _by_group(groups: np.ndarray) -> np.ndarray | None:
     if n == 0:
         return None
     k = int(groups.max()) + 1
-    if 1 < k < n and n % k == 0 and np.array_equal(groups[:k], np.arange(k)) and \
-            (groups.reshape(-1, k) == groups[:k]).all():
+    if _turn_count(groups):
         # The groups take turns row by row (a date-major panel): the grouping is a transposition.
         return np.arange(n).reshape(-1, k).T.ravel()
     heads = groups[np.concatenate(([0], np.flatnonzero(groups[1:] != groups[:-1]) + 1))]
@@ -209,8 +227,16 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
     dropna is (leading warm-up rows of the features, trailing rows whose labels are absent).
     """
     n = len(data)
-    perm, starts = _layout(n, keys, duplicates, what)
-    groups = [np.arange(n) if perm is None else perm[a:b] for a, b in zip(starts[:-1], starts[1:]) if b > a]
+    # A date-major panel already in order needs no layout: group i is every k-th row from row i.
+    turns = _turns_in_order(keys, n)
+    if turns:
+        groups = list(np.arange(n).reshape(-1, turns).T)
+    else:
+        perm, starts = _layout(n, keys, duplicates, what)
+        spans = [(a, b) for a, b in zip(starts[:-1], starts[1:]) if b > a]
+        groups = [np.arange(a, b) if perm is None else perm[a:b] for a, b in spans]
+        # Blocks of rows in order are known to be blocks: no need to look.
+        places = [slice(int(a), int(b)) for a, b in spans] if perm is None else None
     everything = list(range(data.shape[1]))
     inputs = [data if job.columns == everything else data[:, job.columns] for job in jobs]
     bounds = np.cumsum([0, *(job.width for job in jobs)])
@@ -229,10 +255,10 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
     for i in range(count):
         pool.put([c[i] for c in copies])
 
-    def run_group(rows: np.ndarray, advance: Callable[[int], None] | None = None) -> None:
+    def run_group(rows: np.ndarray, at: slice | None = None, advance: Callable[[int], None] | None = None) -> None:
         mine = pool.get()
         try:
-            place = _place(rows)
+            place = _place(rows) if at is None else at
             for job, pipeline, x, y in zip(jobs, mine, inputs, outputs):
                 if place is not None and place.step in (None, 1):
                     # One block: read and written in place (the pipeline reads any memory order as fast).
@@ -254,21 +280,30 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
 
     # Groups that take turns row by row (a date-major panel) run BLOCK neighbours at a time: each gather reads,
     # and each scatter writes, whole cache lines rather than one bar's values out of each.
-    turns = _turns(perm, starts, n)
-    if turns is not None:
-        width = len(turns)
+    if turns:
+        width = turns
         height = n // width
         blocked = [values.reshape(height, width, -1)[:, :, a:b] for a, b in zip(bounds[:-1], bounds[1:])]
+
+        # Each worker keeps its gather and scatter buffers from block to block: fresh ones of this size come
+        # straight from the system each time and cost a page fault per page on first touch.
+        scratch: dict[int, dict[tuple[int, ...], np.ndarray]] = {}
+
+        def buffer(mine: list[Any], shape: tuple[int, ...]) -> np.ndarray:
+            held = scratch.setdefault(id(mine), {})
+            if shape not in held:
+                held[shape] = np.empty(shape, dtype=np.float64)
+            return held[shape]
 
         def run_block(first: int) -> None:
             last = min(first + BLOCK, width)
             mine = pool.get()
             try:
                 for job, pipeline, x, y in zip(jobs, mine, inputs, blocked):
-                    gathered = np.empty((last - first, x.shape[1], height), dtype=np.float64)
+                    gathered = buffer(mine, (last - first, x.shape[1], height))
                     for j in range(x.shape[1]):
                         gathered[:, j, :] = x[:, j].reshape(height, width)[:, first:last].T
-                    part = np.empty((last - first, height, job.width), dtype=np.float64)
+                    part = buffer(mine, (last - first, height, job.width))
                     for i in range(last - first):
                         try:
                             job.run(pipeline, gathered[i].T, part[i])
@@ -281,7 +316,8 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
 
         tasks = [(functools.partial(run_block, first), min(BLOCK, width - first)) for first in range(0, width, BLOCK)]
     else:
-        tasks = [(functools.partial(run_group, rows), 1) for rows in groups]
+        tasks = [(functools.partial(run_group, rows, at), 1)
+                 for rows, at in zip(groups, places or [None] * len(groups))]
 
     grouped = keys.groups is not None
     bar = progress_bar(progress, len(groups) if grouped else n, "group" if grouped else "bar")
@@ -295,7 +331,7 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
                 bar.update(bars)
 
             for rows in groups:
-                run_group(rows, advance)
+                run_group(rows, None, advance)
             bar.update(n - moved[0])
         elif count == 1:
             for task, size in tasks:

@@ -191,9 +191,25 @@ def timed(run):
         gc.enable()
 
 
-def interleaved(sides: dict, rounds: int, units: int):
+def warm_memory(nbytes: int) -> None:
+    """Touches and frees nbytes, untimed. A virtual machine that hands memory
+    freed a few seconds ago back to its host makes the next first touch of
+    that much memory cost many times what zeroing it costs elsewhere, and at
+    random; this takes the memory back first, so that a side's fresh arrays
+    cost what they cost on a machine that keeps its memory."""
+    if nbytes and np is not None:
+        np.ones(nbytes // 8)
+
+
+def warm_bytes(bars: int) -> int:
+    """Enough to warm for a pass over `bars` bars: twice a result of sixteen float64 columns."""
+    return 2 * 16 * 8 * bars
+
+
+def interleaved(sides: dict, rounds: int, units: int, warm: int = 0):
     """sides: label -> make(), where make() sets up untimed and returns a
     run() that does one timed pass and returns its elapsed nanoseconds.
+    With `warm`, that many bytes go through warm_memory before each pass.
     Returns label -> median ns per unit."""
     samples = {label: [] for label in sides}
     labels = list(sides)
@@ -203,6 +219,7 @@ def interleaved(sides: dict, rounds: int, units: int):
         shift = r % len(labels)
         for label in labels[shift:] + labels[:shift]:
             run = sides[label]()
+            warm_memory(warm)
             samples[label].append(timed(run) / units)
         gc.collect()
     return {label: statistics.median(v) for label, v in samples.items()}

@@ -152,11 +152,18 @@ def test_panels_equal_per_group_runs_in_the_input_row_order(panel, kind, workers
         assert result.index.equals(panel.index) and result["symbol"].equals(panel["symbol"])
 
 
+# Categories listed against the order the symbols appear in, one never used.
+CATEGORIES = pd.CategoricalDtype(["Z", "C", "B", "A"])
+
+
+@pytest.mark.parametrize("key", ["str", "category"])
 @pytest.mark.parametrize("layout", ["date-major", "symbol-major"])
 @pytest.mark.parametrize("kind", ["pandas", "polars"])
-def test_interleaved_and_block_groups_equal_per_group_runs(panel, layout, kind):
+def test_interleaved_and_block_groups_equal_per_group_runs(panel, layout, kind, key):
     # Rows of a group every third row (gathered and scattered), or in one block (read and written in place).
     ordered = panel.sort_values(["date", "symbol"] if layout == "date-major" else ["symbol", "date"])
+    if key == "category":
+        ordered = ordered.astype({"symbol": CATEGORIES})
     result = vexal.dataset(features(), targets(), KINDS[kind](ordered), by="symbol", workers=2)
     expected = per_group(ordered, "symbol", None)
     assert np.array_equal(bits(as_numpy(result, list(expected.columns))), bits(expected.to_numpy()))
@@ -252,10 +259,10 @@ def test_a_missing_order_or_group_key_is_refused(panel):
     data.loc[data.index[5], "date"] = pd.NaT
     with pytest.raises(ValueError, match=r"^research: 'date' is missing at row 5 in group symbol='[ABC]'$"):
         vexal.research(features(), data, by="symbol", order_by="date")
-    data = panel.copy()
-    data.loc[data.index[7], "symbol"] = None
-    with pytest.raises(ValueError, match=r"^research: the key 'symbol' is missing at row 7$"):
-        vexal.research(features(), data, by="symbol")
+    for data in (panel.copy(), panel.sort_values("symbol").astype({"symbol": CATEGORIES})):
+        data.loc[data.index[7], "symbol"] = None
+        with pytest.raises(ValueError, match=r"^research: the key 'symbol' is missing at row 7$"):
+            vexal.research(features(), data, by="symbol")
 
 
 @pytest.mark.parametrize(

@@ -8,7 +8,7 @@ from __future__ import annotations
 import concurrent.futures
 
 import vexal
-from harness import OHLCV, Section, interleaved, np, now, pd, repeat_to, twelve, vx
+from harness import OHLCV, Section, interleaved, np, now, pd, repeat_to, twelve, vx, warm_bytes
 
 ORDER = 40
 BARE = "bare array path, 1 thread (bars already split per symbol, one result allocated per call)"
@@ -95,7 +95,7 @@ def run(ctx):
     sides = {BARE: bare_side(split, width, 1), BARE_WARM: bare_side(split, width, 1, warm=True), FRAME: frame_side(blocks, 1), DATE_MAJOR: frame_side(dates, 1),
              ORDERED: frame_side(dates, 1, "date"), BARE_2: bare_side(split, width, 2),
              FRAME_2: frame_side(blocks, 2)}
-    medians = interleaved(sides, ctx.research_rounds, symbols * bars)
+    medians = interleaved(sides, ctx.research_rounds, symbols * bars, warm=warm_bytes(symbols * bars))
     print("  panel: " + ", ".join(f"{k} {v:.0f} ns/bar" for k, v in medians.items()), flush=True)
 
     overhead = medians[FRAME] / medians[BARE]

@@ -14,7 +14,7 @@ import tempfile
 import threading
 
 from harness import (OHLCV, WINDOW, Section, fmt_ns, interleaved, np, now, pd, pl, repeat_to, talib, talipp_ind,
-                     talipp_ohlcv, twelve, vx)
+                     talipp_ohlcv, twelve, vx, warm_bytes)
 
 ORDER = 30
 OUTPUT_ALONE = "the result's lists alone (an array's tolist)"
@@ -375,7 +375,7 @@ def measure(rows, n, rounds):
         make12 = lambda: vx.FeaturePipeline(twelve(), OHLCV)  # noqa: E731
         sides["vexal arrays, two pipelines in one thread"] = one_thread_twice_side(make12, arr, width)
         sides["vexal arrays, two pipelines in two threads"] = two_threads_side(make12, arr, width, 2)
-    medians = interleaved(sides, rounds, n)
+    medians = interleaved(sides, rounds, n, warm=warm_bytes(n))
     print("  research features: " + ", ".join(f"{k} {v:.0f} ns/bar" for k, v in medians.items()), flush=True)
     results["features"] = (medians, coverage)
 
@@ -435,7 +435,7 @@ def measure(rows, n, rounds):
         tsides["TA-Lib batch"] = talib_t(False)
         tsides["TA-Lib batch + output as lists"] = talib_t(True)
         tcoverage["TA-Lib batch"] = "4 of 4 outputs (ROCP, STDDEV, LINEARREG_SLOPE, CORREL, shifted)"
-    tmedians = interleaved(tsides, rounds, n)
+    tmedians = interleaved(tsides, rounds, n, warm=warm_bytes(n))
     print("  research targets: " + ", ".join(f"{k} {v:.0f} ns/bar" for k, v in tmedians.items()), flush=True)
     results["targets"] = (tmedians, tcoverage)
     for child in children:
@@ -494,7 +494,7 @@ def measure_classic(rows, n, rounds):
         bars = [talipp_ohlcv.OHLCV(*r[:5]) for r in data[:m]]
         sides["talipp"] = timed_call(lambda: talipp_classic(closes, bars))
         per["talipp"] = m
-    totals = interleaved(sides, rounds, 1)
+    totals = interleaved(sides, rounds, 1, warm=warm_bytes(n))
     return {side: ns / per[side] for side, ns in totals.items()}
 
 
@@ -540,7 +540,7 @@ def measure_each_classic(rows, n, rounds):
         if talipp_ind is not None and bars is not None:
             sides["talipp"] = timed_call(lambda streamed=streamed: streamed(closes, bars))
             per["talipp"] = m
-        totals = interleaved(sides, rounds, 1)
+        totals = interleaved(sides, rounds, 1, warm=warm_bytes(n))
         found[name] = {side: ns / per[side] for side, ns in totals.items()}
     return found
 

@@ -30,3 +30,23 @@ def codes(values: np.ndarray, sort: bool) -> np.ndarray:
     else:
         out[~absent] = np.unique(present, return_inverse=True)[1].ravel()
     return out
+
+
+def in_appearance_order(raw: np.ndarray) -> np.ndarray | None:
+    """Signed integer codes (-1 absent) renumbered by first appearance, as factorizing them would, when they come
+    in few runs (a panel stored group by group): only each run's first row needs looking at. None for many runs.
+    The codes keep their type, which may be narrower than int64."""
+    if len(raw) == 0:
+        return None
+    starts = np.flatnonzero(raw[1:] != raw[:-1]) + 1
+    if len(starts) > len(raw) // 64:
+        return None
+    heads = raw[np.concatenate(([0], starts))].tolist()
+    distinct = [c for c in dict.fromkeys(heads) if c >= 0]
+    if distinct == list(range(len(distinct))):
+        return raw  # numbered by appearance already
+    # One slot past the largest code stays -1: where an absent code (-1) looks. The codes keep their narrow
+    # type: the lookup's values fit it, as the codes did.
+    lookup = np.full(int(raw.max()) + 2, -1, dtype=raw.dtype)
+    lookup[distinct] = np.arange(len(distinct))
+    return lookup[raw]

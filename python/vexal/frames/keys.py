@@ -31,7 +31,7 @@ def keys_of(table: Table, by: list[str], order_by: str | None, what: str) -> Key
             parts.append(c)
         groups = parts[0]
         for c in parts[1:]:
-            groups = codes(groups * (int(c.max()) + 1) + c, sort=False)
+            groups = codes(groups.astype(np.int64) * (int(c.max()) + 1) + c, sort=False)
     shown: dict[str, np.ndarray] = {}
 
     def value(name: str, row: int) -> str:

@@ -230,13 +230,14 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
     # A date-major panel already in order needs no layout: group i is every k-th row from row i.
     turns = _turns_in_order(keys, n)
     if turns:
-        groups = list(np.arange(n).reshape(-1, turns).T)
+        groups: list[np.ndarray | range] = [range(i, n, turns) for i in range(turns)]
+        places: list[slice | None] = []
     else:
         perm, starts = _layout(n, keys, duplicates, what)
         spans = [(a, b) for a, b in zip(starts[:-1], starts[1:]) if b > a]
-        groups = [np.arange(a, b) if perm is None else perm[a:b] for a, b in spans]
-        # Blocks of rows in order are known to be blocks: no need to look.
-        places = [slice(int(a), int(b)) for a, b in spans] if perm is None else None
+        # Blocks of rows in order are known to be blocks: no need to look, nor to list their rows.
+        groups = [range(a, b) if perm is None else perm[a:b] for a, b in spans]
+        places = [slice(int(a), int(b)) if perm is None else None for a, b in spans]
     everything = list(range(data.shape[1]))
     inputs = [data if job.columns == everything else data[:, job.columns] for job in jobs]
     bounds = np.cumsum([0, *(job.width for job in jobs)])
@@ -255,7 +256,7 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
     for i in range(count):
         pool.put([c[i] for c in copies])
 
-    def run_group(rows: np.ndarray, at: slice | None = None, advance: Callable[[int], None] | None = None) -> None:
+    def run_group(rows: np.ndarray | range, at: slice | None = None, advance: Callable[[int], None] | None = None) -> None:
         mine = pool.get()
         try:
             place = _place(rows) if at is None else at
@@ -316,8 +317,7 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
 
         tasks = [(functools.partial(run_block, first), min(BLOCK, width - first)) for first in range(0, width, BLOCK)]
     else:
-        tasks = [(functools.partial(run_group, rows, at), 1)
-                 for rows, at in zip(groups, places or [None] * len(groups))]
+        tasks = [(functools.partial(run_group, rows, at), 1) for rows, at in zip(groups, places)]
 
     grouped = keys.groups is not None
     bar = progress_bar(progress, len(groups) if grouped else n, "group" if grouped else "bar")
@@ -330,8 +330,8 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
                 moved[0] += bars
                 bar.update(bars)
 
-            for rows in groups:
-                run_group(rows, None, advance)
+            for rows, at in zip(groups, places):
+                run_group(rows, at, advance)
             bar.update(n - moved[0])
         elif count == 1:
             for task, size in tasks:
@@ -361,7 +361,7 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
     return Result(values[rows], rows)
 
 
-def _kept(jobs: list[Job], outputs: list[np.ndarray], groups: list[np.ndarray], dropna: tuple[bool, bool], n: int,
+def _kept(jobs: list[Job], outputs: list[np.ndarray], groups: list[np.ndarray | range], dropna: tuple[bool, bool], n: int,
           computed: int) -> np.ndarray | None:
     """The input rows that stay, or None when every row does: dropna's and the rows never computed."""
     warmup, labels = dropna

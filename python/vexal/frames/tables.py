@@ -11,7 +11,7 @@ from typing import Any
 
 import numpy as np
 
-from .codes import codes
+from .codes import codes, in_appearance_order
 
 KINDS = ("a pandas or polars DataFrame, a polars LazyFrame, a pyarrow Table, a Dask DataFrame, "
          "a 2-D numpy array or a mapping of column name to 1-D array")
@@ -31,7 +31,8 @@ class Table:
         raise NotImplementedError
 
     def codes(self, name: str, sort: bool) -> np.ndarray:
-        """One int64 code per row, -1 where the key is absent; with `sort`, codes rise with the values."""
+        """One integer code per row (int64, or narrower for a categorical), -1 where the key is absent; with `sort`,
+        codes rise with the values."""
         return codes(self.values(name), sort)
 
     def build(self, keys: list[str], names: list[str], values: np.ndarray, rows: np.ndarray | None) -> Any:
@@ -148,6 +149,10 @@ class FrameTable(Table):
         if self.pandas is not None:
             # Straight from the pandas column: a categorical gives its codes without building objects.
             native = self.nw.to_native(self.frame[name])
+            if not sort and isinstance(native.dtype, self.pandas.CategoricalDtype):
+                quick = in_appearance_order(native.cat.codes.to_numpy())
+                if quick is not None:
+                    return quick
             return self.pandas.factorize(native, sort=sort)[0].astype(np.int64, copy=False)
         return codes(self.values(name), sort)
 

@@ -33,19 +33,18 @@ def make_panel(rows, symbols, bars):
     return frame, split
 
 
-def bare_side(split, width, threads, warm=False):
+def bare_side(split, width, threads, preallocated=False):
     """Like the DataFrame side, the bare side makes one result for the whole panel per call (symbol k's rows are
-    a block of it), so both pay alike for first touching fresh result memory. On this kind of virtual machine
-    that cost varies with how long ago the memory was last freed (freed pages are handed back to the host), and
-    the warm variant shows the path without it."""
+    a block of it), so both pay alike for first touching fresh result memory; the preallocated variant writes
+    into per-symbol arrays made before timing instead."""
     starts = np.cumsum([0] + [len(x) for x in split])
 
     def make():
         pipes = [vx.FeaturePipeline(twelve(), OHLCV) for _ in range(threads)]
-        outs = [np.empty((len(x), width)) for x in split] if warm else None
+        outs = [np.empty((len(x), width)) for x in split] if preallocated else None
 
         def one(k):
-            target = outs[k] if warm else out[starts[k]:starts[k + 1]]
+            target = outs[k] if preallocated else out[starts[k]:starts[k + 1]]
             pipes[k % threads].run_research_into(split[k], target)
 
         out = None
@@ -53,7 +52,7 @@ def bare_side(split, width, threads, warm=False):
         def run():
             nonlocal out
             t0 = now()
-            if not warm:
+            if not preallocated:
                 out = np.empty((starts[-1], width))
             if threads == 1:
                 for k in range(len(split)):
@@ -92,7 +91,7 @@ def run(ctx):
     dates, split = make_panel(ctx.rows, symbols, bars)
     blocks = dates.sort_values(["symbol", "date"], kind="stable")
     width = len(vx.FeaturePipeline(twelve(), OHLCV).output_names())
-    sides = {BARE: bare_side(split, width, 1), BARE_WARM: bare_side(split, width, 1, warm=True), FRAME: frame_side(blocks, 1), DATE_MAJOR: frame_side(dates, 1),
+    sides = {BARE: bare_side(split, width, 1), BARE_WARM: bare_side(split, width, 1, preallocated=True), FRAME: frame_side(blocks, 1), DATE_MAJOR: frame_side(dates, 1),
              ORDERED: frame_side(dates, 1, "date"), BARE_2: bare_side(split, width, 2),
              FRAME_2: frame_side(blocks, 2)}
     medians = interleaved(sides, ctx.research_rounds, symbols * bars, warm=warm_bytes(symbols * bars))
@@ -106,12 +105,13 @@ def run(ctx):
               f"twelve-transform pipeline; ns per bar, median of {ctx.research_rounds} interleaved rounds. The "
               "DataFrame sides read the columns, group, run and build the result DataFrame in the input's row "
               "order (index kept); the bare side runs `run_research_into` over arrays already split per symbol, into "
-              "one result array it allocates per call as the DataFrame side must (the warm row writes into "
-              "per-symbol arrays allocated before timing instead: on this virtual machine, memory freed a few "
-              "seconds earlier is handed back to the host and costs far more to touch again). "
+              "one result array it allocates per call as the DataFrame side must (one row writes into per-symbol "
+              "arrays allocated before timing instead). Before each pass the harness touches and frees memory "
+              "untimed: this virtual machine hands memory freed seconds earlier back to its host, and touching "
+              "it again first would otherwise cost a random multiple of zeroing it. "
               "A symbol-major table's groups are blocks of rows, read and written in place; a date-major table's "
-              "are gathered and scattered back sixteen neighbouring symbols at a time, so that every copy moves "
-              "whole cache lines.", "",
+              "are gathered sixteen neighbouring symbols at a time, so that every copy moves whole cache lines, "
+              "and their outputs written in place.", "",
               "| side | ns per bar | × bare |", "|---|---|---|"]
     lines += [f"| {k} | {v:.1f} | {v / medians[BARE]:.2f} |" for k, v in medians.items()]
     lines.append("")

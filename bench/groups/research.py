@@ -558,7 +558,9 @@ def run(ctx):
                   f"{ctx.settings.split(';')[0]}. Peers start from numpy arrays; \"+ output as lists\" adds the "
                   "conversion of their result to Python lists of floats (what `run_research` returns). "
                   f"\"{OUTPUT_ALONE}\" builds and drops lists of that shape and nothing else. "
-                  f"\"{ARRAY}\" writes into a float64 array allocated before the call.", "",
+                  f"\"{ARRAY}\" writes into a float64 array allocated before the call. Before each pass the "
+                  "harness touches and frees twice a result's memory untimed, so that fresh arrays cost what "
+                  "zeroing them costs (this virtual machine hands freed memory back to its host).", "",
                   "| side | ns per bar | s per run | × vexal from lists | covers |", "|---|---|---|---|---|"]
         for side, v in rm.items():
             lines.append(f"| {side} | {fmt_ns(v)} | {v * n / 1e9:.2f} | {v / base:.2f} | "

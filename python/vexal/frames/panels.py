@@ -279,15 +279,16 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
         finally:
             pool.put(mine)
 
-    # Groups that take turns row by row (a date-major panel) run BLOCK neighbours at a time: each gather reads,
-    # and each scatter writes, whole cache lines rather than one bar's values out of each.
+    # Groups that take turns row by row (a date-major panel) run BLOCK neighbours at a time: each gather reads
+    # whole cache lines rather than one bar's values out of each. Outputs go straight to their rows: a bar's
+    # outputs are neighbours already, and a scatter through a buffer would move every result twice.
     if turns:
         width = turns
         height = n // width
         blocked = [values.reshape(height, width, -1)[:, :, a:b] for a, b in zip(bounds[:-1], bounds[1:])]
 
-        # Each worker keeps its gather and scatter buffers from block to block: fresh ones of this size come
-        # straight from the system each time and cost a page fault per page on first touch.
+        # Each worker keeps its gather buffer from block to block: a fresh one of this size comes straight from
+        # the system each time and costs a page fault per page on first touch.
         scratch: dict[int, dict[tuple[int, ...], np.ndarray]] = {}
 
         def buffer(mine: list[Any], shape: tuple[int, ...]) -> np.ndarray:
@@ -304,14 +305,12 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
                     gathered = buffer(mine, (last - first, x.shape[1], height))
                     for j in range(x.shape[1]):
                         gathered[:, j, :] = x[:, j].reshape(height, width)[:, first:last].T
-                    part = buffer(mine, (last - first, height, job.width))
                     for i in range(last - first):
                         try:
-                            job.run(pipeline, gathered[i].T, part[i])
+                            job.run(pipeline, gathered[i].T, y[:, first + i, :])
                         except BaseException as exc:
                             exc.add_note(f"in group {keys.describe_group(first + i)}")
                             raise
-                    y[:, first:last, :] = part.transpose(1, 0, 2)
             finally:
                 pool.put(mine)
 

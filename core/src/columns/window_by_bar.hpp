@@ -53,6 +53,22 @@ std::vector<double> by_bar(const ChunkWindow& window, std::size_t w, std::size_t
   return t >= window.first_full() && window.complete(t);
 }
 
+// A statistic that is its kernel's result (a rolling extreme): each complete
+// window's value into the first output column, absent everywhere else.
+template <class Kernel>
+void write_by_bar(const ChunkWindow& window, std::size_t w, std::size_t n, Kernel kernel,
+                  std::span<const ColumnOut> out) {
+  const std::vector<double> values = by_bar(window, w, n, kernel);
+  for (std::size_t t = 0; t < n; ++t) {
+    if (complete_at(window, t)) {
+      out[0].set(t, values[t]);
+    } else {
+      out[0].set_absent(t);
+    }
+  }
+  set_absent_from(out, 1, n);
+}
+
 // Bar t of the first R input columns, as update receives it.
 template <std::size_t R>
 [[nodiscard]] std::array<OptionalValue, R> bar_at(std::span<const ColumnIn> in, std::size_t t) {

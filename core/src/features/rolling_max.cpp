@@ -26,15 +26,7 @@ void RollingMax::update_columns(std::span<const ColumnIn> in, std::span<const Co
   require_values(in, 1);
   require_values(out, 1);
   const ChunkWindow chunk(buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
-  const std::vector<double> extreme = by_bar(chunk, window(), n, window_highest);
-  for (std::size_t t = 0; t < n; ++t) {
-    if (complete_at(chunk, t)) {
-      out[0].set(t, extreme[t]);
-    } else {
-      out[0].set_absent(t);
-    }
-  }
-  set_absent_from(out, 1, n);
+  write_by_bar(chunk, window(), n, window_highest, out);
   chunk.store(buffer(0));
 }
 

@@ -156,6 +156,21 @@ def test_panels_equal_per_group_runs_in_the_input_row_order(panel, kind, workers
 CATEGORIES = pd.CategoricalDtype(["Z", "C", "B", "A"])
 
 
+@pytest.mark.parametrize("layout", ["date-major", "symbol-major", "a late newcomer", "one missing", "all missing"])
+def test_categorical_codes_are_numbered_as_factorizing_numbers_them(layout):
+    from vexal.frames.codes import in_appearance_order
+
+    symbols = {"date-major": list("CBAD") * 100, "symbol-major": sorted(list("CBAD") * 100, reverse=True),
+               "a late newcomer": list("CBA") * 100 + ["D"] + list("CBA") * 100,
+               "one missing": [None] + sorted(list("CBAD") * 100), "all missing": [None] * 9}[layout]
+    column = pd.Series(pd.Categorical(symbols, categories=["Z", "D", "C", "B", "A"]))
+    quick = in_appearance_order(column.cat.codes.to_numpy())
+    if layout == "a late newcomer":
+        assert quick is None  # many runs, and the first rows miss a code: left to factorizing
+    else:
+        assert np.array_equal(quick, pd.factorize(column, sort=False)[0])
+
+
 @pytest.mark.parametrize("key", ["str", "category"])
 @pytest.mark.parametrize("layout", ["date-major", "symbol-major"])
 @pytest.mark.parametrize("kind", ["pandas", "polars"])

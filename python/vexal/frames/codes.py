@@ -33,20 +33,27 @@ def codes(values: np.ndarray, sort: bool) -> np.ndarray:
 
 
 def in_appearance_order(raw: np.ndarray) -> np.ndarray | None:
-    """Signed integer codes (-1 absent) renumbered by first appearance, as factorizing them would, when they come
-    in few runs (a panel stored group by group): only each run's first row needs looking at. None for many runs.
-    The codes keep their type, which may be narrower than int64."""
+    """Signed integer codes (-1 absent) renumbered by first appearance, as factorizing them would, found from a
+    few rows: the first ones (a panel stored date by date names every symbol at once), or the first row of each
+    run when there are few runs (a panel stored group by group). None when neither finds every code. The codes
+    keep their type, which may be narrower than int64."""
     if len(raw) == 0:
         return None
-    starts = np.flatnonzero(raw[1:] != raw[:-1]) + 1
-    if len(starts) > len(raw) // 64:
-        return None
-    heads = raw[np.concatenate(([0], starts))].tolist()
-    distinct = [c for c in dict.fromkeys(heads) if c >= 0]
-    if distinct == list(range(len(distinct))):
+    top = int(raw.max())
+    order = [c for c in dict.fromkeys(raw[:4 * (top + 1)].tolist()) if c >= 0]
+    complete = len(order) == top + 1
+    if not complete:
+        starts = np.flatnonzero(raw[1:] != raw[:-1]) + 1
+        if len(starts) <= len(raw) // 64:
+            # Every code's first row begins a run.
+            order = [c for c in dict.fromkeys(raw[np.concatenate(([0], starts))].tolist()) if c >= 0]
+            complete = True
+    if complete and order == list(range(len(order))):
         return raw  # numbered by appearance already
-    # One slot past the largest code stays -1: where an absent code (-1) looks. The codes keep their narrow
-    # type: the lookup's values fit it, as the codes did.
-    lookup = np.full(int(raw.max()) + 2, -1, dtype=raw.dtype)
-    lookup[distinct] = np.arange(len(distinct))
-    return lookup[raw]
+    # Codes not found map to -2, and finding one in the result means the rows looked at missed it (an unused
+    # category maps nowhere and is never found). The last slot stays -1: where an absent code (-1) looks.
+    lookup = np.full(top + 2, -2, dtype=raw.dtype)
+    lookup[-1] = -1
+    lookup[order] = np.arange(len(order))
+    renumbered = lookup[raw]
+    return renumbered if complete or renumbered.min() >= -1 else None

@@ -13,7 +13,7 @@ from harness import OHLCV, Section, interleaved, np, now, pd, repeat_to, twelve,
 ORDER = 40
 BARE = "bare array path, 1 thread (bars already split per symbol, one result allocated per call)"
 BARE_2 = "bare array path, 2 threads"
-BARE_WARM = "bare array path, 1 thread, per-symbol results allocated before timing"
+BARE_PREALLOCATED = "bare array path, 1 thread, per-symbol results allocated before timing"
 FRAME = "vexal.research(DataFrame, by=symbol), symbol-major, 1 worker"
 FRAME_2 = "vexal.research(DataFrame, by=symbol), symbol-major, 2 workers"
 DATE_MAJOR = "vexal.research(DataFrame, by=symbol), date-major, 1 worker"
@@ -43,24 +43,20 @@ def bare_side(split, width, threads, preallocated=False):
         pipes = [vx.FeaturePipeline(twelve(), OHLCV) for _ in range(threads)]
         outs = [np.empty((len(x), width)) for x in split] if preallocated else None
 
-        def one(k):
+        def one(k, out):
             target = outs[k] if preallocated else out[starts[k]:starts[k + 1]]
             pipes[k % threads].run_research_into(split[k], target)
 
-        out = None
-
         def run():
-            nonlocal out
             t0 = now()
-            if not preallocated:
-                out = np.empty((starts[-1], width))
+            out = None if preallocated else np.empty((starts[-1], width))
             if threads == 1:
                 for k in range(len(split)):
-                    one(k)
+                    one(k, out)
             else:
                 # Each thread keeps to its own pipeline: symbols k, k + threads, ...
                 with concurrent.futures.ThreadPoolExecutor(threads) as pool:
-                    list(pool.map(lambda t: [one(k) for k in range(t, len(split), threads)], range(threads)))
+                    list(pool.map(lambda t: [one(k, out) for k in range(t, len(split), threads)], range(threads)))
             return now() - t0
 
         return run
@@ -91,9 +87,9 @@ def run(ctx):
     dates, split = make_panel(ctx.rows, symbols, bars)
     blocks = dates.sort_values(["symbol", "date"], kind="stable")
     width = len(vx.FeaturePipeline(twelve(), OHLCV).output_names())
-    sides = {BARE: bare_side(split, width, 1), BARE_WARM: bare_side(split, width, 1, preallocated=True), FRAME: frame_side(blocks, 1), DATE_MAJOR: frame_side(dates, 1),
-             ORDERED: frame_side(dates, 1, "date"), BARE_2: bare_side(split, width, 2),
-             FRAME_2: frame_side(blocks, 2)}
+    sides = {BARE: bare_side(split, width, 1), BARE_PREALLOCATED: bare_side(split, width, 1, preallocated=True),
+             FRAME: frame_side(blocks, 1), DATE_MAJOR: frame_side(dates, 1), ORDERED: frame_side(dates, 1, "date"),
+             BARE_2: bare_side(split, width, 2), FRAME_2: frame_side(blocks, 2)}
     medians = interleaved(sides, ctx.research_rounds, symbols * bars, warm=warm_bytes(symbols * bars))
     print("  panel: " + ", ".join(f"{k} {v:.0f} ns/bar" for k, v in medians.items()), flush=True)
 

@@ -256,7 +256,8 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
     for i in range(count):
         pool.put([c[i] for c in copies])
 
-    def run_group(rows: np.ndarray | range, at: slice | None = None, advance: Callable[[int], None] | None = None) -> None:
+    def run_group(rows: np.ndarray | range, at: slice | None = None,
+                  advance: Callable[[int], None] | None = None) -> None:
         mine = pool.get()
         try:
             place = _place(rows) if at is None else at
@@ -287,22 +288,18 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
         height = n // width
         blocked = [values.reshape(height, width, -1)[:, :, a:b] for a, b in zip(bounds[:-1], bounds[1:])]
 
-        # Each worker keeps its gather buffer from block to block: a fresh one of this size comes straight from
+        # Each worker keeps one gather buffer from block to block: a fresh one of this size comes straight from
         # the system each time and costs a page fault per page on first touch.
-        scratch: dict[int, dict[tuple[int, ...], np.ndarray]] = {}
-
-        def buffer(mine: list[Any], shape: tuple[int, ...]) -> np.ndarray:
-            held = scratch.setdefault(id(mine), {})
-            if shape not in held:
-                held[shape] = np.empty(shape, dtype=np.float64)
-            return held[shape]
+        gathers: dict[int, np.ndarray] = {}
 
         def run_block(first: int) -> None:
             last = min(first + BLOCK, width)
             mine = pool.get()
             try:
                 for job, pipeline, x, y in zip(jobs, mine, inputs, blocked):
-                    gathered = buffer(mine, (last - first, x.shape[1], height))
+                    if id(mine) not in gathers:
+                        gathers[id(mine)] = np.empty((BLOCK, data.shape[1], height), dtype=np.float64)
+                    gathered = gathers[id(mine)][:last - first, :x.shape[1]]
                     for j in range(x.shape[1]):
                         gathered[:, j, :] = x[:, j].reshape(height, width)[:, first:last].T
                     for i in range(last - first):
@@ -360,8 +357,8 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
     return Result(values[rows], rows)
 
 
-def _kept(jobs: list[Job], outputs: list[np.ndarray], groups: list[np.ndarray | range], dropna: tuple[bool, bool], n: int,
-          computed: int) -> np.ndarray | None:
+def _kept(jobs: list[Job], outputs: list[np.ndarray], groups: list[np.ndarray | range], dropna: tuple[bool, bool],
+          n: int, computed: int) -> np.ndarray | None:
     """The input rows that stay, or None when every row does: dropna's and the rows never computed."""
     warmup, labels = dropna
     if not (warmup or labels) and computed == n:

@@ -11,6 +11,7 @@ import struct
 import sys
 import tracemalloc
 
+import numpy as np
 import pytest
 
 import _vexal
@@ -74,8 +75,9 @@ def test_method_docstrings_and_signatures(name):
         "peek": ("($self, values)", "The result ``update(values)`` would return now, leaving the state as it is."),
         "snapshot": ("($self)", "The configuration and complete state as ``bytes``; ``from_snapshot()`` rebuilds "
                      "an object that continues bit for bit alike."),
-        "from_snapshot": ("($type, data)", "Rebuild an object from the bytes ``snapshot()`` returned.\n\nRaises "
-                          "``ValueError`` for bytes that are corrupted, truncated or of another class."),
+        "from_snapshot": ("($type, data, max_bytes=1073741824)", "Rebuild an object from the bytes ``snapshot()`` returned.\n\nRaises "
+                          "``ValueError`` for bytes that are corrupted, truncated or of another class, and for a snapshot "
+        "whose\nwindows would need more than ``max_bytes`` bytes of memory (``None``: no limit)."),
     }
     for method, (sig, doc) in expected.items():
         assert getattr(cls, method).__text_signature__ == sig, method
@@ -102,7 +104,8 @@ def test_identity_semantics_and_independent_copies(name, how):
     assert type(c) is type(a) and c is not a and c != a and repr(c) == repr(a) and c.snapshot() == saved
     assert repr(c.update(bar(name, 7.0))) == repr(a.peek(bar(name, 7.0)))
     assert a.snapshot() == saved and c.snapshot() != saved or name in ("Subtract", "NegLog", "FixedZScore", "Ratio")
-    assert a.__reduce__() == (type(a).from_snapshot, (saved,))
+    # A pickle loads without a limit: unpickling trusts its bytes anyway.
+    assert a.__reduce__() == (type(a).from_snapshot, (saved, None))
 
 
 @pytest.mark.parametrize("protocol", range(pickle.HIGHEST_PROTOCOL + 1))
@@ -211,6 +214,42 @@ def test_a_snapshot_of_another_class_is_refused_naming_both(source, target):
     with pytest.raises(ValueError) as info:
         getattr(_vexal, target).from_snapshot(make(source).snapshot())
     assert str(info.value) == f'Invalid input: snapshot: this is a snapshot of "{source}", not of "{target}"'
+
+
+def test_a_snapshot_declaring_more_state_than_the_limit_is_refused_before_reserving_it():
+    big = _vexal.FeaturePipeline([_vexal.Sma(["c"], 2**22, [f"s{i}"]) for i in range(9)], ["c"])
+    saved = big.snapshot()
+    need = 9 * 2 * 2**22 * 16  # nine mirrored windows of 16-byte entries
+    refused = ("Invalid input: snapshot: Sma refused its stored configuration: the declared state needs {} bytes, "
+               "more than the limit of {} (max_bytes)")
+    for load in (_vexal.FeaturePipeline.from_snapshot, _vexal.load):
+        with pytest.raises(ValueError) as info:
+            load(saved)
+        assert str(info.value) == refused.format(9 * 2**27, 2**30)
+        with pytest.raises(ValueError) as info:
+            load(saved, max_bytes=need - 1)
+        assert str(info.value) == refused.format(need, need - 1)
+        assert load(saved, max_bytes=need).snapshot() == saved
+        assert load(saved, max_bytes=None).snapshot() == saved
+    # Objects built directly and their pickles and copies meet no limit.
+    assert pickle.loads(pickle.dumps(big)).snapshot() == copy.deepcopy(big).snapshot() == saved
+    for bad, exc, message in [("1", TypeError, "argument 'max_bytes': must be int or None, not str"),
+                              (True, TypeError, "argument 'max_bytes': must be int or None, not bool"),
+                              (-1, ValueError, "argument 'max_bytes': must be at least 0, got -1")]:
+        with pytest.raises(exc) as info:
+            _vexal.Sma.from_snapshot(make("Sma").snapshot(), max_bytes=bad)
+        assert str(info.value) == message
+
+
+@pytest.mark.parametrize("view", [
+    lambda b: memoryview(bytes(x for c in b for x in (c, 0)))[::2],
+    lambda b: np.frombuffer(bytes(x for c in b for x in (c, 7)), dtype=np.uint8)[::2],
+])
+def test_a_non_contiguous_buffer_is_read_as_its_bytes(view):
+    a = make("Sma")
+    a.update(bar("Sma", 1.0))
+    saved = a.snapshot()
+    assert _vexal.load(view(saved)).snapshot() == type(a).from_snapshot(view(saved)).snapshot() == saved
 
 
 # -- conversions ---------------------------------------------------------------

@@ -100,8 +100,9 @@ def spy_small(spy):
 SNAPSHOT_METHODS = {
     "snapshot": ("($self)", "The configuration and complete state as ``bytes``; ``from_snapshot()`` rebuilds an "
                  "object that continues bit for bit alike."),
-    "from_snapshot": ("($type, data)", "Rebuild an object from the bytes ``snapshot()`` returned.\n\nRaises "
-                      "``ValueError`` for bytes that are corrupted, truncated or of another class."),
+    "from_snapshot": ("($type, data, max_bytes=1073741824)", "Rebuild an object from the bytes ``snapshot()`` returned.\n\nRaises "
+                      "``ValueError`` for bytes that are corrupted, truncated or of another class, and for a snapshot "
+        "whose\nwindows would need more than ``max_bytes`` bytes of memory (``None``: no limit)."),
 }
 FEATURE_METHODS = {
     "update": ("($self, values)",

@@ -516,3 +516,46 @@ def test_restored_targets_and_target_pipelines_label_alike(columns, h, protocol,
     for a, e in zip(restored(pipeline, "load").run_research(columns) + again.run_research(columns), expected * 2):
         assert same_bits(a, e)
     property_cases["TargetPipeline"] += 1
+
+
+# -- sizes near 2**64 ----------------------------------------------------------------
+# A horizon or window near 2**64 reaches past any data: the labels and values
+# are those of a horizon longer than the series, on every path. A sum such as
+# now + horizon must saturate, never wrap round to read a past bar.
+NEAR_TOP = st.integers(2**64 - 2**14, 2**64 - 1) | st.integers(2**63 - 2, 2**63 + 2)
+
+
+@given(columns=target_columns(2), h=NEAR_TOP)
+def test_horizons_near_the_top_label_nothing_on_every_path(columns, h, property_cases):
+    targets = [(_vexal.FutureReturn(["close"], h, ["fr"]), 1), (_vexal.FutureCTCVolatility("close", h), 1),
+               (_vexal.FutureLinearSlope(["close", "other"], h, ["s", "r2"]), 2)]
+    for target, width in targets:
+        names = target.input_names()
+        labels = run_target(target, columns[: len(names)], names)
+        assert len(labels) == width and all(np.isnan(v) for col in labels for v in col)
+        pipeline = _vexal.TargetPipeline([target], names)
+        assert pipeline.forward_period() == h
+    property_cases["huge horizons"] += 1
+
+
+@given(data=st.data(), window=NEAR_TOP)
+def test_windows_near_the_top_are_refused_or_stay_absent(data, window, property_cases):
+    rows = data.draw(datasets(3))
+    for make in (lambda w: _vexal.Rsi(["c"], w, ["o"]), lambda w: _vexal.Atr(["h", "l", "c"], w, ["o"]),
+                 lambda w: _vexal.Adx(["h", "l", "c"], w, ["a", "p", "m"]), lambda w: _vexal.Sma(["c"], w, ["o"])):
+        try:
+            obj = make(window)
+        except ValueError as e:
+            assert str(e) == "Invalid input: window is too large"
+            continue
+        # The warm-up saturates instead of wrapping to a short one.
+        assert obj.warm_up_period() >= window - 1
+        inputs = obj.input_names()
+        width = len(inputs)
+        table = [r[:width] for r in rows]
+        live = feed(obj, table)
+        pipeline = _vexal.FeaturePipeline([obj], inputs)
+        assert_rows_equal(pipeline.run_research(table), live, "research")
+        assert_rows_equal(run_into(pipeline, table, "C", "C", width=None if table else width), live, "array path")
+        assert all(np.isnan(v) for row in live for v in row)
+    property_cases["huge windows"] += 1

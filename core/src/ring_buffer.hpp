@@ -14,6 +14,7 @@
 #include "error.hpp"
 #include "internal_failure.hpp"
 #include "optional_value.hpp"
+#include "state_limit.hpp"
 
 namespace vexal {
 
@@ -35,8 +36,11 @@ class RingBuffer {
  public:
   // Reserves room for `capacity` elements, or reports that it cannot.
   [[nodiscard]] static std::expected<RingBuffer, VexalError> with_capacity(std::size_t capacity) {
-    if (capacity > std::numeric_limits<std::size_t>::max() / sizeof(T)) return too_large();
+    if (capacity > std::numeric_limits<std::size_t>::max() / (2 * sizeof(T))) return too_large();
     const bool mirrored = capacity <= kMirrorLimit;
+    if (auto claimed = StateLimit::claim((mirrored ? 2 : 1) * capacity * sizeof(T)); !claimed) {
+      return std::unexpected(std::move(claimed.error()));
+    }
     T* data = nullptr;
     if (capacity > 0) {
       data = static_cast<T*>(::operator new((mirrored ? 2 : 1) * capacity * sizeof(T), std::nothrow));

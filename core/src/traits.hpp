@@ -29,6 +29,9 @@ class StreamingTransform {
   [[nodiscard]] virtual Names output_names() const = 0;
   // Bars before the first value can be present.
   [[nodiscard]] virtual std::size_t warm_up_period() const { return 0; }
+  // Elementary steps one bar costs in update_columns, as a bound: a chunk
+  // of bars is sized so that an interrupt is never held up for long.
+  [[nodiscard]] virtual std::size_t work_per_bar() const { return 1; }
   // A new instance with the same configuration in its initial state.
   [[nodiscard]] virtual std::unique_ptr<StreamingTransform> fresh() const = 0;
   // Back to the state right after construction.
@@ -59,6 +62,9 @@ class Target {
   // Trailing bars whose label stays absent.
   [[nodiscard]] virtual std::size_t forward_period() const = 0;
   [[nodiscard]] virtual std::size_t warm_up_period() const { return 0; }
+  // Elementary steps one labelled bar costs, as a bound (see
+  // StreamingTransform::work_per_bar).
+  [[nodiscard]] virtual std::size_t work_per_bar() const { return 1; }
   // One view per input name; returns owned columns, each as long as the first
   // view. Pure: never fails and does not change the target.
   [[nodiscard]] virtual std::vector<Series> run_research(std::span<const ColumnView> columns) const = 0;

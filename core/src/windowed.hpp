@@ -16,6 +16,7 @@
 #include "error.hpp"
 #include "internal_failure.hpp"
 #include "ring_buffer.hpp"
+#include "saturating.hpp"
 #include "snapshot/reader.hpp"
 #include "snapshot/writer.hpp"
 #include "traits.hpp"
@@ -130,6 +131,12 @@ class WindowedState : public NamedTransform {
 
   // The value of the newest bar needs the `window` bars ending at it.
   [[nodiscard]] std::size_t warm_up_period() const override { return window_ - 1; }
+
+  // A bar may reduce each of its windows whole; a recursion without one
+  // costs a step.
+  [[nodiscard]] std::size_t work_per_bar() const override {
+    return Buffers == 0 ? 1 : saturating_mul(window_, Buffers);
+  }
 
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override {
     const auto& self = static_cast<const Derived&>(*this);

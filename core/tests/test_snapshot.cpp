@@ -20,6 +20,7 @@
 #include "snapshot/registry.hpp"
 #include "snapshot/utf8.hpp"
 #include "snapshot/writer.hpp"
+#include "state_limit.hpp"
 #include "targets/future_ctc_volatility.hpp"
 #include "targets/future_linear_slope.hpp"
 #include "targets/future_return.hpp"
@@ -280,6 +281,31 @@ TEST(Snapshot, PipelinesRebuildThroughTheirConstructors) {
       FeaturePipeline::create(testing::transforms(testing::fake({"close"}, {"f"})), {"close"}).value();
   EXPECT_EQ(restore_feature_pipeline(snapshot_of(fakes)).error().display(),
             "Invalid input: snapshot: unknown transform class \"FakeTransform\"");
+}
+
+// Under a limit, the windows a snapshot declares are counted before they
+// are reserved: three windows of 2^20 values are refused at the limit their
+// storage exceeds, load under a larger one, and a limit ends with its scope.
+TEST(Snapshot, DeclaredStateIsCountedAgainstTheLimitInForce) {
+  std::vector<std::unique_ptr<StreamingTransform>> features;
+  for (const char* name : {"a", "b", "c"}) {
+    features.push_back(testing::owned(Sma::create({"close"}, std::size_t{1} << 20, {name})));
+  }
+  const Bytes saved = snapshot_of(FeaturePipeline::create(std::move(features), {"close"}).value());
+  const std::size_t window_bytes = 2 * (std::size_t{1} << 20) * sizeof(OptionalValue);  // mirrored
+  {
+    const StateLimit limit(3 * window_bytes - 1);
+    EXPECT_EQ(restore_feature_pipeline(saved).error().display(),
+              "Invalid input: snapshot: Sma refused its stored configuration: the declared state needs " +
+                  std::to_string(3 * window_bytes) + " bytes, more than the limit of " +
+                  std::to_string(3 * window_bytes - 1) + " (max_bytes)");
+    const StateLimit inner(3 * window_bytes);
+    EXPECT_TRUE(restore_feature_pipeline(saved));
+  }
+  EXPECT_TRUE(restore_feature_pipeline(saved));
+  const StateLimit none(0);
+  EXPECT_EQ(Sma::create({"x"}, 1, {"s"}).error().display(),
+            "Invalid input: the declared state needs 32 bytes, more than the limit of 0 (max_bytes)");
 }
 
 // Random truncations, flips (checksum kept or rewritten) and splices of

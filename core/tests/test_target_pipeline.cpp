@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -159,8 +160,12 @@ TEST(TargetPipeline, EveryOutputNameGetsItsOwnColumn) {
 
 // Slice by slice into columns, every target's own kernel and the default
 // (the fake), on gappy real data with infinities, zeros and a present NaN:
-// the labels of the whole run, bit for bit, whatever the slice length.
-TEST(TargetPipeline, SlicesIntoColumnsGiveTheWholeRunsLabels) {
+// the labels of the whole run, bit for bit, whatever the slice length, and
+// whatever the horizon: one near 2^64 must not wrap round to a past bar.
+class TargetSlices : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(TargetSlices, GiveTheWholeRunsLabels) {
+  const std::size_t top = GetParam();
   const auto table = testing::Table::read(testing::fixture_path("gappy_targets.csv"));
   Columns data = {Series(), Series()};
   for (const double v : table["x"]) data[0].push_back(testing::bar(v));
@@ -173,10 +178,10 @@ TEST(TargetPipeline, SlicesIntoColumnsGiveTheWholeRunsLabels) {
   const auto p =
       TargetPipeline::create(
           targets(
-              std::make_unique<FutureReturn>(FutureReturn::create({"close"}, 3, {"r", "r_spare"}).value()),
-              std::make_unique<FutureCTCVolatility>(FutureCTCVolatility::create("close", 4).value()),
+              std::make_unique<FutureReturn>(FutureReturn::create({"close"}, top - 2, {"r", "r_spare"}).value()),
+              std::make_unique<FutureCTCVolatility>(FutureCTCVolatility::create("close", top - 1).value()),
               std::make_unique<FutureLinearSlope>(
-                  FutureLinearSlope::create({"x", "close"}, 5, {"slope", "r2"}).value()),
+                  FutureLinearSlope::create({"x", "close"}, top, {"slope", "r2"}).value()),
               std::make_unique<FakeTarget>(Names{"close"}, Names{"fake", "fake_spare"}, 1)),
           {"x", "close"})
           .value();
@@ -204,6 +209,30 @@ TEST(TargetPipeline, SlicesIntoColumnsGiveTheWholeRunsLabels) {
       }
     }
   }
+  if (top > bars) {
+    for (std::size_t k = 0; k < 4; ++k) {
+      for (const OptionalValue& v : whole[k]) EXPECT_FALSE(v.has_value()) << k;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Horizons, TargetSlices,
+                         ::testing::Values(std::size_t{5}, std::numeric_limits<std::size_t>::max(),
+                                           std::numeric_limits<std::size_t>::max() / 2 + 2));
+
+// Chunks are sized by work: a long horizon labels fewer bars per slice.
+TEST(TargetPipeline, SlicesOfLongWindowsHoldBoundedWork) {
+  const auto p = TargetPipeline::create(targets(std::make_unique<FutureCTCVolatility>(
+                                            FutureCTCVolatility::create("close", 100000).value())),
+                                        {"close"})
+                     .value();
+  EXPECT_LE(p.start_slices(1000000).chunk(), 2000u);
+  const auto cheap =
+      TargetPipeline::create(
+          targets(std::make_unique<FutureReturn>(FutureReturn::create({"close"}, 100000, {"r"}).value())),
+          {"close"})
+          .value();
+  EXPECT_EQ(cheap.start_slices(1000000).chunk(), 400000u);
 }
 
 }  // namespace

@@ -4,12 +4,14 @@
 #include <Python.h>
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
 #include "frame/args.hpp"
 #include "frame/instance.hpp"
+#include "state_limit.hpp"
 
 namespace vexal::py {
 
@@ -21,7 +23,8 @@ struct SnapshotCodec {
   State (*load)(PyTypeObject* type, std::span<const std::uint8_t> bytes);
 };
 
-// A read-only view of any bytes-like object, released on every path.
+// A read-only view of any bytes-like object, released on every path. A
+// buffer that is not contiguous (a strided memoryview, say) is copied.
 class BytesView {
  public:
   // Raises TypeError "argument 'data': a bytes-like object is required, ...".
@@ -31,12 +34,22 @@ class BytesView {
   BytesView& operator=(const BytesView&) = delete;
 
   [[nodiscard]] std::span<const std::uint8_t> bytes() const {
+    if (copied_) return copy_;
     return {static_cast<const std::uint8_t*>(view_.buf), static_cast<std::size_t>(view_.len)};
   }
 
  private:
   Py_buffer view_{};
+  bool copied_ = false;
+  std::vector<std::uint8_t> copy_;
 };
+
+// The largest state a snapshot may declare unless the caller says
+// otherwise: untrusted bytes must not reserve unbounded memory.
+inline constexpr std::uint64_t kDefaultSnapshotLimit = std::uint64_t{1} << 30;
+
+// The `max_bytes` argument: a non-negative int, or None for no limit.
+[[nodiscard]] std::optional<std::size_t> snapshot_limit(PyObject* given);
 
 Ref bytes_to_python(const std::vector<std::uint8_t>& bytes);
 
@@ -49,9 +62,10 @@ PyTypeObject* snapshot_type_named(std::string_view tag);
 PyMethodDef& load_function_def();
 
 inline constexpr Param kDataParam[] = {{"data"}};
+inline constexpr Param kLoadParams[] = {{"data"}, {"max_bytes", kDefaultSnapshotLimit}};
 inline constexpr Param kMemoParam[] = {{"memo"}};
 inline constexpr Signature kSnapshotSig = {"snapshot", {}};
-inline constexpr Signature kFromSnapshotSig = {"from_snapshot", kDataParam};
+inline constexpr Signature kFromSnapshotSig = {"from_snapshot", kLoadParams};
 inline constexpr Signature kReduceSig = {"__reduce__", {}};
 inline constexpr Signature kCopySig = {"__copy__", {}};
 inline constexpr Signature kDeepCopySig = {"__deepcopy__", kMemoParam};
@@ -74,7 +88,10 @@ struct SnapshotMethods {
     return guarded([&] {
       auto* type = reinterpret_cast<PyTypeObject*>(cls);
       const Args bound = Args::bind(kFromSnapshotSig, type, args, static_cast<std::size_t>(nargsf), kwnames);
+      const std::optional<std::size_t> limit = snapshot_limit(bound.raw(1));
       const BytesView data(bound.raw(0));
+      if (!limit) return new_instance(type, C.load(type, data.bytes()));
+      const StateLimit counted(*limit);
       return new_instance(type, C.load(type, data.bytes()));
     });
   }
@@ -86,7 +103,9 @@ struct SnapshotMethods {
       Ref bytes = saved(self);
       Ref rebuild =
           check_new(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(self)), "from_snapshot"));
-      return check(Py_BuildValue("(O(O))", rebuild.get(), bytes.get()));
+      // Unpickling runs arbitrary code anyway; a limit would only stop an
+      // object with long windows from coming back.
+      return check(Py_BuildValue("(O(OO))", rebuild.get(), bytes.get(), Py_None));
     });
   }
 
@@ -113,9 +132,12 @@ struct SnapshotMethods {
             "rebuilds an object that continues bit for bit alike."};
   }
   static PyMethodDef from_snapshot_def() {
-    return {"from_snapshot", as_method(&from_snapshot), METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
-            "from_snapshot($type, data)\n--\n\nRebuild an object from the bytes ``snapshot()`` returned.\n\n"
-            "Raises ``ValueError`` for bytes that are corrupted, truncated or of another class."};
+    return {
+        "from_snapshot", as_method(&from_snapshot), METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
+        "from_snapshot($type, data, max_bytes=1073741824)\n--\n\nRebuild an object from the bytes "
+        "``snapshot()`` returned.\n\n"
+        "Raises ``ValueError`` for bytes that are corrupted, truncated or of another class, and for a "
+        "snapshot whose\nwindows would need more than ``max_bytes`` bytes of memory (``None``: no limit)."};
   }
   static PyMethodDef reduce_def() {
     return {"__reduce__", as_method(&reduce), METH_FASTCALL | METH_KEYWORDS,

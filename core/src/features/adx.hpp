@@ -25,7 +25,8 @@ class Adx final : public Windowed<Adx, 0> {
   [[nodiscard]] static std::expected<Adx, VexalError> create(Names inputs, std::size_t window, Names outputs);
 
   // Bars before ADX, the last of the three to arrive.
-  [[nodiscard]] std::size_t warm_up_period() const override { return 2 * window() - 1; }
+  // Saturating: a window past 2^63 must not wrap the warm-up to a small one.
+  [[nodiscard]] std::size_t warm_up_period() const override { return saturating_mul(2, window()) - 1; }
   UpdateResult update(std::span<const OptionalValue> values) override;
   UpdateResult peek(std::span<const OptionalValue> values) override;
   void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;

@@ -8,6 +8,7 @@
 #include "columns/chunk_window.hpp"
 #include "columns/window_by_bar.hpp"
 #include "internal_failure.hpp"
+#include "state_limit.hpp"
 #include "window_stats.hpp"
 
 namespace vexal {
@@ -20,6 +21,9 @@ std::expected<RollingQuantile, VexalError> RollingQuantile::create(Names inputs,
     return *failure;
   auto buffers = all_reserved(reserve_window(window));
   if (!buffers) return std::unexpected(std::move(buffers.error()));
+  if (auto claimed = StateLimit::claim(window * sizeof(double)); !claimed) {
+    return std::unexpected(std::move(claimed.error()));
+  }
   Scratch scratch(static_cast<double*>(::operator new(window * sizeof(double), std::nothrow)));
   if (!scratch) return invalid_input("window is too large");
   return RollingQuantile(std::move(inputs), window, std::move(outputs), std::move(*buffers), q,

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "internal_failure.hpp"
+#include "saturating.hpp"
 #include "snapshot/registry.hpp"
 #include "text/list_form.hpp"
 #include "whole_store.hpp"
@@ -204,9 +205,18 @@ FeaturePipeline::ColumnRun FeaturePipeline::continue_columns(std::size_t capacit
   return ColumnRun(*this, capacity, threads);
 }
 
+// A chunk holds at most a bounded amount of work, so a pipeline of long
+// windows checks for interrupts as often as one of short ones.
+std::size_t FeaturePipeline::chunk_bars(std::size_t preferred) const {
+  std::size_t work = 0;
+  for (const Step& step : steps_) work = saturating_add(work, step.transform->work_per_bar());
+  return bars_by_work(preferred, work);
+}
+
 FeaturePipeline::ColumnRun::ColumnRun(FeaturePipeline& pipeline, std::size_t capacity, std::size_t threads)
-    : pipeline_(&pipeline), capacity_(capacity) {
+    : pipeline_(&pipeline), capacity_(pipeline.chunk_bars(capacity)) {
   const FeaturePipeline& p = pipeline;
+  capacity = capacity_;
   slots_.reserve(p.slots_.size());
   for (std::size_t i = 0; i < p.slots_.size(); ++i) slots_.emplace_back(capacity);
   for (const std::size_t slot : p.in_slots_) step_in_.push_back(slots_[slot].in());

@@ -120,9 +120,9 @@ class FeaturePipeline {
   static constexpr std::size_t kColumnChunk = 4096;
 
   // Resets every transform and returns a run with room for `capacity` bars
-  // per chunk. With `threads` above one, transforms that do not depend on
-  // one another run at the same time, each still over its own columns in
-  // order, so the values and the state are the same as with one.
+  // per chunk (fewer where windows are long: see capacity()). With `threads` above one, transforms that do
+  // not depend on one another run at the same time, each still over its own columns in order, so the values
+  // and the state are the same as with one.
   [[nodiscard]] ColumnRun start_columns(std::size_t capacity = kColumnChunk, std::size_t threads = 1);
   // The same run from the transforms' current state: runs over consecutive
   // slices of a series equal one run over the whole, bit for bit.
@@ -158,6 +158,9 @@ class FeaturePipeline {
   FeaturePipeline(FeatureDag dag, Names input_columns);
 
   [[nodiscard]] VexalError wrong_count(std::size_t got) const;
+  // Bars per chunk: `preferred`, or fewer where the transforms' work per bar
+  // is large.
+  [[nodiscard]] std::size_t chunk_bars(std::size_t preferred) const;
   // One bar through every step; a peek asks each transform for a peek.
   template <bool Peek>
   [[nodiscard]] std::expected<std::span<const OptionalValue>, VexalError> route(

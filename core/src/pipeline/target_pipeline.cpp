@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "internal_failure.hpp"
+#include "saturating.hpp"
 #include "snapshot/registry.hpp"
 #include "text/list_form.hpp"
 
@@ -99,13 +100,25 @@ std::expected<void, VexalError> TargetPipeline::check_column_count(std::size_t c
                                                    ", got " + std::to_string(count)));
 }
 
+// A slice re-reads the rows around it, so it labels at least four times as
+// many, but no more than a bounded amount of work, so that an interrupt
+// waits only briefly for one slice of a long window. It still labels a
+// sixty-fourth of the rows it re-reads, so re-reading costs a bounded share
+// of the run. Sizes saturate: a horizon near 2^64 reaches past any data, it
+// never wraps round.
 TargetPipeline::SliceRun TargetPipeline::start_slices(std::size_t bars, std::size_t chunk) const {
-  return SliceRun(*this, bars, std::max(chunk, 4 * (look_back_ + forward_period_)));
+  const std::size_t reach = saturating_add(look_back_, forward_period_);
+  std::size_t work = 0;
+  for (const auto& t : targets_) work = saturating_add(work, t->work_per_bar());
+  const std::size_t wide = std::max(chunk, saturating_mul(4, reach));
+  if (work <= 1) return SliceRun(*this, bars, wide);
+  return SliceRun(*this, bars, std::max({bars_by_work(wide, work), reach / 64, std::size_t{1}}));
 }
 
 TargetPipeline::SliceRun::SliceRun(const TargetPipeline& pipeline, std::size_t bars, std::size_t chunk)
     : pipeline_(&pipeline), bars_(bars), chunk_(std::max<std::size_t>(chunk, 1)) {
-  const std::size_t width = std::min(bars, chunk_ + pipeline.look_back_ + pipeline.forward_period_);
+  const std::size_t width =
+      std::min(bars, saturating_add(chunk_, saturating_add(pipeline.look_back_, pipeline.forward_period_)));
   for (std::size_t j = 0; j < pipeline.input_columns_.size(); ++j) in_.emplace_back(width);
   for (std::size_t k = 0; k < pipeline.output_names_.size(); ++k)
     labels_.emplace_back(std::min(bars, chunk_));
@@ -122,7 +135,7 @@ TargetPipeline::SliceRun::SliceRun(const TargetPipeline& pipeline, std::size_t b
 TargetPipeline::SliceRun::Slice TargetPipeline::SliceRun::slice(std::size_t begin) const {
   const std::size_t count = std::min(chunk_, bars_ - begin);
   const std::size_t before = std::min(pipeline_->look_back_, begin);
-  const std::size_t end = std::min(bars_, begin + count + pipeline_->forward_period_);
+  const std::size_t end = std::min(bars_, saturating_add(begin + count, pipeline_->forward_period_));
   return {begin - before, end - (begin - before), begin, count};
 }
 

@@ -55,7 +55,8 @@ void FutureCTCVolatility::run_research_into(std::span<const ColumnIn> in, std::s
   const ColumnIn close = in[0];
   const std::size_t h = horizon_;
   // Rows whose next h returns all lie in the slice.
-  const std::size_t labelled = m > h + first ? std::min(count, m - h - first) : 0;
+  // Compared as distances: h + first wraps for a horizon near 2^64.
+  const std::size_t labelled = m - first > h ? std::min(count, m - first - h) : 0;
   std::vector<double> returns(m, 0.0);
   std::vector<std::size_t> absent(m + 1, 0);
   absent[1] = 1;  // the first row has no previous price

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "error.hpp"
+#include "saturating.hpp"
 #include "snapshot/reader.hpp"
 #include "snapshot/writer.hpp"
 #include "traits.hpp"
@@ -31,6 +32,8 @@ class FutureCTCVolatility final : public Target {
   [[nodiscard]] Names input_names() const override { return {input_}; }
   [[nodiscard]] Names output_names() const override { return {output_}; }
   [[nodiscard]] std::size_t forward_period() const override { return horizon_; }
+  // Every labelled bar reduces its whole window, 2 passes.
+  [[nodiscard]] std::size_t work_per_bar() const override { return saturating_mul(horizon_, 2); }
   [[nodiscard]] std::vector<Series> run_research(std::span<const ColumnView> columns) const override;
   void save(SnapshotWriter& out) const override;
   void run_research_into(std::span<const ColumnIn> in, std::size_t m, std::size_t first,

@@ -74,7 +74,8 @@ void FutureLinearSlope::run_research_into(std::span<const ColumnIn> in, std::siz
   require_values(out, 2);
   const std::size_t h = horizon_;
   // Rows whose window of h lies in the slice.
-  const std::size_t labelled = m + 1 > h + first ? std::min(count, m + 1 - h - first) : 0;
+  // Compared as distances: h + first wraps for a horizon near 2^64.
+  const std::size_t labelled = m - first >= h ? std::min(count, m - first - h + 1) : 0;
   const std::vector<std::size_t> absent_x = absent_prefix(in[0], m);
   const std::vector<std::size_t> absent_y = absent_prefix(in[1], m);
   std::vector<double> mean_x(labelled), mean_y(labelled), sxx(labelled), sxy(labelled), syy(labelled);

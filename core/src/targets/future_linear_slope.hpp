@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "error.hpp"
+#include "saturating.hpp"
 #include "targets/horizon_target.hpp"
 
 namespace vexal {
@@ -23,6 +24,8 @@ class FutureLinearSlope final : public HorizonTarget<FutureLinearSlope> {
   [[nodiscard]] std::vector<Series> run_research(std::span<const ColumnView> columns) const override;
   void run_research_into(std::span<const ColumnIn> in, std::size_t m, std::size_t first,
                          std::span<const ColumnOut> out, std::size_t count) const override;
+  // Every labelled bar reduces its whole window, 3 passes.
+  [[nodiscard]] std::size_t work_per_bar() const override { return saturating_mul(horizon_, 3); }
 
  private:
   using HorizonTarget::HorizonTarget;

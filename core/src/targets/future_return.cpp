@@ -45,9 +45,11 @@ void FutureReturn::run_research_into(std::span<const ColumnIn> in, std::size_t m
   const ColumnIn close = in[0];
   for (std::size_t t = 0; t < count; ++t) {
     const std::size_t now = first + t;
-    const std::size_t ahead = now + horizon_;
-    // The horizon is at most the slice's reach, so this test cannot wrap.
-    if (ahead < m && close.valid[now] != 0 && close.values[now] > 0.0 && close.valid[ahead] != 0) {
+    // Compared as a distance, not as now + horizon, which wraps for a
+    // horizon near 2^64 and would read a past row as a future one.
+    const bool reached = horizon_ < m - now;
+    if (reached && close.valid[now] != 0 && close.values[now] > 0.0 && close.valid[now + horizon_] != 0) {
+      const std::size_t ahead = now + horizon_;
       out[0].set(t, (close.values[ahead] - close.values[now]) / close.values[now]);
     } else {
       out[0].set_absent(t);

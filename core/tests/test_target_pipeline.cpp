@@ -178,7 +178,8 @@ TEST_P(TargetSlices, GiveTheWholeRunsLabels) {
   const auto p =
       TargetPipeline::create(
           targets(
-              std::make_unique<FutureReturn>(FutureReturn::create({"close"}, top - 2, {"r", "r_spare"}).value()),
+              std::make_unique<FutureReturn>(
+                  FutureReturn::create({"close"}, top - 2, {"r", "r_spare"}).value()),
               std::make_unique<FutureCTCVolatility>(FutureCTCVolatility::create("close", top - 1).value()),
               std::make_unique<FutureLinearSlope>(
                   FutureLinearSlope::create({"x", "close"}, top, {"slope", "r2"}).value()),

@@ -7,6 +7,7 @@ import json
 import math
 import pathlib
 import pickle
+import re
 import struct
 import sys
 import tracemalloc
@@ -651,3 +652,42 @@ def test_inputs_are_not_modified():
     returned = s.input_names()
     returned.append("x")
     assert s.input_names() == ["c"]
+
+
+@pytest.mark.parametrize("make, name", [
+    (lambda v: _vexal.Rsi(["c"], v, ["r"]), "window"),
+    (lambda v: _vexal.Macd(["c"], ["m", "s", "h"], signal=v), "signal"),
+    (lambda v: _vexal.Stochastic(["h", "l", "c"], 5, ["k", "d"], smooth_k=v), "smooth_k"),
+    (lambda v: _vexal.Lag(["c"], v, ["l"]), "k"),
+])
+@pytest.mark.parametrize("value", [-1, 2**64])
+def test_counts_out_of_range_name_the_argument_on_the_later_classes(make, name, value):
+    with pytest.raises(OverflowError) as info:
+        make(value)
+    assert str(info.value) == f"argument '{name}': must be an integer from 0 to 2**64 - 1, got {value}"
+    # The published classes keep the interpreter's own message.
+    with pytest.raises(OverflowError) as info:
+        _vexal.Sma(["c"], value, ["s"])
+    assert "argument" not in str(info.value)
+
+
+def test_the_documented_snapshot_sizes_are_the_sizes():
+    # The table in docs/snapshot-format.md, checked against every class it
+    # must list: full windows of 10 and 20 bars, sizes to the byte.
+    text = (GOLDEN.parent.parent / "docs" / "snapshot-format.md").read_text()
+    section = text[text.index("## Size"):text.index("## Loading")]
+    documented = {}
+    for names, per, fixed in re.findall(r"^\| ([A-Za-z, ]+) \| (\d+) \| (\d+) \|$", section, flags=re.M):
+        documented.update({n.strip(): (int(per), int(fixed)) for n in names.split(",")})
+    assert sorted(documented) == sorted(FACES)
+    for name, (per, fixed) in documented.items():
+        for window in (10, 20):
+            args = list(FACES[name][2])
+            if FACES[name][0].split(",")[1].strip() in ("window", "k"):
+                args[1] = window
+            obj = getattr(_vexal, name)(*args)
+            for i in range(3 * window + 40):
+                obj.update(bar(name, 100.0 + i % 7))
+            names = sum(4 + len(n.encode()) for n in obj.input_names() + obj.output_names())
+            expected = 14 + 4 + len(name) + 8 + names + 9 * per * window + fixed
+            assert len(obj.snapshot()) == expected, (name, window)

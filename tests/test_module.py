@@ -2,7 +2,9 @@
 
 import importlib
 import importlib.metadata
+import importlib.util
 import pathlib
+import re
 import shutil
 import subprocess
 import sys
@@ -43,7 +45,7 @@ def test_vexal_reexports_the_same_objects_in_the_same_order():
     # follow on the module (after load) and join the package's list.
     assert list(_vexal.__all__) == REGISTRATION_ORDER
     assert [n for n in vars(_vexal) if not n.startswith("_")] == REGISTRATION_ORDER + ["load"] + LATER_CLASSES
-    assert vexal.__all__ == [*REGISTRATION_ORDER, *LATER_CLASSES, "research", "label", "dataset"]
+    assert vexal.__all__ == [*REGISTRATION_ORDER, "load", *LATER_CLASSES, "research", "label", "dataset"]
     assert (vexal.research, vexal.label, vexal.dataset) == (vexal.frames.research, vexal.frames.label,
                                                             vexal.frames.dataset)
     for name in vexal.__all__[:-3]:
@@ -112,3 +114,17 @@ def test_warnings_fail_only_builds_that_ask_for_it(tmp_path, option, werror):
     assert configured.returncode == 0, configured.stderr
     flags = "".join(p.read_text() for p in [*tmp_path.rglob("flags.make"), *tmp_path.glob("build.ninja")])
     assert "-Wall -Wextra" in flags and ("-Werror" in flags) is werror
+
+
+def test_star_import_gives_every_name_the_readme_uses():
+    # Names called as vexal.<name>, and those imported from vexal in examples;
+    # submodules are reached by their own import.
+    text = (ROOT / "README.md").read_text()
+    used = set(re.findall(r"\bvexal\.([A-Za-z_]\w*)\b", text))
+    for imported in re.findall(r"^from vexal import (\([^)]*\)|[^\n#]*)", text, flags=re.M):
+        used |= {n.strip() for n in imported.strip("()").split(",") if n.strip()}
+    submodules = {n for n in used if importlib.util.find_spec(f"vexal.{n}") is not None}
+    namespace: dict = {}
+    exec("from vexal import *", namespace)
+    assert sorted(used - submodules - {"__all__"} - set(namespace)) == []
+    assert set(vexal.__all__) <= set(namespace)

@@ -22,7 +22,9 @@ _LATER_CLASSES = [
 globals().update({name: getattr(_vexal, name) for name in _LATER_CLASSES})
 
 _FRAME_FUNCTIONS = ("research", "label", "dataset")
-__all__ = [*_vexal.__all__, *_LATER_CLASSES, *_FRAME_FUNCTIONS]
+# Every public name, as the native module registers them: its twenty, load,
+# the later classes; then the functions over frames.
+__all__ = [*_vexal.__all__, "load", *_LATER_CLASSES, *_FRAME_FUNCTIONS]
 
 try:
     __version__ = _metadata.version("vexal")

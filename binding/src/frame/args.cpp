@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "frame/class_builder.hpp"
+
 namespace vexal::py {
 
 // "Sma.__new__()", "Sma.update()" or "fit_standard_scaler()".
@@ -14,6 +16,20 @@ std::string callable_name(const Args& args) {
     name = std::string(dot != nullptr ? dot + 1 : qualified) + "." + name;
   }
   return name + "()";
+}
+
+std::uint64_t Args::count(std::size_t i) const {
+  try {
+    return convert(i, [](PyObject* o) { return Convert<std::uint64_t>::from(o); });
+  } catch (const PythonError&) {
+    const char* owner = owner_ != nullptr ? std::strrchr(owner_->tp_name, '.') : nullptr;
+    const char* name = owner_ == nullptr ? sig_->method : owner != nullptr ? owner + 1 : owner_->tp_name;
+    if (PyErr_ExceptionMatches(PyExc_OverflowError) == 0 || is_published_name(name)) throw;
+    PyErr_Clear();
+    PyErr_Format(PyExc_OverflowError, "argument '%s': must be an integer from 0 to 2**64 - 1, got %R",
+                 sig_->params[i].name, slots_[i]);
+    throw;
+  }
 }
 
 namespace {

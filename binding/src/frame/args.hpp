@@ -59,6 +59,7 @@ class Args {
   [[nodiscard]] T get(std::size_t i) const {
     if constexpr (std::is_same_v<T, std::uint64_t>) {
       if (slots_[i] == nullptr) return *sig_->params[i].default_value;
+      return count(i);
     }
     if constexpr (std::is_same_v<T, double>) {
       if (slots_[i] == nullptr) return *sig_->params[i].float_default;
@@ -101,6 +102,10 @@ class Args {
   Args(const Signature& sig, PyTypeObject* owner) : sig_(&sig), owner_(owner) {}
 
   friend std::string callable_name(const Args& args);
+  // Argument i as an unsigned 64-bit count. Out of range, the callables
+  // added after the published ones name the argument and its range; the
+  // published ones keep the interpreter's own OverflowError.
+  [[nodiscard]] std::uint64_t count(std::size_t i) const;
 
   const Signature* sig_;
   PyTypeObject* owner_;

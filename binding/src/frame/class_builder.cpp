@@ -1,6 +1,8 @@
 #include "frame/class_builder.hpp"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "frame/errors.hpp"
@@ -39,7 +41,22 @@ void refuse_unbuilt(PyObject* self) {
   throw PythonError{};
 }
 
+namespace {
+
+std::vector<std::string>& published_names() {
+  static std::vector<std::string> names;
+  return names;
+}
+
+}  // namespace
+
+bool is_published_name(std::string_view name) {
+  const auto& names = published_names();
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
 void add_to_module(PyObject* module, const char* name, PyObject* object) {
+  published_names().emplace_back(name);
   Ref all = Ref::steal(PyObject_GetAttrString(module, "__all__"));
   if (!all) {
     if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw PythonError{};

@@ -4,6 +4,7 @@
 #include <Python.h>
 
 #include <cstddef>
+#include <string_view>
 
 #include "frame/ref.hpp"
 
@@ -29,6 +30,10 @@ PyTypeObject* build_type(const ClassDef& def);
 // Appends `name` to the module's __all__ (creating it when missing) and
 // sets the attribute. Takes a new reference to `object`.
 void add_to_module(PyObject* module, const char* name, PyObject* object);
+
+// Whether `name` was added to __all__: the published names, whose errors
+// keep their long-established wording.
+[[nodiscard]] bool is_published_name(std::string_view name);
 
 // Sets the attribute without listing it in __all__. Takes a new reference
 // to `object`.

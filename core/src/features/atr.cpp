@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "columns/seeded_run.hpp"
 #include "features/true_range.hpp"
 #include "internal_failure.hpp"
 
@@ -39,24 +40,21 @@ void Atr::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut
   require_values(in, 3);
   require_values(out, 1);
   const ColumnOut y = out[0];
-  std::size_t t = 0;
-  while (t < n) {
-    if (average_.average()) {
-      double average = *average_.average();
-      for (; t < n; ++t) {
-        const OptionalValue range = TrueRange::of(in[0].at(t), in[1].at(t), previous_close_);
-        if (!range) break;
-        average = average_.step(average, *range);
-        previous_close_ = in[2].at(t);
-        y.set(t, average);
-      }
-      average_.resume(average);
-      if (t == n) break;
-    }
-    const auto bar = std::array{in[0].at(t), in[1].at(t), in[2].at(t)};
-    y.set(t, Atr::update(bar)[0]);
-    ++t;
-  }
+  run_seeded(
+      n, [&] { return average_.average().has_value(); },
+      [&](std::size_t t) {
+        double average = *average_.average();
+        for (; t < n; ++t) {
+          const OptionalValue range = TrueRange::of(in[0].at(t), in[1].at(t), previous_close_);
+          if (!range) break;
+          average = average_.step(average, *range);
+          previous_close_ = in[2].at(t);
+          y.set(t, average);
+        }
+        average_.resume(average);
+        return t;
+      },
+      [&](std::size_t t) { y.set(t, Atr::update(std::array{in[0].at(t), in[1].at(t), in[2].at(t)})[0]); });
   set_absent_from(out, 1, n);
 }
 

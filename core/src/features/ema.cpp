@@ -1,5 +1,6 @@
 #include "features/ema.hpp"
 
+#include "columns/seeded_run.hpp"
 #include "internal_failure.hpp"
 #include "window_stats.hpp"
 
@@ -53,29 +54,22 @@ void Ema::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut
   require_values(out, 1);
   const ColumnIn x = in[0];
   const ColumnOut y = out[0];
-  std::size_t t = 0;
-  while (t < n) {
-    if (!current_) {
-      // Seeding: rare enough to take update's own path.
-      const OptionalValue value = x.at(t);
-      y.set(t, update(std::span(&value, 1)).values()[0]);
-      ++t;
-      continue;
-    }
-    // The recursion runs on a local while the inputs stay present.
-    double average = *current_;
-    const double keep = 1.0 - alpha_;
-    for (; t < n && x.valid[t] != 0; ++t) {
-      average = keep * average + alpha_ * x.values[t];
-      y.set(t, average);
-    }
-    current_ = average;
-    if (t < n) {
-      reset();
-      y.set_absent(t);
-      ++t;
-    }
-  }
+  const double keep = 1.0 - alpha_;
+  run_seeded(
+      n, [&] { return current_.has_value(); },
+      [&](std::size_t t) {
+        double average = *current_;
+        for (; t < n && x.valid[t] != 0; ++t) {
+          average = keep * average + alpha_ * x.values[t];
+          y.set(t, average);
+        }
+        current_ = average;
+        return t;
+      },
+      [&](std::size_t t) {
+        const OptionalValue value = x.at(t);
+        y.set(t, update(std::span(&value, 1)).values()[0]);
+      });
   set_absent_from(out, 1, n);
 }
 

@@ -1,5 +1,6 @@
 #include "features/rsi.hpp"
 
+#include "columns/seeded_run.hpp"
 #include "internal_failure.hpp"
 
 namespace vexal {
@@ -63,34 +64,29 @@ void Rsi::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut
   require_values(out, 1);
   const ColumnIn x = in[0];
   const ColumnOut y = out[0];
-  std::size_t t = 0;
-  while (t < n) {
-    if (!previous_ || !gains_.average() || !losses_.average()) {
-      const OptionalValue price = x.at(t);
-      y.set(t, Rsi::update(std::span(&price, 1))[0]);
-      ++t;
-      continue;
-    }
-    double previous = *previous_;
-    double g = *gains_.average();
-    double l = *losses_.average();
-    for (; t < n && x.valid[t] != 0; ++t) {
-      const double price = x.values[t];
-      const Move move = moved(price, previous);
-      g = gains_.step(g, *move.gain);
-      l = losses_.step(l, *move.loss);
-      previous = price;
-      y.set(t, index(g, l));
-    }
-    previous_ = previous;
-    gains_.resume(g);
-    losses_.resume(l);
-    if (t < n) {
-      const OptionalValue absent;
-      y.set(t, Rsi::update(std::span(&absent, 1))[0]);
-      ++t;
-    }
-  }
+  run_seeded(
+      n, [&] { return previous_ && gains_.average() && losses_.average(); },
+      [&](std::size_t t) {
+        double previous = *previous_;
+        double g = *gains_.average();
+        double l = *losses_.average();
+        for (; t < n && x.valid[t] != 0; ++t) {
+          const double price = x.values[t];
+          const Move move = moved(price, previous);
+          g = gains_.step(g, *move.gain);
+          l = losses_.step(l, *move.loss);
+          previous = price;
+          y.set(t, index(g, l));
+        }
+        previous_ = previous;
+        gains_.resume(g);
+        losses_.resume(l);
+        return t;
+      },
+      [&](std::size_t t) {
+        const OptionalValue price = x.at(t);
+        y.set(t, Rsi::update(std::span(&price, 1))[0]);
+      });
   set_absent_from(out, 1, n);
 }
 

@@ -1,5 +1,6 @@
 #include "features/wilder_average.hpp"
 
+#include "columns/seeded_run.hpp"
 #include "window_stats.hpp"
 
 namespace vexal {
@@ -42,25 +43,18 @@ OptionalValue WilderAverage::peek(OptionalValue x) {
 }
 
 void WilderAverage::update_columns(ColumnIn x, ColumnOut y, std::size_t n) {
-  std::size_t t = 0;
-  while (t < n) {
-    if (!current_) {
-      y.set(t, update(x.at(t)));
-      ++t;
-      continue;
-    }
-    double average = *current_;
-    for (; t < n && x.valid[t] != 0; ++t) {
-      average = step(average, x.values[t]);
-      y.set(t, average);
-    }
-    current_ = average;
-    if (t < n) {
-      reset();
-      y.set_absent(t);
-      ++t;
-    }
-  }
+  run_seeded(
+      n, [&] { return current_.has_value(); },
+      [&](std::size_t t) {
+        double average = *current_;
+        for (; t < n && x.valid[t] != 0; ++t) {
+          average = step(average, x.values[t]);
+          y.set(t, average);
+        }
+        current_ = average;
+        return t;
+      },
+      [&](std::size_t t) { y.set(t, update(x.at(t))); });
 }
 
 void WilderAverage::save_state(SnapshotWriter& out) const {

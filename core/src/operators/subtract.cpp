@@ -8,19 +8,7 @@ std::expected<Subtract, VexalError> Subtract::create(Names inputs, Names outputs
   return Subtract(std::move(inputs), std::move(outputs));
 }
 
-std::unique_ptr<StreamingTransform> Subtract::fresh() const { return fresh_from(create(inputs_, outputs_)); }
-
-std::expected<Subtract, VexalError> Subtract::load(SnapshotReader& in) {
-  auto [inputs, outputs] = read_names(in);
-  auto made = in.built(snapshot_tag, create(std::move(inputs), std::move(outputs)));
-  if (!made) return in.failure();
-  return in.result(std::move(*made));
-}
-
-void Subtract::save(SnapshotWriter& out) const { save_names(out, snapshot_tag); }
-
-UpdateResult Subtract::update(std::span<const OptionalValue> values) {
-  require_values(values, 2);
+UpdateResult Subtract::of(std::span<const OptionalValue> values) {
   const OptionalValue a = values[0];
   const OptionalValue b = values[1];
   if (!a || !b) return {std::nullopt};

@@ -13,10 +13,6 @@ std::expected<FixedZScore, VexalError> FixedZScore::create(Names inputs, Names o
   return FixedZScore(std::move(inputs), std::move(outputs), mean, std);
 }
 
-std::unique_ptr<StreamingTransform> FixedZScore::fresh() const {
-  return fresh_from(create(inputs_, outputs_, mean_, std_));
-}
-
 std::expected<FixedZScore, VexalError> FixedZScore::load(SnapshotReader& in) {
   auto [inputs, outputs] = read_names(in);
   const double mean = in.f64("mean");
@@ -32,8 +28,7 @@ void FixedZScore::save(SnapshotWriter& out) const {
   out.f64(std_);
 }
 
-UpdateResult FixedZScore::update(std::span<const OptionalValue> values) {
-  require_values(values, 1);
+UpdateResult FixedZScore::of(std::span<const OptionalValue> values) const {
   const OptionalValue& x = values[0];
   if (!x) return {std::nullopt};
   return {(*x - mean_) / std_};

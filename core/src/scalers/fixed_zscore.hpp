@@ -4,13 +4,13 @@
 #include <string_view>
 
 #include "error.hpp"
-#include "transform_base.hpp"
+#include "stateless.hpp"
 
 namespace vexal {
 
 // Z-score with a mean and standard deviation fixed at construction, usually
 // fitted on training data by fit_standard_scaler. Stateless.
-class FixedZScore final : public NamedTransform {
+class FixedZScore final : public Stateless<FixedZScore, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "FixedZScore";
 
@@ -22,16 +22,16 @@ class FixedZScore final : public NamedTransform {
   [[nodiscard]] double mean() const { return mean_; }
   [[nodiscard]] double std() const { return std_; }
 
-  [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
-  void reset() override {}
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  // Stateless: the peek is the update.
-  UpdateResult peek(std::span<const OptionalValue> values) override { return update(values); }
+  // The names, then the mean and the std.
   void save(SnapshotWriter& out) const override;
 
  private:
+  friend Stateless;
+
   FixedZScore(Names inputs, Names outputs, double mean, double std)
-      : NamedTransform(std::move(inputs), std::move(outputs)), mean_(mean), std_(std) {}
+      : Stateless(std::move(inputs), std::move(outputs)), mean_(mean), std_(std) {}
+
+  [[nodiscard]] UpdateResult of(std::span<const OptionalValue> values) const;
 
   double mean_;
   double std_;

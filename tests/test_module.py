@@ -128,3 +128,32 @@ def test_star_import_gives_every_name_the_readme_uses():
     exec("from vexal import *", namespace)
     assert sorted(used - submodules - {"__all__"} - set(namespace)) == []
     assert set(vexal.__all__) <= set(namespace)
+
+
+def test_the_readme_table_lists_every_transform_with_its_options_and_warm_up():
+    from transform_faces import TRANSFORM_FACES
+
+    text = (ROOT / "README.md").read_text()
+    table = text[text.index("## Transforms"):text.index("Targets (")]
+    rows = [[cell.strip() for cell in line.split("|")[1:-1]] for line in table.splitlines() if line.startswith("| `")]
+    listed = {}
+    for classes, _inputs, outputs, options, warm_up, _talib in rows:
+        for name in re.findall(r"`(\w+)`", classes):
+            listed[name] = (outputs, options, warm_up)
+    faces = {n: f for n, f in TRANSFORM_FACES.items() if hasattr(_vexal, n)}
+    assert sorted(listed) == sorted(faces)
+    for name, (outputs, options, warm_up) in listed.items():
+        signature, _, sample = faces[name][:3]
+        params = [p.strip() for p in signature.strip("()").split(",")]
+        defaults = dict(p.split("=") for p in params if "=" in p)
+        # The options with defaults read as the signature gives them.
+        assert dict(re.findall(r"(\w+)=([\w.]+)", re.sub(r"\(.*?\)", "", options))) == defaults, name
+        obj = getattr(_vexal, name)(*sample)
+        width = 1 if outputs == "1" else len(outputs.split(", "))
+        assert len(obj.output_names()) >= width, name
+        # The warm-up formula evaluated on the sample's configuration.
+        config = dict(zip([p.split("=")[0] for p in params], list(sample) + [None] * len(params)))
+        config.update({k: int(v) for k, v in defaults.items() if v.isdigit()})
+        config["w"] = config.get("window")
+        formula = warm_up.replace("−", "-").replace("2w", "2 * w")
+        assert eval(formula, {}, config) == obj.warm_up_period(), name

@@ -691,3 +691,12 @@ def test_the_documented_snapshot_sizes_are_the_sizes():
             names = sum(4 + len(n.encode()) for n in obj.input_names() + obj.output_names())
             expected = 14 + 4 + len(name) + 8 + names + 9 * per * window + fixed
             assert len(obj.snapshot()) == expected, (name, window)
+
+
+def test_the_snapshot_format_describes_every_class():
+    text = (GOLDEN.parent.parent / "docs" / "snapshot-format.md").read_text()
+    section = text[text.index("## Classes"):text.index("## Size")]
+    described = {n.strip() for row in re.findall(r"^\| ([A-Za-z, ]+) \|", section, flags=re.M)
+                 for n in row.split(",")} - {"class"}
+    registered = {n for n, o in vars(_vexal).items() if isinstance(o, type) and hasattr(o, "from_snapshot")}
+    assert sorted(registered - described) == []

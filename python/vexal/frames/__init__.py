@@ -138,7 +138,9 @@ def run_local(what, features, targets, data, keys, order_by, duplicates, workers
     matrix = table.floats(inputs)
     jobs = [panels.Job(p, [inputs.index(n) for n in p.input_names()], p is targets)
             for p in (features, targets) if p is not None]
-    result = panels.run(jobs, matrix, keys_of(table, keys, order_by, what), duplicates=duplicates,
+    # Factorizing keys sorts them: on a helper thread, so that Ctrl-C need not wait for it.
+    found = panels.interruptible(keys_of, table, keys, order_by, what)
+    result = panels.run(jobs, matrix, found, duplicates=duplicates,
                         workers=workers, progress=progress, dropna=DROPNA[dropna], what=what)
     names = [name for job in jobs for name in job.pipeline.output_names()]
     return table.build([*keys, *([order_by] if order_by else [])], names, result.values, result.rows)

@@ -111,7 +111,7 @@ def _layout(n: int, keys: Keys, duplicates: str, what: str) -> tuple[np.ndarray 
         falls = o[1:] < o[:-1]
         falls &= g[1:] == g[:-1]
         if falls.any():
-            perm = np.lexsort((keys.order, groups))
+            perm = _sort_within_groups(keys.order, groups)
             g, o = groups[perm], keys.order[perm]
         # Otherwise each group's rows already come in order: the grouping is the ordering.
     boundary = np.flatnonzero(g[1:] != g[:-1]) + 1
@@ -193,6 +193,15 @@ def _by_group(groups: np.ndarray) -> np.ndarray | None:
     # Few distinct codes sort by radix in a narrow type.
     narrow = next((t for t in (np.uint16, np.uint32) if k - 1 <= np.iinfo(t).max), None)
     return np.argsort(groups if narrow is None else groups.astype(narrow), kind="stable")
+
+
+def _sort_within_groups(order: np.ndarray, groups: np.ndarray) -> np.ndarray:
+    """np.lexsort((order, groups)), equal keys in row order, as two stable sorts: by order, then by group, which
+    few distinct codes let numpy sort by radix. Twice as fast as lexsort on millions of rows."""
+    by_order = np.argsort(order, kind="stable")
+    k = int(groups.max()) + 1 if len(groups) else 0
+    narrow = next((t for t in (np.uint16, np.uint32) if k - 1 <= np.iinfo(t).max), np.int64)
+    return by_order[np.argsort(groups[by_order].astype(narrow), kind="stable")]
 
 
 def _in_group(keys: Keys, row: int) -> str:
@@ -316,8 +325,14 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
         local = starts[first:last + 1] - a
         mine = pool.get()
         try:
-            x = data[a:b] if perm is None else np.take(data, perm[a:b], axis=0,
-                                                       out=buffer(mine, "in", (b - a, data.shape[1])))
+            if perm is None:
+                x = data[a:b]
+            else:
+                # Column by column: np.take(..., axis=0, out=) of a Fortran-order matrix (pandas' block) is a
+                # hundred times slower.
+                x = buffer(mine, "in", (b - a, data.shape[1]))
+                for j in range(data.shape[1]):
+                    np.take(data[:, j], perm[a:b], out=x[:, j])
             for job, pipeline, y in zip(jobs, mine, outputs):
                 if perm is None:
                     pipeline._run_groups(columns(x, job), y[a:b], local, stop)

@@ -77,6 +77,9 @@ class Keys:
     # Where given, `order` holds integers that rise with the values (any sign, absent ones the smallest) and
     # this marks the absent ones.
     order_absent: np.ndarray | None = None
+    # row -> how a message names it: "row 12" by position, or by index label where positions mean nothing to the
+    # caller (a partition of a shuffled Dask frame).
+    describe_row: Callable[[int], str] = lambda row: f"row {row}"
 
 
 @dataclass
@@ -122,7 +125,7 @@ def _layout(n: int, keys: Keys, duplicates: str, what: str) -> tuple[np.ndarray 
         absent = np.flatnonzero(o < 0 if keys.order_absent is None else keys.order_absent[perm])
         if len(absent):
             row = int(perm[absent[0]])
-            raise ValueError(f"{what}: {keys.order_name!r} is missing at row {row}{_in_group(keys, row)}")
+            raise ValueError(f"{what}: {keys.order_name!r} is missing at {keys.describe_row(row)}{_in_group(keys, row)}")
         tie = o[1:] == o[:-1]
         tie[boundary - 1] = False
         ties = np.flatnonzero(tie)
@@ -130,8 +133,9 @@ def _layout(n: int, keys: Keys, duplicates: str, what: str) -> tuple[np.ndarray 
             if duplicates == "error":
                 prev, row = int(perm[ties[0]]), int(perm[ties[0] + 1])
                 raise ValueError(
-                    f"{what}: {keys.order_name!r} is not strictly increasing{_in_group(keys, row)}: row {row} "
-                    f"repeats the value {keys.describe_value(row)} of row {prev} "
+                    f"{what}: {keys.order_name!r} is not strictly increasing{_in_group(keys, row)}: "
+                    f"{keys.describe_row(row)} repeats the value {keys.describe_value(row)} of "
+                    f"{keys.describe_row(prev)} "
                     f"(duplicates='last' keeps the last of equal rows)"
                 )
             # Stable sorting leaves equal values in row order: keep the last of each run.
@@ -243,6 +247,7 @@ def interruptible(fn: Callable[..., Any], *args: Any) -> Any:
 # Rows per batch of groups: enough that a batch's fixed cost is nothing, few enough that the workers share the
 # groups evenly and a gather buffer stays small.
 BATCH = 1 << 16
+BATCH_MIN = 1 << 12
 # Below this many bars per group a date-major panel is transposed and batched like any other: calls per group
 # would cost more than the gather.
 TURNS_MIN_BARS = 64
@@ -293,7 +298,8 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
         tasks = range(0, turns, BLOCK)
         sizes = [min(BLOCK, turns - first) for first in tasks]
     else:
-        edges = _batches(starts, max(4096, min(BATCH, n // (4 * max(1, workers or os.cpu_count() or 1)) or 1)))
+        # At least four batches a worker, so that they share the groups evenly.
+        edges = _batches(starts, max(BATCH_MIN, min(BATCH, n // (4 * max(1, workers or os.cpu_count() or 1)))))
         tasks = range(len(edges) - 1)
         sizes = np.diff(edges).tolist()
     count = max(1, min(workers or os.cpu_count() or 1, len(tasks)))

@@ -331,14 +331,7 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
         local = starts[first:last + 1] - a
         mine = pool.get()
         try:
-            if perm is None:
-                x = data[a:b]
-            else:
-                # Column by column: np.take(..., axis=0, out=) of a Fortran-order matrix (pandas' block) is a
-                # hundred times slower.
-                x = buffer(mine, "in", (b - a, data.shape[1]))
-                for j in range(data.shape[1]):
-                    np.take(data[:, j], perm[a:b], out=x[:, j])
+            x = data[a:b] if perm is None else _gather(data, perm[a:b], buffer(mine, "in", (b - a, data.shape[1])))
             for job, pipeline, y in zip(jobs, mine, outputs):
                 if perm is None:
                     pipeline._run_groups(columns(x, job), y[a:b], local, stop)
@@ -444,7 +437,7 @@ def _run_series(jobs: list[Job], data: np.ndarray, outputs: list[np.ndarray], pe
             x = data if job.columns == list(range(data.shape[1])) else data[:, job.columns]
             rows = None if perm is None else perm
             part = y if rows is None else np.empty((len(rows), y.shape[1]), dtype=np.float64)
-            job.run(job.pipeline, x if rows is None else np.take(x, rows, axis=0), part,
+            job.run(job.pipeline, x if rows is None else _gather(x, rows), part,
                     advance if bar is not None else None, threads)
             if rows is not None:
                 y[rows] = part
@@ -453,6 +446,15 @@ def _run_series(jobs: list[Job], data: np.ndarray, outputs: list[np.ndarray], pe
     finally:
         if bar is not None:
             bar.close()
+
+
+def _gather(x: np.ndarray, rows: np.ndarray, out: np.ndarray | None = None) -> np.ndarray:
+    """x[rows] into `out` (or a new C-order array), column by column: np.take(x, rows, axis=0) of a Fortran-order
+    matrix (pandas' block) is ten to a hundred times slower."""
+    out = np.empty((len(rows), x.shape[1]), dtype=np.float64) if out is None else out
+    for j in range(x.shape[1]):
+        np.take(x[:, j], rows, out=out[:, j])
+    return out
 
 
 def _result(values: np.ndarray, keep: np.ndarray | None) -> Result:

@@ -307,6 +307,20 @@ def test_a_missing_order_or_group_key_is_refused(panel):
          "not TargetPipeline"),
         (lambda f: vexal.dataset(features(), features(), f), TypeError,
          "dataset: targets must be a TargetPipeline, not FeaturePipeline"),
+        (lambda f: vexal.research(None, f), TypeError, "research: features must be a FeaturePipeline, not NoneType"),
+        (lambda f: vexal.label(None, f), TypeError, "label: targets must be a TargetPipeline, not NoneType"),
+        (lambda f: vexal.research(features(), f[INPUTS].to_numpy() * 1j), TypeError,
+         "research: data: unsupported dtype complex128, which holds complex numbers (expected float64, float32, "
+         "an integer or bool)"),
+        (lambda f: vexal.label(targets(), np.zeros((3, 2), "datetime64[ns]")), TypeError,
+         "label: data: unsupported dtype datetime64[ns], which holds times (expected float64, float32, an integer "
+         "or bool)"),
+        (lambda f: vexal.research(features(), {**{c: f[c].to_numpy() for c in INPUTS}, "low": f["low"] + 0j}),
+         TypeError, "research: column 'low': unsupported dtype complex128, which holds complex numbers (expected "
+         "float64, float32, an integer or bool)"),
+        (lambda f: arrays.label(targets(), np.zeros((3, 2), "timedelta64[s]")), TypeError,
+         "columns: unsupported dtype timedelta64[s], which holds durations (expected float64, float32, an "
+         "integer or bool)"),
         (lambda f: vexal.research(features(), f, by="symbol", duplicates="first"), ValueError,
          "research: duplicates must be 'error' or 'last', got 'first'"),
         (lambda f: vexal.research(features(), f, dropna="labels"), ValueError,
@@ -327,6 +341,72 @@ def test_bad_calls_say_what_is_wrong(bars, call, error, message):
     frame["symbol"] = frame["symbol"].astype("string")
     with pytest.raises(error, match=f"^{re.escape(message)}$"):
         call(frame)
+
+
+def test_a_refused_array_leaves_a_live_pipeline_as_it_was(bars):
+    fp, twin = features(), features()
+    x = bars[INPUTS].to_numpy()
+    for bar in x[:20].tolist():
+        fp.update(bar)
+        twin.update(bar)
+    with pytest.raises(TypeError):
+        vexal.research(fp, x * 1j)
+    with pytest.raises(TypeError):
+        arrays.research(fp, x.astype("datetime64[s]"))
+    assert fp.update(x[20].tolist()) == twin.update(x[20].tolist())
+
+
+@pytest.fixture(scope="module")
+def uneven():
+    """Many one-bar symbols, a few short ones and two longer than a chunk, every row shuffled."""
+    rng = np.random.default_rng(11)
+    sizes = [1] * 700 + [3] * 40 + [5000, 9000]
+    close = 100 + np.cumsum(rng.normal(size=sum(sizes)))
+    spread = rng.random(len(close))
+    frame = pd.DataFrame({"symbol": np.repeat([f"S{k}" for k in range(len(sizes))], sizes),
+                          "date": np.concatenate([np.arange(n) for n in sizes]), "open": close + spread - 0.5,
+                          "high": close + spread, "low": close - spread, "close": close})
+    frame.loc[rng.choice(len(frame), 50), "close"] = np.nan
+    return frame.sample(frac=1, random_state=2)
+
+
+@pytest.mark.parametrize("workers", [1, 2])
+@pytest.mark.parametrize("batch", [7, 1 << 16])
+@pytest.mark.parametrize("order", ["shuffled", "symbol-major"])
+def test_batches_of_groups_equal_per_group_runs(uneven, monkeypatch, workers, batch, order):
+    from vexal.frames import panels
+
+    monkeypatch.setattr(panels, "BATCH", batch)
+    monkeypatch.setattr(panels, "BATCH_MIN", min(batch, panels.BATCH_MIN))
+    frame = uneven if order == "shuffled" else uneven.sort_values(["symbol", "date"])
+    result = vexal.dataset(features(), targets(), frame, by="symbol", order_by="date", workers=workers,
+                           dropna="both")
+    expected = vexal.dataset(features(), targets(), frame, by="symbol", order_by="date", workers=workers)
+    full = per_group(frame, "symbol", "date")
+    assert np.array_equal(bits(expected[full.columns].to_numpy()), bits(full.to_numpy()))
+    # dropna keeps, per group, the rows from its first complete features to its last complete labels.
+    sorted_ = full.assign(symbol=frame["symbol"], date=frame["date"]).sort_values(["symbol", "date"])
+    keep = []
+    for _, group in sorted_.groupby("symbol", sort=False):
+        feats = group[features().output_names()].notna().all(axis=1).to_numpy()
+        labels = group[targets().output_names()].notna().all(axis=1).to_numpy()
+        if feats.any() and labels.any():
+            keep += list(group.index[np.argmax(feats):len(labels) - np.argmax(labels[::-1])])
+    assert result.index.equals(frame.index[frame.index.isin(keep)])
+    assert np.array_equal(bits(result[full.columns].to_numpy()), bits(full.loc[result.index].to_numpy()))
+
+
+def test_dask_names_rows_by_index_label_not_by_their_place_in_a_partition(panel):
+    dd = pytest.importorskip("dask.dataframe")
+    frame = panel.copy()
+    b = frame.index[frame["symbol"] == "B"]
+    frame.loc[b[10], "date"] = frame.loc[b[11], "date"]
+    lazy = vexal.research(features(), dd.from_pandas(frame, npartitions=3), by="symbol", order_by="date")
+    either = f"({b[10]}|{b[11]})"
+    with pytest.raises(ValueError, match=f"^research: 'date' is not strictly increasing in group symbol='B': the "
+                                         f"row labelled {either} repeats the value {frame.loc[b[11], 'date']} of "
+                                         f"the row labelled {either} "):
+        lazy.compute(scheduler="sync")
 
 
 @pytest.mark.parametrize("kind", ["pandas", "polars", "mapping"])

@@ -356,12 +356,13 @@ def test_transforms_spread_over_threads_compute_what_one_thread_does(threads):
     assert many.update([101.0]) == one.update([101.0])
 
 
-def test_zero_threads_are_refused_before_anything_runs():
+@pytest.mark.parametrize("threads", [0, -1, -2**70])
+def test_zero_threads_are_refused_before_anything_runs(threads):
     p = heavy_pipeline()
     p.update([1.0])
     before = p.snapshot()
-    with pytest.raises(ValueError, match=r"^threads: must be at least 1, got 0$"):
-        p.run_research_into(closes(10), np.empty((10, 3)), threads=0)
+    with pytest.raises(ValueError, match=rf"^threads: must be at least 1, got {threads}$"):
+        p.run_research_into(closes(10), np.empty((10, 3)), threads=threads)
     assert p.snapshot() == before
 
 

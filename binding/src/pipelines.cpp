@@ -1,8 +1,12 @@
 #include "pipelines.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -14,6 +18,7 @@
 #include "frame/gc_pause.hpp"
 #include "frame/instance.hpp"
 #include "frame/snapshot_methods.hpp"
+#include "internal_failure.hpp"
 #include "pipeline/feature_pipeline.hpp"
 #include "pipeline/target_pipeline.hpp"
 #include "snapshot/registry.hpp"
@@ -34,6 +39,82 @@ std::vector<std::unique_ptr<Core>> extract_each(const Objects& objects,
 }
 
 Ref none() { return Ref::borrow(Py_None); }
+
+// Bars between two looks for a pending signal on the list paths: a look
+// costs nothing beside a few thousand bars, and Ctrl-C waits for no more.
+constexpr std::size_t kSignalStride = 4096;
+
+void check_signals() {
+  if (PyErr_CheckSignals() != 0) throw PythonError{};
+}
+
+// Argument i as a thread count: at least one, and a negative count is
+// named as such rather than as a failed conversion to an unsigned integer.
+std::size_t thread_count(const Args& args, std::size_t i, const char* name) {
+  if (args.raw(i) != nullptr) {
+    const Ref index = args.convert(i, [](PyObject* o) { return check_new(PyNumber_Index(o)); });
+    const Ref one = check_new(PyLong_FromLong(1));
+    const int below = PyObject_RichCompareBool(index.get(), one.get(), Py_LT);
+    if (below < 0) throw PythonError{};
+    if (below != 0) {
+      PyErr_Format(PyExc_ValueError, "%s: must be at least 1, got %S", name, index.get());
+      throw PythonError{};
+    }
+  }
+  return static_cast<std::size_t>(args.get<std::uint64_t>(i));
+}
+
+// The groups of a batch: rows [starts[g], starts[g + 1]) of the tables are
+// group g. A 1-D int64 buffer, rising, within the tables' rows.
+class GroupStarts {
+ public:
+  GroupStarts(PyObject* o, std::size_t rows) {
+    if (!held_.acquire(o, PyBUF_FORMAT | PyBUF_C_CONTIGUOUS)) fail();
+    const Py_buffer& view = held_.view();
+    const std::string_view format = view.format != nullptr ? view.format : "B";
+    if (view.ndim != 1 || view.itemsize != 8 || (format != "l" && format != "q") || view.shape[0] < 1) fail();
+    starts_ = std::span(static_cast<const std::int64_t*>(view.buf), static_cast<std::size_t>(view.shape[0]));
+    for (std::size_t g = 0; g < starts_.size(); ++g) {
+      const bool falls = g > 0 && starts_[g] < starts_[g - 1];
+      if (starts_[g] < 0 || static_cast<std::size_t>(starts_[g]) > rows || falls) {
+        PyErr_Format(PyExc_ValueError, "starts: must rise within the %zu rows of the data", rows);
+        throw PythonError{};
+      }
+    }
+  }
+  [[nodiscard]] std::size_t groups() const { return starts_.size() - 1; }
+  [[nodiscard]] std::size_t begin(std::size_t g) const { return static_cast<std::size_t>(starts_[g]); }
+  [[nodiscard]] std::size_t end(std::size_t g) const { return static_cast<std::size_t>(starts_[g + 1]); }
+
+ private:
+  [[noreturn]] static void fail() {
+    PyErr_Clear();
+    PyErr_SetString(PyExc_TypeError, "starts: must be a non-empty 1-D int64 buffer");
+    throw PythonError{};
+  }
+  HeldBuffer held_;
+  std::span<const std::int64_t> starts_;
+};
+
+// A byte another thread may set while a batch runs without the interpreter
+// lock: the batch stops at its next look, between groups or chunks.
+class StopFlag {
+ public:
+  explicit StopFlag(PyObject* o) {
+    if (!held_.acquire(o, PyBUF_WRITABLE) || held_.view().len < 1) {
+      PyErr_Clear();
+      PyErr_SetString(PyExc_TypeError, "stop: must be a writable buffer of at least one byte");
+      throw PythonError{};
+    }
+  }
+  [[nodiscard]] bool raised() const {
+    return std::atomic_ref<std::uint8_t>(*static_cast<std::uint8_t*>(held_.view().buf))
+               .load(std::memory_order_relaxed) != 0;
+  }
+
+ private:
+  HeldBuffer held_;
+};
 
 // -- FeaturePipeline ---------------------------------------------------------
 
@@ -90,6 +171,8 @@ Ref feature_run_research(FeaturePipeline& p, const Args& args) {
       bars.size(), [&](std::size_t i) { return bars.bar(i); },
       [&](std::size_t i, std::span<const OptionalValue> row) {
         PyList_SET_ITEM(rows.get(), static_cast<Py_ssize_t>(i), to_python(row).release());
+        // An interrupt leaves the state after this bar, the last good one.
+        if ((i + 1) % kSignalStride == 0) check_signals();
       }));
   return rows;
 }
@@ -107,13 +190,8 @@ Ref feature_run_research_into(FeaturePipeline& p, const Args& args) {
   const ColumnTable data = ColumnTable::input(args.raw(0), "data", p.input_columns());
   const ColumnTable out = ColumnTable::output(args.raw(1), "out", data.rows(), p.output_names());
   out.refuse_overlap(data);
-  const std::uint64_t threads = args.get<std::uint64_t>(2);
-  if (threads == 0) {
-    PyErr_SetString(PyExc_ValueError, "threads: must be at least 1, got 0");
-    throw PythonError{};
-  }
+  const std::size_t run_threads = thread_count(args, 2, "threads");
   const bool reset = args.get<bool>(3);
-  const auto run_threads = static_cast<std::size_t>(threads);
   auto run = reset ? p.start_columns(FeaturePipeline::kColumnChunk, run_threads)
                    : p.continue_columns(FeaturePipeline::kColumnChunk, run_threads);
   const std::size_t bars = data.rows();
@@ -127,6 +205,53 @@ Ref feature_run_research_into(FeaturePipeline& p, const Args& args) {
     if (PyErr_CheckSignals() != 0) throw PythonError{};
   }
   return none();
+}
+
+constexpr Param kGroupsParams[] = {{"data"}, {"out"}, {"starts"}, {"stop"}};
+constexpr Signature kFeatureGroups = {"_run_groups", kGroupsParams};
+
+// Rows of work between two looks at the stop flag and for signals: one
+// chunk's worth, counting a group as a row more for its reset.
+constexpr std::size_t kBatchLook = FeaturePipeline::kColumnChunk;
+
+// Every group of a batch from a clean state, as run_research_into would run
+// each alone, without a call per group: a panel of a million one-bar symbols
+// costs a reset and a bar per symbol. Returns the groups completed, fewer
+// than all when `stop` was set; the pipeline is left as its last group left
+// it, so it is for a copy that serves a panel.
+Ref feature_run_groups(FeaturePipeline& p, const Args& args) {
+  const ColumnTable data = ColumnTable::input(args.raw(0), "data", p.input_columns());
+  const ColumnTable out = ColumnTable::output(args.raw(1), "out", data.rows(), p.output_names());
+  out.refuse_overlap(data);
+  const GroupStarts starts(args.raw(2), data.rows());
+  const StopFlag stop(args.raw(3));
+  auto run = p.start_columns(FeaturePipeline::kColumnChunk, 1);
+  std::size_t g = 0;
+  std::size_t at = starts.begin(0);
+  bool fresh = true;  // the pipeline has seen nothing of group g yet
+  while (g < starts.groups() && !stop.raised()) {
+    without_gil([&] {
+      for (std::size_t budget = kBatchLook; g < starts.groups() && budget > 0;) {
+        const std::size_t end = starts.end(g);
+        if (at == end) {
+          ++g;
+          at = g < starts.groups() ? starts.begin(g) : at;
+          fresh = false;
+          continue;
+        }
+        if (!fresh && at == starts.begin(g)) p.reset();
+        fresh = false;
+        const std::size_t n = std::min(run.capacity(), end - at);
+        data.read(at, n, run.inputs(), run.inputs_read());
+        run.run(n);
+        out.write(at, n, run.outputs());
+        at += n;
+        budget -= std::min(budget, n + 1);
+      }
+    });
+    check_signals();
+  }
+  return size_to_python(g);
 }
 
 Ref feature_reset(FeaturePipeline& p) {
@@ -173,6 +298,11 @@ const PyMethodDef feature_methods[] = {
      "continues from the pipeline's current state instead: calls over\n           consecutive slices of a "
      "series "
      "equal one call over the whole, bit for bit.\n\nReturns:\n    None."},
+    {"_run_groups",
+     as_method(&method_fastcall<FeaturePipeline, ExclusiveBorrow, kFeatureGroups, &feature_run_groups>),
+     METH_FASTCALL | METH_KEYWORDS,
+     "_run_groups($self, data, out, starts, stop)\n--\n\nEvery group of rows from a clean state, for "
+     "vexal's panels."},
     {"reset", as_method(&method_noargs<FeaturePipeline, ExclusiveBorrow, kResetSig, &feature_reset>),
      METH_FASTCALL | METH_KEYWORDS, "reset($self)\n--\n\nReset all features (e.g. between CPCV splits)."},
     {"output_names",
@@ -230,7 +360,32 @@ Ref target_run_research(TargetPipeline& p, const Args& args) {
   if (const auto shape = float_table_shape(args.raw(0))) unwrap(p.check_column_count(shape->rows));
   const SeriesList columns = args.get<SeriesList>(0);
   const std::vector<ColumnView> views(columns.begin(), columns.end());
-  const std::vector<Series> labels = unwrap(p.run_research(views));
+  unwrap(p.check_column_count(views.size()));
+  const bool even = !views.empty() && std::ranges::all_of(views, [&](ColumnView v) {
+    return v.size() == views.front().size();
+  });
+  if (!even) {
+    // Ragged columns are each target's own rule: one whole call.
+    const std::vector<Series> labels = unwrap(p.run_research(views));
+    return to_python(std::span<const Series>(labels));
+  }
+  // Columns of one length label a slice at a time, as the array path does,
+  // with a look for signals between slices.
+  const std::size_t bars = views.front().size();
+  std::vector<Series> labels(p.output_names().size(), Series(bars));
+  auto run = p.start_slices(bars);
+  for (std::size_t begin = 0; begin < bars; begin += run.chunk()) {
+    const auto slice = run.slice(begin);
+    for (std::size_t j = 0; j < views.size(); ++j) {
+      const ColumnOut into = run.inputs()[j];
+      for (std::size_t i = 0; i < slice.read_count; ++i) into.set(i, views[j][slice.read_begin + i]);
+    }
+    run.run(slice);
+    for (std::size_t k = 0; k < labels.size(); ++k) {
+      for (std::size_t i = 0; i < slice.count; ++i) labels[k][slice.begin + i] = run.outputs()[k].at(i);
+    }
+    check_signals();
+  }
   return to_python(std::span<const Series>(labels));
 }
 
@@ -259,6 +414,74 @@ Ref target_run_research_into(TargetPipeline& p, const Args& args) {
   return none();
 }
 
+constexpr Signature kTargetGroups = {"_run_groups", kGroupsParams};
+
+// Every group of a batch labelled on its own, as run_research_into would
+// label each alone. Groups shorter than a chunk are read together, many to a
+// buffer, and labelled one by one from it; a longer group runs in slices of
+// its own. Returns the groups completed, fewer than all when `stop` was set.
+Ref target_run_groups(TargetPipeline& p, const Args& args) {
+  const ColumnTable columns = ColumnTable::input(args.raw(0), "columns", p.input_columns());
+  const ColumnTable out = ColumnTable::output(args.raw(1), "out", columns.rows(), p.output_names());
+  out.refuse_overlap(columns);
+  const GroupStarts starts(args.raw(2), columns.rows());
+  const StopFlag stop(args.raw(3));
+  constexpr std::size_t kPack = 4096;
+  std::vector<ColumnBuffer> in_buffers;
+  std::vector<ColumnBuffer> label_buffers;
+  for (std::size_t j = 0; j < p.input_columns().size(); ++j) in_buffers.emplace_back(kPack);
+  for (std::size_t k = 0; k < p.output_names().size(); ++k) label_buffers.emplace_back(kPack);
+  std::vector<ColumnOut> inputs;
+  std::vector<ColumnIn> labels;
+  for (auto& c : in_buffers) inputs.push_back(c.out());
+  for (auto& c : label_buffers) labels.push_back(c.in());
+  std::vector<ColumnIn> views(inputs.size());
+  std::vector<ColumnOut> sinks(labels.size());
+
+  std::size_t g = 0;
+  while (g < starts.groups() && !stop.raised()) {
+    const std::size_t first = starts.begin(g);
+    if (starts.end(g) - first > kPack) {
+      // A long group: slices of its own, a look between any two.
+      auto run = p.start_slices(starts.end(g) - first);
+      for (std::size_t begin = 0; begin < starts.end(g) - first; begin += run.chunk()) {
+        if (begin > 0 && stop.raised()) return size_to_python(g);
+        const auto slice = run.slice(begin);
+        without_gil([&] {
+          columns.read(first + slice.read_begin, slice.read_count, run.inputs());
+          run.run(slice);
+          out.write(first + slice.begin, slice.count, run.outputs());
+        });
+        check_signals();
+      }
+      ++g;
+      continue;
+    }
+    // Short groups: as many whole ones as the buffer holds, read at once.
+    std::size_t last = g;
+    while (last < starts.groups() && starts.end(last) - first <= kPack) ++last;
+    const std::size_t rows = starts.end(last - 1) - first;
+    without_gil([&] {
+      columns.read(first, rows, inputs);
+      for (std::size_t h = g; h < last; ++h) {
+        const std::size_t offset = starts.begin(h) - first;
+        const std::size_t count = starts.end(h) - starts.begin(h);
+        if (count == 0) continue;
+        for (std::size_t j = 0; j < views.size(); ++j)
+          views[j] = {inputs[j].values + offset, inputs[j].valid + offset};
+        for (std::size_t k = 0; k < sinks.size(); ++k)
+          sinks[k] = {label_buffers[k].out().values + offset, label_buffers[k].out().valid + offset};
+        if (!p.run_research_into(views, count, 0, sinks, count))
+          throw InternalFailure("target groups: the run's own columns were refused");
+      }
+      out.write(first, rows, labels);
+    });
+    g = last;
+    check_signals();
+  }
+  return size_to_python(g);
+}
+
 Ref target_output_names(TargetPipeline& p) { return to_python(p.output_names()); }
 Ref target_input_names(TargetPipeline& p) { return to_python(p.input_names()); }
 Ref target_forward_period(TargetPipeline& p) { return size_to_python(p.forward_period()); }
@@ -284,6 +507,11 @@ const PyMethodDef target_methods[] = {
      "input column. float64, float32, integers or bool;\n             NaN marks a missing value.\n    out: "
      "Writable float64 buffer of shape (bars, len(output_names())), or a sequence\n         of writable 1-D "
      "float64 buffers, one per output name. Missing values are written as NaN.\n\nReturns:\n    None."},
+    {"_run_groups",
+     as_method(&method_fastcall<TargetPipeline, SharedBorrow, kTargetGroups, &target_run_groups>),
+     METH_FASTCALL | METH_KEYWORDS,
+     "_run_groups($self, columns, out, starts, stop)\n--\n\nEvery group of rows labelled on its own, for "
+     "vexal's panels."},
     {"output_names",
      as_method(&method_noargs<TargetPipeline, SharedBorrow, kOutputNamesSig, &target_output_names>),
      METH_FASTCALL | METH_KEYWORDS, "output_names($self)\n--\n\nOutput column names, in order."},

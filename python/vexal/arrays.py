@@ -25,8 +25,21 @@ __all__ = ["research", "label"]
 _NATIVE_KINDS = {"f": (4, 8), "i": (1, 2, 4, 8), "u": (1, 2, 4, 8), "b": (1,)}
 
 
-def _native(data: Any) -> np.ndarray:
+# Kinds whose conversion to float64 would lose or invent values: the imaginary part, or times as integers.
+_REFUSED_KINDS = {"c": "complex numbers", "m": "durations", "M": "times"}
+
+
+def refuse_kind(dtype: np.dtype, where: str) -> None:
+    """A TypeError, as run_research_into gives for an item type it does not read, unless `dtype` converts to
+    float64 without loss of meaning."""
+    if dtype.kind in _REFUSED_KINDS:
+        raise TypeError(f"{where}: unsupported dtype {dtype}, which holds {_REFUSED_KINDS[dtype.kind]} (expected "
+                        f"float64, float32, an integer or bool)")
+
+
+def _native(data: Any, where: str = "data") -> np.ndarray:
     array = np.asarray(data)
+    refuse_kind(array.dtype, where)
     sizes = _NATIVE_KINDS.get(array.dtype.kind)
     if sizes is None or array.dtype.itemsize not in sizes or not array.dtype.isnative:
         array = array.astype(np.float64)
@@ -53,7 +66,7 @@ def research(features: FeaturePipeline, data: Any, out: np.ndarray | None = None
 def label(targets: TargetPipeline, data: Any, out: np.ndarray | None = None) -> np.ndarray:
     """The labels of ``targets`` over ``data``; returns ``out`` (or a new
     array) of shape (bars, len(targets.output_names()))."""
-    data = _native(data)
+    data = _native(data, "columns")
     out = _output(targets, data, out)
     targets.run_research_into(data, out)
     return out

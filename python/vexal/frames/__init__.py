@@ -61,12 +61,16 @@ def dataset(features: FeaturePipeline, targets: TargetPipeline, data: Any, *,
                 tuple(DROPNA))
 
 
+# The pipelines each call takes.
+NEEDS = {"research": ("features",), "label": ("targets",), "dataset": ("features", "targets")}
+
+
 def _check_pipelines(what: str, features: Any, targets: Any) -> None:
     import _vexal
 
     for value, cls, role in ((features, _vexal.FeaturePipeline, "features"),
                              (targets, _vexal.TargetPipeline, "targets")):
-        if value is not None and not isinstance(value, cls):
+        if role in NEEDS[what] and not isinstance(value, cls):
             raise TypeError(f"{what}: {role} must be a {cls.__name__}, not {type(value).__name__}")
 
 
@@ -113,7 +117,8 @@ def _run(what, features, targets, data, by, order_by, duplicates, workers, progr
     return run_local(what, features, targets, data, keys, order_by, duplicates, workers, progress, dropna, out)
 
 
-def run_local(what, features, targets, data, keys, order_by, duplicates, workers, progress, dropna, out=None):
+def run_local(what, features, targets, data, keys, order_by, duplicates, workers, progress, dropna, out=None,
+              by_label=False):
     inputs = list(dict.fromkeys(name for p in (features, targets) if p is not None for name in p.input_names()))
     table = table_of(data, (features if features is not None else targets).input_names(), what)
     if isinstance(table, ArrayTable) and (keys or order_by):
@@ -138,7 +143,9 @@ def run_local(what, features, targets, data, keys, order_by, duplicates, workers
     matrix = table.floats(inputs)
     jobs = [panels.Job(p, [inputs.index(n) for n in p.input_names()], p is targets)
             for p in (features, targets) if p is not None]
-    result = panels.run(jobs, matrix, keys_of(table, keys, order_by, what), duplicates=duplicates,
+    # Factorizing keys sorts them: on a helper thread, so that Ctrl-C need not wait for it.
+    found = panels.interruptible(keys_of, table, keys, order_by, what, by_label)
+    result = panels.run(jobs, matrix, found, duplicates=duplicates,
                         workers=workers, progress=progress, dropna=DROPNA[dropna], what=what)
     names = [name for job in jobs for name in job.pipeline.output_names()]
     return table.build([*keys, *([order_by] if order_by else [])], names, result.values, result.rows)

@@ -27,8 +27,10 @@ def _compute(part: Any, what: str, shipment: Shipment, keys: list[str], order_by
              dropna: str | None) -> Any:
     from . import run_local
 
-    # The cluster supplies the parallelism: one thread per task.
-    return run_local(what, shipment.features, shipment.targets, part, keys, order_by, duplicates, 1, False, dropna)
+    # The cluster supplies the parallelism: one thread per task. A partition's positions are nobody's rows: messages
+    # name rows by index label.
+    return run_local(what, shipment.features, shipment.targets, part, keys, order_by, duplicates, 1, False, dropna,
+                     by_label=True)
 
 
 def run_dask(what: str, features: Any, targets: Any, data: Any, keys: list[str], order_by: str | None,

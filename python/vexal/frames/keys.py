@@ -19,7 +19,13 @@ def show(value: object) -> str:
     return repr(value) if isinstance(value, (str, bytes)) else str(value)
 
 
-def keys_of(table: Table, by: list[str], order_by: str | None, what: str) -> Keys:
+def keys_of(table: Table, by: list[str], order_by: str | None, what: str, by_label: bool = False) -> Keys:
+    """With `by_label`, messages name rows by their index label rather than their position."""
+    index = table.index() if by_label else None
+
+    def describe_row(row: int) -> str:
+        return f"row {row}" if index is None else f"the row labelled {show(index[row])}"
+
     groups = None
     if by:
         parts = []
@@ -27,7 +33,7 @@ def keys_of(table: Table, by: list[str], order_by: str | None, what: str) -> Key
             c = table.codes(name, sort=False)
             absent = np.flatnonzero(c < 0)
             if len(absent):
-                raise ValueError(f"{what}: the key {name!r} is missing at row {int(absent[0])}")
+                raise ValueError(f"{what}: the key {name!r} is missing at {describe_row(int(absent[0]))}")
             parts.append(c)
         groups = parts[0]
         for c in parts[1:]:
@@ -48,7 +54,7 @@ def keys_of(table: Table, by: list[str], order_by: str | None, what: str) -> Key
         return value(order_by, row) if order_by else ""
 
     order, absent = _order(table, order_by) if order_by else (None, None)
-    return Keys(groups, order, order_by or "", describe_group, describe_value, absent)
+    return Keys(groups, order, order_by or "", describe_group, describe_value, absent, describe_row)
 
 
 def _order(table: Table, name: str) -> tuple[np.ndarray, np.ndarray | None]:

@@ -11,6 +11,7 @@ from typing import Any
 
 import numpy as np
 
+from ..arrays import refuse_kind
 from .codes import codes, in_appearance_order
 
 KINDS = ("a pandas or polars DataFrame, a polars LazyFrame, a pyarrow Table, a Dask DataFrame, "
@@ -35,6 +36,10 @@ class Table:
         codes rise with the values."""
         return codes(self.values(name), sort)
 
+    def index(self) -> Any:
+        """The row labels, where the table has any."""
+        return None
+
     def build(self, keys: list[str], names: list[str], values: np.ndarray, rows: np.ndarray | None) -> Any:
         """The result: the key columns, then one column per name; `rows` are the input rows kept (None: all)."""
         raise NotImplementedError
@@ -50,6 +55,7 @@ class ArrayTable(Table):
     """A 2-D numpy array whose columns are, in order, the names the pipeline reads."""
 
     def __init__(self, data: np.ndarray, columns: list[str], what: str):
+        refuse_kind(data.dtype, f"{what}: data")
         if data.ndim != 2 or data.shape[1] != len(columns):
             raise ValueError(f"{what}: a numpy array must have shape (bars, {len(columns)}), one column per input "
                              f"{columns}, got shape {data.shape}")
@@ -95,6 +101,7 @@ class MappingTable(Table):
             column = self.arrays[name]
             if not (np.issubdtype(column.dtype, np.number) or column.dtype == bool):
                 raise TypeError(f"{self.what}: column {name!r} is not numeric (dtype {column.dtype})")
+            refuse_kind(column.dtype, f"{self.what}: column {name!r}")
             out[:, j] = column
         return out
 
@@ -144,6 +151,9 @@ class FrameTable(Table):
 
     def values(self, name: str) -> np.ndarray:
         return self.frame[name].to_numpy()
+
+    def index(self) -> Any:
+        return self.nw.maybe_get_index(self.frame)
 
     def codes(self, name: str, sort: bool) -> np.ndarray:
         if self.pandas is not None:

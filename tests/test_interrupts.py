@@ -104,8 +104,6 @@ def interrupt(setup: str, call: str, follow: str) -> float:
 
 
 @pytest.mark.skipif(os.name != "posix", reason="SIGINT to a child process")
-@pytest.mark.parametrize("case", [pytest.param(CASES[k], id=k) for k in CASES] + [
-    pytest.param(CHUNKS[k], id=k, marks=pytest.mark.xfail(strict=False, reason="chunks sized by bars"))
-    for k in CHUNKS])
+@pytest.mark.parametrize("case", [pytest.param(c, id=k) for k, c in {**CASES, **CHUNKS}.items()])
 def test_ctrl_c_raises_keyboard_interrupt_promptly_and_leaves_objects_usable(case):
     assert interrupt(*case) < LIMIT

@@ -339,7 +339,14 @@ SeriesList Convert<SeriesList>::from(PyObject* o) {
   return rows;
 }
 
+// Millions of bars take a while to convert: an interrupt is answered every
+// few thousand, before the pipeline is touched.
 BarTable Convert<BarTable>::from(PyObject* o) {
+  constexpr std::size_t kBarsBetweenSignals = std::size_t{1} << 16;
+  const auto check_signals = [](std::size_t bar) {
+    if (bar % kBarsBetweenSignals == kBarsBetweenSignals - 1 && PyErr_CheckSignals() != 0)
+      throw PythonError{};
+  };
   BarTable bars;
   if (const FloatBuffer buffer(o, 2); buffer) {
     const std::size_t n = buffer.rows();
@@ -347,15 +354,18 @@ BarTable Convert<BarTable>::from(PyObject* o) {
     bars.reserve_uniform(n, width);
     for (std::size_t r = 0; r < n; ++r) {
       for (std::size_t c = 0; c < width; ++c) bars.push_back(buffer.at(r, c));
+      check_signals(r);
     }
     return bars;
   }
   const auto push = [&](OptionalValue v) { bars.push_back(v); };
+  std::size_t count = 0;
   for_each_item(
       o, [&](std::size_t n) { bars.reserve(std::min<std::size_t>(n, 1u << 20), 0); },
       [&](PyObject* bar) {
         for_each_value(bar, kNoReserve, kNoReserve, push);
         bars.end_bar();
+        check_signals(count++);
       });
   return bars;
 }

@@ -545,3 +545,49 @@ def test_key_codes_without_pandas_match_pandas(monkeypatch, values, sort):
     assert np.array_equal(with_pandas[:, None] == with_pandas, without[:, None] == without)
     if sort:
         assert np.array_equal(with_pandas, without)
+
+
+# -- index levels as keys, and time that runs backwards ------------------------------
+
+@pytest.mark.parametrize("index, by", [("date", None), (["symbol", "date"], "symbol"), (["date", "symbol"], "symbol")])
+def test_index_levels_serve_as_keys_and_stay_in_the_index(panel, index, by):
+    f = features()
+    expected = vexal.research(f, panel, by=by, order_by="date")
+    frame = panel if by else panel[panel["symbol"] == "A"]
+    if not by:
+        expected = vexal.research(f, frame, order_by="date")
+    got = vexal.research(f, frame.set_index(index), by=by, order_by="date")
+    names = f.output_names()
+    assert got.columns.tolist() == names and list(got.index.names) == ([index] if isinstance(index, str) else index)
+    assert np.array_equal(bits(got[names]), bits(expected[names]))
+    assert got.index.equals(frame.set_index(index).index)  # rows in the caller's order
+
+
+def test_a_column_wins_over_an_index_level_of_the_same_name(bars):
+    f = features()
+    # The index counts down, the column up: the column orders the rows.
+    frame = bars.set_index(pd.Index(bars["date"].to_numpy()[::-1], name="date"))
+    got = vexal.research(f, frame, order_by="date")
+    assert np.array_equal(bits(got[f.output_names()]), bits(vexal.research(f, bars, order_by="date")[f.output_names()]))
+    with pytest.raises(ValueError) as info:
+        vexal.research(f, bars.set_index("date"), by="sym")
+    assert str(info.value) == ("research: the data has no column 'sym' (columns: open, high, low, close, volume; "
+                               "index levels: date)")
+
+
+def test_a_datetime_index_running_backwards_is_refused_naming_order_by(bars, panel):
+    f = features()
+    before = f.snapshot()
+    backwards = bars.set_index("date").iloc[::-1]
+    with pytest.raises(ValueError) as info:
+        vexal.research(f, backwards)
+    assert str(info.value) == ("research: the rows are not in time order: the index steps back from "
+                               "2001-01-08 00:00:00 at row 0 to 2001-01-05 00:00:00 at row 1; pass order_by='date' "
+                               "to sort the rows by it")
+    with pytest.raises(ValueError, match=r"not in time order within symbol='\w': .* pass order_by='date'"):
+        vexal.dataset(f, targets(), panel.set_index("date"), by="symbol")
+    assert f.snapshot() == before
+    # Rows already in time order, repeated times, or an explicit order_by, pass.
+    assert len(vexal.research(f, backwards, order_by="date")) == len(bars)
+    assert len(vexal.research(f, panel.sort_values("date").set_index("date"), by="symbol")) == len(panel)
+    assert len(vexal.research(f, pl.from_pandas(backwards.reset_index()))) == len(bars)

@@ -117,6 +117,31 @@ def _run(what, features, targets, data, by, order_by, duplicates, workers, progr
     return run_local(what, features, targets, data, keys, order_by, duplicates, workers, progress, dropna, out)
 
 
+def _refuse_time_running_backwards(table, found, what) -> None:
+    """Rows run in the order given when no order_by is named; where their index says when they happened, a step
+    back in time (within a group) is a frame in the wrong order, and computing it would silently be wrong."""
+    times = table.time_index()
+    if times is None or len(times) < 2:
+        return
+    rows = np.arange(len(times)) if found.groups is None else np.argsort(found.groups, kind="stable")
+    t = times.view(np.int64)[rows]
+    same = np.ones(len(t) - 1, dtype=bool) if found.groups is None else found.groups[rows[1:]] == found.groups[rows[:-1]]
+    nat = np.iinfo(np.int64).min  # NaT: no time to compare
+    back = np.flatnonzero(same & (t[1:] < t[:-1]) & (t[1:] != nat) & (t[:-1] != nat))
+    if len(back) == 0:
+        return
+    before, after = int(rows[back[0]]), int(rows[back[0] + 1])
+    index = table.index()
+    name = next((n for n, kind in zip(index.names, getattr(index, "dtypes", [index.dtype])) if kind.kind == "M"),
+                None)
+    fix = f"pass order_by={name!r} to sort the rows by it" if name else "sort it (sort_index()) or name it and pass order_by="
+    group = f" within {found.describe_group(after)}" if found.groups is not None else ""
+    from .keys import show
+
+    raise ValueError(f"{what}: the rows are not in time order{group}: the index steps back from "
+                     f"{show(times[before])} at row {before} to {show(times[after])} at row {after}; {fix}")
+
+
 def run_local(what, features, targets, data, keys, order_by, duplicates, workers, progress, dropna, out=None,
               by_label=False):
     inputs = list(dict.fromkeys(name for p in (features, targets) if p is not None for name in p.input_names()))
@@ -145,6 +170,8 @@ def run_local(what, features, targets, data, keys, order_by, duplicates, workers
             for p in (features, targets) if p is not None]
     # Factorizing keys sorts them: on a helper thread, so that Ctrl-C need not wait for it.
     found = panels.interruptible(keys_of, table, keys, order_by, what, by_label)
+    if order_by is None:
+        _refuse_time_running_backwards(table, found, what)
     result = panels.run(jobs, matrix, found, duplicates=duplicates,
                         workers=workers, progress=progress, dropna=DROPNA[dropna], what=what)
     names = [name for job in jobs for name in job.pipeline.output_names()]

@@ -44,11 +44,19 @@ class Table:
         """The result: the key columns, then one column per name; `rows` are the input rows kept (None: all)."""
         raise NotImplementedError
 
+    # Index levels that may stand for key columns (pandas keeps time in its index).
+    levels: list[str] = []
+
     def require(self, names: list[str], what: str) -> None:
-        missing = [n for n in dict.fromkeys(names) if n not in self.columns]
+        missing = [n for n in dict.fromkeys(names) if n not in self.columns and n not in self.levels]
         if missing:
+            levels = f"; index levels: {', '.join(map(str, self.levels))}" if self.levels else ""
             raise ValueError(f"{what}: the data has no column {', '.join(map(repr, missing))} "
-                             f"(columns: {', '.join(map(str, self.columns)) or 'none'})")
+                             f"(columns: {', '.join(map(str, self.columns)) or 'none'}{levels})")
+
+    def time_index(self) -> np.ndarray | None:
+        """The row times, where the rows carry them in their index (a pandas DatetimeIndex), or None."""
+        return None
 
 
 class ArrayTable(Table):
@@ -133,6 +141,23 @@ class FrameTable(Table):
             import pandas
 
             self.pandas = pandas
+            # A level's name serves as a key where no column has it, as in pandas' own groupby.
+            self.levels = [n for n in self.frame.to_native().index.names if isinstance(n, str) and n not in self.columns]
+
+    def _level(self, name: str) -> Any:
+        return self.frame.to_native().index.get_level_values(name)
+
+    def time_index(self) -> np.ndarray | None:
+        if self.pandas is None:
+            return None
+        index = self.frame.to_native().index
+        if isinstance(index, self.pandas.MultiIndex):
+            # The one level of times, if there is exactly one.
+            times = [level for level in range(index.nlevels) if index.levels[level].dtype.kind == "M"]
+            return index.get_level_values(times[0]).to_numpy() if len(times) == 1 else None
+        if not isinstance(index, self.pandas.DatetimeIndex):
+            return None
+        return index.to_numpy()
 
     def floats(self, names: list[str]) -> np.ndarray:
         nw, schema = self.nw, self.frame.schema
@@ -150,6 +175,8 @@ class FrameTable(Table):
         return np.asarray(floats.to_numpy(), dtype=np.float64)
 
     def values(self, name: str) -> np.ndarray:
+        if name in self.levels:
+            return self._level(name).to_numpy()
         return self.frame[name].to_numpy()
 
     def index(self) -> Any:
@@ -158,8 +185,8 @@ class FrameTable(Table):
     def codes(self, name: str, sort: bool) -> np.ndarray:
         if self.pandas is not None:
             # Straight from the pandas column: a categorical gives its codes without building objects.
-            native = self.nw.to_native(self.frame[name])
-            if not sort and isinstance(native.dtype, self.pandas.CategoricalDtype):
+            native = self._level(name) if name in self.levels else self.nw.to_native(self.frame[name])
+            if not sort and name not in self.levels and isinstance(native.dtype, self.pandas.CategoricalDtype):
                 quick = in_appearance_order(native.cat.codes.to_numpy())
                 if quick is not None:
                     return quick
@@ -173,7 +200,8 @@ class FrameTable(Table):
             native = self.frame.to_native()
             result = self.pandas.DataFrame(values, columns=names, copy=False,
                                            index=index if rows is None else index.take(rows))
-            for i, key in enumerate(keys):
+            # A key that is an index level stays where it is, in the index.
+            for i, key in enumerate(k for k in keys if k not in self.levels):
                 # The column's array, not the Series: nothing to align, even on repeated index labels.
                 column = native[key].array
                 result.insert(i, key, column if rows is None else column.take(rows))

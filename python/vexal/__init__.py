@@ -3,7 +3,8 @@
 Every name of the native module ``_vexal`` is re-exported here unchanged. ``research``, ``label`` and
 ``dataset`` run pipelines over DataFrames, Arrow tables, numpy arrays and mappings of columns (see
 ``vexal.frames``; numpy arrays alone: ``vexal.arrays``). They need numpy, and narwhals for DataFrames
-(``pip install 'vexal[frames]'``), imported on first use.
+(``pip install 'vexal[frames]'``), imported on first use. ``vexal.model_selection`` splits the result for
+cross-validation without leaking labels; ``uniqueness_weights`` comes from it.
 The classes the native module registers after its published names are re-exported too.
 """
 
@@ -22,7 +23,9 @@ _LATER_CLASSES = [
 globals().update({name: getattr(_vexal, name) for name in _LATER_CLASSES})
 
 _FRAME_FUNCTIONS = ("research", "label", "dataset")
-__all__ = [*_vexal.__all__, *_LATER_CLASSES, *_FRAME_FUNCTIONS]
+# vexal.model_selection's function for sample weights, which needs numpy.
+_WEIGHT_FUNCTIONS = ("uniqueness_weights",)
+__all__ = [*_vexal.__all__, *_LATER_CLASSES, *_FRAME_FUNCTIONS, *_WEIGHT_FUNCTIONS]
 
 try:
     __version__ = _metadata.version("vexal")
@@ -36,8 +39,12 @@ def __getattr__(name: str):
         from . import frames
 
         return getattr(frames, name)
+    if name in _WEIGHT_FUNCTIONS:
+        from . import model_selection
+
+        return getattr(model_selection, name)
     raise AttributeError(f"module 'vexal' has no attribute {name!r}")
 
 
 def __dir__() -> list[str]:
-    return sorted([*globals(), *_FRAME_FUNCTIONS])
+    return sorted([*globals(), *_FRAME_FUNCTIONS, *_WEIGHT_FUNCTIONS])

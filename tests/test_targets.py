@@ -246,7 +246,7 @@ BARRIERS = [(1.0, 1.0), (2.0, None), (None, 0.5)]
 
 
 @pytest.mark.parametrize("data", ["spy", "random"])
-@pytest.mark.parametrize("horizon, upper, lower", [(h, u, lo) for h in (1, 7, 60, 2**62) for u, lo in BARRIERS]
+@pytest.mark.parametrize("horizon, upper, lower", [(h, u, lo) for h in (1, 7, 60, 2**62, 2**64 - 1) for u, lo in BARRIERS]
                          + [(1, None, None), (25, None, None)])
 def test_triple_barrier_equals_the_definition_on_both_paths(barrier_data, data, horizon, upper, lower):
     close, scale = barrier_data[data]

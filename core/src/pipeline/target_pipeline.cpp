@@ -1,6 +1,7 @@
 #include "pipeline/target_pipeline.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -99,13 +100,22 @@ std::expected<void, VexalError> TargetPipeline::check_column_count(std::size_t c
                                                    ", got " + std::to_string(count)));
 }
 
+namespace {
+// a + b, or the largest size where that wraps: a horizon may be any size.
+std::size_t saturated(std::size_t a, std::size_t b) {
+  return b > std::numeric_limits<std::size_t>::max() - a ? std::numeric_limits<std::size_t>::max() : a + b;
+}
+}  // namespace
+
 TargetPipeline::SliceRun TargetPipeline::start_slices(std::size_t bars, std::size_t chunk) const {
-  return SliceRun(*this, bars, std::max(chunk, 4 * (look_back_ + forward_period_)));
+  const std::size_t reach = saturated(look_back_, forward_period_);
+  return SliceRun(*this, bars, std::max(chunk, reach > bars ? bars : 4 * reach));
 }
 
 TargetPipeline::SliceRun::SliceRun(const TargetPipeline& pipeline, std::size_t bars, std::size_t chunk)
     : pipeline_(&pipeline), bars_(bars), chunk_(std::max<std::size_t>(chunk, 1)) {
-  const std::size_t width = std::min(bars, chunk_ + pipeline.look_back_ + pipeline.forward_period_);
+  const std::size_t width =
+      std::min(bars, saturated(chunk_, saturated(pipeline.look_back_, pipeline.forward_period_)));
   for (std::size_t j = 0; j < pipeline.input_columns_.size(); ++j) in_.emplace_back(width);
   for (std::size_t k = 0; k < pipeline.output_names_.size(); ++k)
     labels_.emplace_back(std::min(bars, chunk_));
@@ -122,7 +132,7 @@ TargetPipeline::SliceRun::SliceRun(const TargetPipeline& pipeline, std::size_t b
 TargetPipeline::SliceRun::Slice TargetPipeline::SliceRun::slice(std::size_t begin) const {
   const std::size_t count = std::min(chunk_, bars_ - begin);
   const std::size_t before = std::min(pipeline_->look_back_, begin);
-  const std::size_t end = std::min(bars_, begin + count + pipeline_->forward_period_);
+  const std::size_t end = std::min(bars_, saturated(begin + count, pipeline_->forward_period_));
   return {begin - before, end - (begin - before), begin, count};
 }
 

@@ -197,7 +197,7 @@ _Feature = (Sma | Ema | Kama | SimpleReturn | LogReturn | Skewness | Kurtosis | 
             | RogersSatchellVolatility | Subtract | NegLog | RollingZScore | FixedZScore | Rsi | TrueRange | Atr | Adx
             | BollingerBands | Macd | Stochastic | WilliamsR | Cci | Obv | Vwap | RollingMin | RollingMax | RollingStd
             | RollingCorrelation | RollingQuantile | GarmanKlassVolatility | YangZhangVolatility | Lag | Ratio)
-_AnyTarget = FutureReturn | FutureCTCVolatility | FutureLinearSlope
+_AnyTarget = FutureReturn | FutureCTCVolatility | FutureLinearSlope | TripleBarrier | MetaLabel
 
 def load(data: _Bytes, max_bytes: int | None = 1073741824) -> _Feature | _AnyTarget | FeaturePipeline | TargetPipeline:
     """Rebuild the object a snapshot holds, whatever its class."""
@@ -302,3 +302,15 @@ class Lag(_StreamingTransform):
 class Ratio(_StreamingTransform):
     """Element-wise ratio: A / B, ``NaN`` where B is 0."""
     def __new__(cls, inputs: _Names, outputs: _Names) -> Ratio: ...
+
+@final
+class TripleBarrier(_Target):
+    """Triple-barrier label of each bar. inputs: [close, scale]; outputs: [label, ret, bars]."""
+    def __new__(cls, inputs: _Names, horizon: SupportsIndex, outputs: _Names,
+                upper: SupportsFloat | SupportsIndex | None = 1.0,
+                lower: SupportsFloat | SupportsIndex | None = 1.0) -> TripleBarrier: ...
+
+@final
+class MetaLabel(_Target):
+    """Whether a primary model's side was right. inputs: [label, side]."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> MetaLabel: ...

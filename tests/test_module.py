@@ -36,7 +36,7 @@ def test_all_follows_the_registration_order():
 LATER_CLASSES = [
     "Rsi", "TrueRange", "Atr", "Adx", "BollingerBands", "Macd", "Stochastic", "WilliamsR", "Cci", "Obv", "Vwap",
     "RollingMin", "RollingMax", "RollingStd", "RollingCorrelation", "RollingQuantile", "GarmanKlassVolatility",
-    "YangZhangVolatility", "Lag", "Ratio",
+    "YangZhangVolatility", "Lag", "Ratio", "TripleBarrier", "MetaLabel",
 ]
 
 
@@ -45,10 +45,12 @@ def test_vexal_reexports_the_same_objects_in_the_same_order():
     # follow on the module (after load) and join the package's list.
     assert list(_vexal.__all__) == REGISTRATION_ORDER
     assert [n for n in vars(_vexal) if not n.startswith("_")] == REGISTRATION_ORDER + ["load"] + LATER_CLASSES
-    assert vexal.__all__ == [*REGISTRATION_ORDER, "load", *LATER_CLASSES, "research", "label", "dataset"]
+    assert vexal.__all__ == [*REGISTRATION_ORDER, "load", *LATER_CLASSES, "research", "label", "dataset",
+                             "uniqueness_weights"]
     assert (vexal.research, vexal.label, vexal.dataset) == (vexal.frames.research, vexal.frames.label,
                                                             vexal.frames.dataset)
-    for name in vexal.__all__[:-3]:
+    assert vexal.uniqueness_weights is vexal.model_selection.uniqueness_weights
+    for name in vexal.__all__[:-4]:
         assert getattr(vexal, name) is getattr(_vexal, name)
 
 

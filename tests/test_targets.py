@@ -2,16 +2,33 @@
 TargetPipeline.run_research against pandas and numpy on real daily bars."""
 
 import math
+import pickle
 import re
 
 import numpy as np
 import pandas as pd
 import pytest
-
-from vexal import FutureCTCVolatility, FutureLinearSlope, FutureReturn, TargetPipeline
+import vexal
+from vexal import (
+    FutureCTCVolatility,
+    FutureLinearSlope,
+    FutureReturn,
+    MetaLabel,
+    TargetPipeline,
+    TripleBarrier,
+)
 
 nan = float("nan")
 
+BARRIER_DOC = ("Triple-barrier label of each bar. inputs: [close, scale]; outputs: [label, ret, bars]. From a bar "
+               "with a positive close c0 and a positive scale s (a volatility, say), walks the next ``horizon`` "
+               "closes: the first >= c0 * (1 + upper * s) labels 1, the first <= c0 * (1 - lower * s) labels -1, "
+               "and none labels 0 at the last of them. ret = close there / c0 - 1, bars = the bars walked. A "
+               "missing close on the way, or the end of the data before either, leaves all three NaN. "
+               "``upper=None`` or ``lower=None`` removes that barrier.")
+META_DOC = ("Whether a primary model's side was right. inputs: [label, side]. 1 where the sign of the side is "
+            "that of a non-zero label, 0 where it is not or the label is 0, NaN where either is NaN or the side "
+            "is 0. Reads its own bar only: its forward period is 0.")
 FORWARD_DOC = "Number of bars at the end that will be ``NaN``."
 FACES = {
     FutureReturn: ("(inputs, horizon, outputs)", "Future simple return over ``horizon`` bars.",
@@ -23,6 +40,12 @@ FACES = {
                         "Future OLS slope and R\u00b2 of y on x over the next ``horizon`` bars.",
                         (["x", "y"], 3, ["slope", "r2"]), "Output column names (slope, r2).",
                         'FutureLinearSlope(inputs=["x", "y"], horizon=3, outputs=["slope", "r2"])'),
+    TripleBarrier: ("(inputs, horizon, outputs, upper=1.0, lower=1.0)",
+                    BARRIER_DOC,
+                    (["close", "vol"], 10, ["l", "r", "b"]), "Output column names (label, ret, bars).",
+                    'TripleBarrier(inputs=["close", "vol"], horizon=10, outputs=["l", "r", "b"], upper=1.0, lower=1.0)'),
+    MetaLabel: ("(inputs, outputs)", META_DOC, (["label", "side"], ["meta"]), "Output column names.",
+                'MetaLabel(inputs=["label", "side"], outputs=["meta"])'),
 }
 
 
@@ -80,6 +103,15 @@ def test_target_configuration_is_reported():
         (lambda: FutureLinearSlope(["x", ""], 0, []), "input names must not be empty"),
         (lambda: FutureLinearSlope(["x", "y"], 1, ["s", "r"]), "horizon must be >= 2"),
         (lambda: FutureLinearSlope(["x", "y"], 2, ["s"]), "outputs must contain exactly 2 names: [slope, r2]"),
+        (lambda: TripleBarrier(["c"], 0, []), "inputs must contain exactly 2 names: [close, scale]"),
+        (lambda: TripleBarrier(["c", ""], 0, []), "input names must not be empty"),
+        (lambda: TripleBarrier(["c", "s"], 0, []), "horizon must be > 0"),
+        (lambda: TripleBarrier(["c", "s"], 1, ["l", "r"]), "outputs must contain exactly 3 names: [label, ret, bars]"),
+        (lambda: TripleBarrier(["c", "s"], 1, ["l", "r", "b"], upper=0), "upper must be > 0, or None for no upper barrier"),
+        (lambda: TripleBarrier(["c", "s"], 1, ["l", "r", "b"], 1, -1.0), "lower must be > 0, or None for no lower barrier"),
+        (lambda: TripleBarrier(["c", "s"], 1, ["l", "r", "b"], lower=nan), "lower must be > 0, or None for no lower barrier"),
+        (lambda: MetaLabel(["l"], ["m"]), "inputs must contain exactly 2 names: [label, side]"),
+        (lambda: MetaLabel(["l", "s"], ["m", "n"]), "outputs must contain exactly 1 name: [meta]"),
     ],
 )
 def test_construction_errors(make, message):
@@ -169,3 +201,88 @@ def test_several_targets_in_one_pipeline_match_running_them_alone(frame):
     assert len(together) == len(alone) == 5
     assert all(same(a, b) for a, b in zip(together, alone))
     assert all(same(a, b) for a, b in zip(t.run_research(data), together))  # repeatable
+
+
+# -- barrier labels and meta-labels against the definition ---------------------------------
+
+def barrier_reference(close, scale, horizon, upper, lower):
+    """The definition, bar by bar: label, ret, bars."""
+    n = len(close)
+    out = [[nan] * n for _ in range(3)]
+    for t in range(n):
+        c0, s = close[t], scale[t]
+        if not (c0 > 0 and s > 0):
+            continue
+        for k in range(1, min(horizon, n - 1 - t) + 1):
+            x = close[t + k]
+            if math.isnan(x):
+                break
+            if upper is not None and x >= c0 * (1.0 + upper * s):
+                hit = 1.0
+            elif lower is not None and x <= c0 * (1.0 - lower * s):
+                hit = -1.0
+            elif k == horizon:
+                hit = 0.0
+            else:
+                continue
+            out[0][t], out[1][t], out[2][t] = hit, x / c0 - 1.0, float(k)
+            break
+    return out
+
+
+@pytest.fixture(scope="module")
+def barrier_data(frame):
+    real = frame["close"].to_numpy()
+    real_scale = pd.Series(np.log(real)).diff().rolling(20).std().to_numpy()
+    rng = np.random.default_rng(21)
+    walk = 100 * np.exp(np.cumsum(rng.normal(0, 0.01, 9000)))
+    walk[rng.random(9000) < 0.03] = nan
+    scale = rng.uniform(-0.005, 0.03, 9000)
+    scale[rng.random(9000) < 0.03] = nan
+    return {"spy": (real, real_scale), "random": (walk, scale)}
+
+
+BARRIERS = [(1.0, 1.0), (2.0, None), (None, 0.5)]
+
+
+@pytest.mark.parametrize("data", ["spy", "random"])
+@pytest.mark.parametrize("horizon, upper, lower", [(h, u, lo) for h in (1, 7, 60, 2**62, 2**64 - 1) for u, lo in BARRIERS]
+                         + [(1, None, None), (25, None, None)])
+def test_triple_barrier_equals_the_definition_on_both_paths(barrier_data, data, horizon, upper, lower):
+    close, scale = barrier_data[data]
+    target = TripleBarrier(["close", "scale"], horizon, ["l", "r", "b"], upper, lower)
+    pipeline = TargetPipeline([target], ["close", "scale"])
+    expected = barrier_reference(close.tolist(), scale.tolist(), horizon, upper, lower)
+    listed = pipeline.run_research([close.tolist(), scale.tolist()])
+    # The array path labels slices of 4096 rows, reaching the horizon past each.
+    arrays = vexal.label(pipeline, np.column_stack([close, scale]))
+    for k in range(3):
+        assert same(listed[k], expected[k]) and same(arrays[:, k].tolist(), expected[k])
+    labels = np.array(expected[0])
+    assert (labels == 1).any() or upper is None
+    assert np.isnan(labels).any() and (np.isnan(labels[-1]) or horizon == 1)
+
+
+def test_meta_label_equals_the_definition_on_both_paths():
+    rng = np.random.default_rng(5)
+    label = rng.choice([-1.0, 0.0, 1.0, nan, 0.5], 6000)
+    side = rng.choice([-2.0, -0.5, 0.0, 1.0, 3.0, nan], 6000)
+    expected = [nan if math.isnan(a) or math.isnan(b) or b == 0 else 0.0 if a == 0 else float((a > 0) == (b > 0))
+                for a, b in zip(label, side)]
+    pipeline = TargetPipeline([MetaLabel(["label", "side"], ["meta"])], ["side", "label"])
+    assert pipeline.forward_period() == 0
+    assert same(pipeline.run_research([side.tolist(), label.tolist()])[0], expected)
+    assert same(vexal.label(pipeline, np.column_stack([side, label]))[:, 0].tolist(), expected)
+
+
+@pytest.mark.parametrize("target", [TripleBarrier(["c", "s"], 3, ["l", "r", "b"], upper=2.5, lower=None),
+                                    TripleBarrier(["c", "s"], 2**64 - 1, ["l", "r", "b"], None, 0.25),
+                                    MetaLabel(["c", "s"], ["m"])], ids=repr)
+def test_label_targets_round_trip_through_snapshots(target):
+    copies = [vexal.load(target.snapshot()), type(target).from_snapshot(target.snapshot()),
+              pickle.loads(pickle.dumps(target))]
+    assert all(repr(c) == repr(target) and type(c) is type(target) for c in copies)
+    pipeline = TargetPipeline([target], ["c", "s"])
+    restored = vexal.load(pipeline.snapshot())
+    data = [[1.0, 1.2, 0.9, -1.0, 1.1, nan, 1.3], [0.1, 0.05, 1.0, 0.0, 0.2, 0.1, 0.1]]
+    assert all(same(a, b) for a, b in zip(restored.run_research(data), pipeline.run_research(data)))

@@ -52,6 +52,8 @@
 #include "targets/future_ctc_volatility.hpp"
 #include "targets/future_linear_slope.hpp"
 #include "targets/future_return.hpp"
+#include "targets/meta_label.hpp"
+#include "targets/triple_barrier.hpp"
 
 namespace vexal::py {
 namespace {
@@ -452,11 +454,81 @@ std::vector<Entry> indicators() {
   };
 }
 
+constexpr Param kTripleBarrierParams[] = {
+    {"inputs"}, {"horizon"}, {"outputs"}, {"upper", std::nullopt, 1.0}, {"lower", std::nullopt, 1.0}};
+
+// A barrier multiple, or None for a barrier that is not set.
+std::string multiple_repr(const std::optional<double>& multiple) {
+  return multiple ? float_repr(*multiple) : "None";
+}
+
+// The labels for models, after the indicators.
+std::vector<Entry> model_labels() {
+  return {
+      target<TripleBarrier>({
+          "vexal.TripleBarrier",
+          "TripleBarrier(inputs, horizon, outputs, upper=1.0, lower=1.0)\n--\n\nTriple-barrier label of each "
+          "bar. inputs: [close, scale]; outputs: [label, ret, bars]. From a bar with a positive close c0 and "
+          "a "
+          "positive scale s (a volatility, say), walks the next ``horizon`` closes: the first >= c0 * (1 + "
+          "upper "
+          "* s) labels 1, the first <= c0 * (1 - lower * s) labels -1, and none labels 0 at the last of "
+          "them. ret "
+          "= close there / c0 - 1, bars = the bars walked. A missing close on the way, or the end of the "
+          "data "
+          "before either, leaves all three NaN. ``upper=None`` or ``lower=None`` removes that barrier.",
+          kTripleBarrierParams,
+          "output_names($self)\n--\n\nOutput column names (label, ret, bars).",
+          [](const Args& a) {
+            const auto made =
+                unwrap(a.apply<Names, std::uint64_t, Names, std::optional<double>, std::optional<double>>(
+                    &TripleBarrier::create));
+            TargetConfig c = config_of(made);
+            c.options = {made.upper(), made.lower()};
+            return c;
+          },
+          [](const TargetConfig& c) {
+            return rebuilt(
+                TripleBarrier::create(c.inputs, c.horizon, c.outputs, c.options.at(0), c.options.at(1)));
+          },
+          [](const TargetConfig& c, const char* name) {
+            return render_repr(name, {{"inputs", list_form(c.inputs)},
+                                      {"horizon", std::to_string(c.horizon)},
+                                      {"outputs", list_form(c.outputs)},
+                                      {"upper", multiple_repr(c.options.at(0))},
+                                      {"lower", multiple_repr(c.options.at(1))}});
+          },
+          [](const Target& t) {
+            const auto& core = static_cast<const TripleBarrier&>(t);
+            TargetConfig c = config_of(core);
+            c.options = {core.upper(), core.lower()};
+            return c;
+          },
+      }),
+      target<MetaLabel>({
+          "vexal.MetaLabel",
+          "MetaLabel(inputs, outputs)\n--\n\nWhether a primary model's side was right. inputs: [label, "
+          "side]. 1 "
+          "where the sign of the side is that of a non-zero label, 0 where it is not or the label is 0, NaN "
+          "where "
+          "either is NaN or the side is 0. Reads its own bar only: its forward period is 0.",
+          kInputsOutputs,
+          kOutputNamesDoc,
+          [](const Args& a) { return validated<Names, Names>(a, &MetaLabel::create); },
+          [](const TargetConfig& c) { return rebuilt(MetaLabel::create(c.inputs, c.outputs)); },
+          [](const TargetConfig& c, const char* name) {
+            return render_repr(name, {{"inputs", list_form(c.inputs)}, {"outputs", list_form(c.outputs)}});
+          },
+      }),
+  };
+}
+
 // Registered on the module after the published names, outside __all__.
 const std::vector<Entry>& also_registered() {
   static const std::vector<Entry> entries = [] {
     std::vector<Entry> all = {function(load_function_def())};
     for (Entry& e : indicators()) all.push_back(std::move(e));
+    for (Entry& e : model_labels()) all.push_back(std::move(e));
     return all;
   }();
   return entries;

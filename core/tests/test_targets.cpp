@@ -11,6 +11,8 @@
 #include "targets/future_ctc_volatility.hpp"
 #include "targets/future_linear_slope.hpp"
 #include "targets/future_return.hpp"
+#include "targets/meta_label.hpp"
+#include "targets/triple_barrier.hpp"
 
 namespace vexal {
 namespace {
@@ -299,6 +301,73 @@ TEST(FutureLinearSlope, MatchesNumpyLeastSquares) {
     EXPECT_TRUE(SeriesNear(out[0], series(table["future_slope"]), 1e-12, 1e-12)) << file;
     EXPECT_TRUE(SeriesNear(out[1], series(table["future_r2"]), 0.0, 1e-12)) << file;
   }
+}
+
+// ---- TripleBarrier and MetaLabel ---------------------------------------------
+
+std::string barrier(std::size_t horizon, std::optional<double> upper, std::optional<double> lower,
+                    Names inputs = {"c", "s"}, Names outputs = {"l", "r", "b"}) {
+  return failure_of(TripleBarrier::create(std::move(inputs), horizon, std::move(outputs), upper, lower));
+}
+
+TEST(TripleBarrier, RefusesItsConfigurationInOrder) {
+  EXPECT_EQ(barrier(1, 1.0, 1.0, {"c"}),
+            "Invalid input: inputs must contain exactly 2 names: [close, scale]");
+  EXPECT_EQ(barrier(1, 1.0, 1.0, {"c", ""}), empty_name);
+  EXPECT_EQ(barrier(0, 1.0, 1.0), "Invalid input: horizon must be > 0");
+  EXPECT_EQ(barrier(1, 1.0, 1.0, {"c", "s"}, {"l"}),
+            "Invalid input: outputs must contain exactly 3 names: [label, ret, bars]");
+  EXPECT_EQ(barrier(1, 0.0, 1.0), "Invalid input: upper must be > 0, or None for no upper barrier");
+  EXPECT_EQ(barrier(1, 1.0, NaN), "Invalid input: lower must be > 0, or None for no lower barrier");
+  EXPECT_EQ(barrier(huge, std::nullopt, std::nullopt), "created");
+  EXPECT_EQ(failure_of(MetaLabel::create({"l"}, {"m"})),
+            "Invalid input: inputs must contain exactly 2 names: [label, side]");
+  EXPECT_EQ(failure_of(MetaLabel::create({"l", "s"}, {})),
+            "Invalid input: outputs must contain exactly 1 name: [meta]");
+}
+
+TEST(TripleBarrier, FirstTouchVerticalBarrierAndTheEnd) {
+  const auto target = TripleBarrier::create({"c", "s"}, 2, {"l", "r", "b"}, 0.1, 0.1).value();
+  // Bar 0 stays inside (90, 110) to its vertical barrier; bar 1 falls below 103.95 at once, bar 4 rises above
+  // 100.5; bar 2's walk meets a gap; bar 5 reaches the end untouched; a zero scale labels nothing.
+  const auto out = research(
+      target, {series({100, 105, 94.5, NaN, 100, 104, 103}), series({1, 0.1, 0.1, 0.1, 0.05, 0.1, 0})});
+  EXPECT_PRED_FORMAT2(SeriesIdentical, out[0], series({0, -1, NaN, NaN, 1, NaN, NaN}));
+  EXPECT_PRED_FORMAT2(
+      SeriesIdentical, out[1],
+      series({94.5 / 100.0 - 1.0, 94.5 / 105.0 - 1.0, NaN, NaN, 104.0 / 100.0 - 1.0, NaN, NaN}));
+  EXPECT_PRED_FORMAT2(SeriesIdentical, out[2], series({2, 1, NaN, NaN, 1, NaN, NaN}));
+}
+
+TEST(TripleBarrier, SlicesOfTheDataGiveTheWholeRunsLabels) {
+  const Series close = series({10, 11, 9, 12, 8, 13, NaN, 7, 14, 6, 15, 5});
+  const Series scale(close.size(), 0.2);
+  for (const std::size_t horizon : {std::size_t{1}, std::size_t{3}, huge}) {
+    const auto target =
+        TripleBarrier::create({"c", "s"}, horizon, {"l", "r", "b"}, 0.15, std::nullopt).value();
+    const auto whole = research(target, {close, scale});
+    std::vector<ColumnBuffer> in(2, ColumnBuffer(close.size())), out(3, ColumnBuffer(close.size()));
+    for (std::size_t i = 0; i < close.size(); ++i) {
+      in[0].out().set(i, close[i]);
+      in[1].out().set(i, scale[i]);
+    }
+    // Rows 4..7, read from row 2 to the end.
+    const ColumnIn from[] = {{in[0].in().values + 2, in[0].in().valid + 2},
+                             {in[1].in().values + 2, in[1].in().valid + 2}};
+    const ColumnOut to[] = {out[0].out(), out[1].out(), out[2].out()};
+    target.run_research_into(from, close.size() - 2, 2, to, 4);
+    for (std::size_t k = 0; k < 3; ++k) {
+      for (std::size_t t = 0; t < 4; ++t) EXPECT_EQ(to[k].in().at(t), whole[k][4 + t]) << horizon << " " << k;
+    }
+  }
+}
+
+TEST(MetaLabel, SideAgainstLabel) {
+  const auto target = MetaLabel::create({"l", "s"}, {"m"}).value();
+  const auto out =
+      research(target, {series({1, 1, -1, -1, 0, 0, NaN, 1, 1}), series({2, -0.5, -3, 1, 1, -1, 1, NaN, 0})});
+  EXPECT_PRED_FORMAT2(SeriesIdentical, out[0], series({1, 0, 1, 0, 0, 0, NaN, NaN, NaN}));
+  EXPECT_EQ(target.forward_period(), 0u);
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 Every name of the native module ``_vexal`` is re-exported here unchanged. ``research``, ``label`` and
 ``dataset`` run pipelines over DataFrames, Arrow tables, numpy arrays and mappings of columns (see
 ``vexal.frames``; numpy arrays alone: ``vexal.arrays``). They need numpy, and narwhals for DataFrames
-(``pip install 'vexal[frames]'``), imported on first use.
+(``pip install 'vexal[frames]'``), imported on first use. ``vexal.model_selection`` splits the result for
+cross-validation without leaking labels; ``uniqueness_weights`` comes from it.
 The classes the native module registers after its published names are re-exported too.
 """
 
@@ -22,9 +23,11 @@ _LATER_CLASSES = [
 globals().update({name: getattr(_vexal, name) for name in _LATER_CLASSES})
 
 _FRAME_FUNCTIONS = ("research", "label", "dataset")
+# vexal.model_selection's function for sample weights, which needs numpy.
+_WEIGHT_FUNCTIONS = ("uniqueness_weights",)
 # Every public name, as the native module registers them: its twenty, load,
-# the later classes; then the functions over frames.
-__all__ = [*_vexal.__all__, "load", *_LATER_CLASSES, *_FRAME_FUNCTIONS]
+# the later classes; then the functions over frames and the weights.
+__all__ = [*_vexal.__all__, "load", *_LATER_CLASSES, *_FRAME_FUNCTIONS, *_WEIGHT_FUNCTIONS]
 
 try:
     __version__ = _metadata.version("vexal")
@@ -38,8 +41,12 @@ def __getattr__(name: str):
         from . import frames
 
         return getattr(frames, name)
+    if name in _WEIGHT_FUNCTIONS:
+        from . import model_selection
+
+        return getattr(model_selection, name)
     raise AttributeError(f"module 'vexal' has no attribute {name!r}")
 
 
 def __dir__() -> list[str]:
-    return sorted([*globals(), *_FRAME_FUNCTIONS])
+    return sorted([*globals(), *_FRAME_FUNCTIONS, *_WEIGHT_FUNCTIONS])

@@ -28,6 +28,8 @@ from _vexal import (
     YangZhangVolatility as YangZhangVolatility,
     Lag as Lag,
     Ratio as Ratio,
+    TripleBarrier as TripleBarrier,
+    MetaLabel as MetaLabel,
 )
 
 __all__: list[str]
@@ -63,3 +65,5 @@ def dataset(features: FeaturePipeline, targets: TargetPipeline, data: Mapping[st
 def dataset(features: FeaturePipeline, targets: TargetPipeline, data: _Data, *, by: _Keys = None,
             order_by: str | None = None, duplicates: _Duplicates = "error", workers: int | None = None,
             progress: bool = False, dropna: Literal["warmup", "labels", "both"] | None = None) -> _Data: ...
+
+def uniqueness_weights(horizon: int | TargetPipeline, n: int, times: Any = None, groups: Any = None) -> Any: ...

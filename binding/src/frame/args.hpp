@@ -67,7 +67,14 @@ class Args {
     if constexpr (std::is_same_v<T, bool>) {
       if (slots_[i] == nullptr) return *sig_->params[i].flag_default;
     }
-    return convert(i, [](PyObject* o) { return Convert<T>::from(o); });
+    // A float that None switches off, such as a barrier that is not set.
+    if constexpr (std::is_same_v<T, std::optional<double>>) {
+      if (slots_[i] == nullptr) return sig_->params[i].float_default;
+      if (slots_[i] == Py_None) return std::nullopt;
+      return std::optional<double>(convert(i, [](PyObject* o) { return Convert<double>::from(o); }));
+    } else {
+      return convert(i, [](PyObject* o) { return Convert<T>::from(o); });
+    }
   }
 
   // Runs `f` on argument i as a conversion: a TypeError is re-raised

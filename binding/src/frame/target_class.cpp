@@ -14,6 +14,10 @@ std::vector<RegisteredTarget>& registered_targets() {
 
 }  // namespace
 
+TargetConfig config_of(const Target& target) {
+  return {target.input_names(), target.forward_period(), target.output_names()};
+}
+
 std::string horizon_repr(const TargetConfig& c, const char* name) {
   return render_repr(name, {{"inputs", list_form(c.inputs)},
                             {"horizon", std::to_string(c.horizon)},

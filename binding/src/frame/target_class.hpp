@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -28,7 +29,13 @@ struct TargetConfig {
   Names inputs;
   std::size_t horizon;
   Names outputs;
+  // The options after the outputs, in parameter order (TripleBarrier's
+  // upper and lower; nullopt for a barrier that is not set).
+  std::vector<std::optional<double>> options = {};
 };
+
+// The configuration of a target without options.
+TargetConfig config_of(const Target& target);
 
 // The whole Python face of one target class, as data.
 struct TargetFace {
@@ -40,14 +47,15 @@ struct TargetFace {
   TargetConfig (*construct)(const Args&);
   std::unique_ptr<Target> (*rebuild)(const TargetConfig&);
   std::string (*repr)(const TargetConfig&, const char* name);
+  // The configuration a built core target reports, options included.
+  TargetConfig (*configured)(const Target&) = &config_of;
 };
 
 // The configuration as the validated core target reports it (for
 // FutureCTCVolatility this includes the derived output name).
 template <class... T, class Create>
 TargetConfig validated(const Args& args, Create create) {
-  const auto target = unwrap(args.apply<T...>(create));
-  return {target.input_names(), target.forward_period(), target.output_names()};
+  return config_of(unwrap(args.apply<T...>(create)));
 }
 
 template <class Core>
@@ -88,8 +96,7 @@ struct TargetClass {
     return snapshot_of(*face.rebuild(c));
   }
   static TargetConfig load(PyTypeObject* type, std::span<const std::uint8_t> bytes) {
-    const auto target = unwrap(restore_target(bytes, short_name(type->tp_name)));
-    return {target->input_names(), target->forward_period(), target->output_names()};
+    return face.configured(*unwrap(restore_target(bytes, short_name(type->tp_name))));
   }
   static constexpr SnapshotCodec<TargetConfig> kCodec = {&save, &load};
 

@@ -39,6 +39,8 @@
 #include "targets/future_ctc_volatility.hpp"
 #include "targets/future_linear_slope.hpp"
 #include "targets/future_return.hpp"
+#include "targets/meta_label.hpp"
+#include "targets/triple_barrier.hpp"
 #include "text/list_form.hpp"
 
 namespace vexal {
@@ -103,6 +105,8 @@ constexpr Entry<Target> kTargets[] = {
     entry<Target, FutureReturn>(),
     entry<Target, FutureCTCVolatility>(),
     entry<Target, FutureLinearSlope>(),
+    entry<Target, TripleBarrier>(),
+    entry<Target, MetaLabel>(),
 };
 
 template <class Base, std::size_t N>

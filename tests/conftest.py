@@ -51,6 +51,20 @@ def leak_checked_calls() -> collections.Counter:
     return _CASES["leak-checked calls"]
 
 
+def pytest_sessionfinish(session):
+    # Under pytest-xdist each worker counts its own cases: it hands them to
+    # the controller, which adds them up for the summary.
+    workeroutput = getattr(session.config, "workeroutput", None)
+    if workeroutput is not None:
+        workeroutput["vexal_cases"] = {title: dict(counter) for title, counter in _CASES.items()}
+
+
+@pytest.hookimpl(optionalhook=True)
+def pytest_testnodedown(node, error):
+    for title, counts in getattr(node, "workeroutput", {}).get("vexal_cases", {}).items():
+        _CASES[title].update(counts)
+
+
 def pytest_terminal_summary(terminalreporter):
     for title, counter in _CASES.items():
         if counter:

@@ -51,6 +51,19 @@ def leak_checked_calls() -> collections.Counter:
     return _CASES["leak-checked calls"]
 
 
+# Tests that start a cluster of worker processes of their own run with the
+# serial ones, so that the cluster's start-up timeouts hold on two cores.
+SERIAL_TESTS = {"test_dask_on_a_two_process_cluster_gives_the_local_result"}
+
+
+@pytest.hookimpl(tryfirst=True)
+def pytest_collection_modifyitems(items):
+    # First, so that "-m serial" and "-m 'not serial'" see the mark.
+    for item in items:
+        if getattr(item, "originalname", item.name) in SERIAL_TESTS:
+            item.add_marker(pytest.mark.serial)
+
+
 def pytest_sessionfinish(session):
     # Under pytest-xdist each worker counts its own cases: it hands them to
     # the controller, which adds them up for the summary.

@@ -1,59 +1,103 @@
 #!/usr/bin/env bash
-# Installs what the tests need and runs every test twice:
-#   1. the normal build: the core's GoogleTest suite under CTest, then the
-#      Python suite against the installed package;
-#   2. the same suites against a build with AddressSanitizer and
-#      UndefinedBehaviorSanitizer: any sanitizer report fails the run.
+# Installs what the tests need and runs every test:
+#   1. the normal build: one tree (build/release, the "release" preset)
+#      holds the extension pip installs and the core's GoogleTest suite;
+#      CTest runs the core tests there, then the Python suite runs against
+#      the installed package on two workers, and the tests marked serial
+#      after it, alone;
+#   2. the "sanitize" preset builds the core, its tests and the extension
+#      with AddressSanitizer and UndefinedBehaviorSanitizer: the core tests
+#      and the Python tests marked native run against it, and any sanitizer
+#      report fails the run.
+# Each stage prints its time; a table of them closes the run.
 # Run it inside a virtual environment.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 started=$SECONDS
+jobs=$(nproc)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
-elapsed() { echo "   ($((SECONDS - started)) s so far)"; }
 
+# -- stage times ------------------------------------------------------------------
+stage_names=()
+stage_times=()
+stage=""
+stage_started=$SECONDS
+end_stage() {
+  [ -n "$stage" ] || return 0
+  local took=$((SECONDS - stage_started))
+  stage_names+=("$stage")
+  stage_times+=("$took")
+  echo "   ($stage: $took s; $((SECONDS - started)) s so far)"
+  stage=""
+}
+begin() {
+  end_stage
+  stage=$1
+  stage_started=$SECONDS
+  echo "== $1"
+}
+summary() {
+  local status=$? failed=$stage
+  end_stage
+  echo "== stage times"
+  local i
+  for i in "${!stage_names[@]}"; do
+    printf '   %-46s %6d s\n' "${stage_names[$i]}" "${stage_times[$i]}"
+  done
+  printf '   %-46s %6d s\n' "total" $((SECONDS - started))
+  if [ "$status" -ne 0 ]; then echo "!! failed in: $failed"; fi
+  echo "   load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+}
+trap summary EXIT
+
+# -- the normal build -----------------------------------------------------------------
+begin "install (GoogleTest, vexal with core tests, test requirements)"
 if [ ! -f /usr/include/gtest/gtest.h ]; then
-  echo "== installing GoogleTest (libgtest-dev)"
   as_root apt-get update -qq
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libgtest-dev
 fi
-
-echo "== installing vexal and the test requirements"
 python -m pip install -q --upgrade pip
-# The project's own builds treat warnings as errors; a user's install does not.
-python -m pip install -q ".[test]" --config-settings=cmake.define.VEXAL_WERROR=ON
 command -v cmake >/dev/null || python -m pip install -q "cmake>=3.26"
-elapsed
+# The tree the release preset names, with the same options: the core tests
+# are built beside the extension, so the core compiles once for both. The
+# project's own builds treat warnings as errors; a user's install does not.
+python -m pip install -q ".[test]" \
+  --config-settings=build-dir=build/release \
+  --config-settings=cmake.define.VEXAL_BUILD_TESTS=ON \
+  --config-settings=cmake.define.VEXAL_WERROR=ON
 
 # More generated cases than a local run, as long as CI has the time.
 export VEXAL_HYPOTHESIS_PROFILE=${VEXAL_HYPOTHESIS_PROFILE:-ci}
 
-echo "== core tests"
-build_dir=build/core-tests
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DVEXAL_BUILD_TESTS=ON -DVEXAL_BUILD_EXTENSION=OFF \
-  -DVEXAL_WERROR=ON >/dev/null
-cmake --build "$build_dir" -j "$(nproc)"
-ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j "$(nproc)"
-elapsed
+begin "core tests"
+ctest --preset release -j "$jobs"
 
-echo "== Python tests"
-python -m pytest -q tests
-elapsed
+begin "Python tests (2 workers)"
+python - <<'EOF'
+import _vexal, pathlib, sys, vexal
+# The suite must exercise the installed package, not a tree on the path.
+for module in (_vexal, vexal):
+    assert pathlib.Path(sys.prefix) in pathlib.Path(module.__file__).parents, module.__file__
+EOF
+# Tests that must not run beside each other share an xdist_group.
+python -m pytest -q -p no:cacheprovider -n 2 --dist loadgroup -m "not serial" tests
+
+begin "Python tests (serial)"
+python -m pytest -q -p no:cacheprovider -m serial tests
 
 # -- sanitizers -----------------------------------------------------------------
-# One build holds the core, its C++ tests and the extension, all compiled
+# One tree holds the core, its C++ tests and the extension, all compiled
 # with -fsanitize=address,undefined; undefined behaviour is not recovered
 # from. Every report is written below $reports as well, and a report
 # anywhere (a test's child process included) fails the run.
-echo "== sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer)"
+begin "sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer)"
 san_dir=build/sanitize
 reports="$root/$san_dir/reports"
-cmake -S . -B "$san_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXAL_SANITIZE=ON -DVEXAL_BUILD_TESTS=ON \
-  -DVEXAL_WERROR=ON -DVEXAL_BUILD_EXTENSION=ON -DPython_EXECUTABLE="$(command -v python)" >/dev/null
-cmake --build "$san_dir" -j "$(nproc)"
+cmake --preset sanitize -DPython_EXECUTABLE="$(command -v python)" >/dev/null
+cmake --build --preset sanitize -j "$jobs"
 rm -rf "$reports" && mkdir -p "$reports"
-elapsed
 
 # A report is an error of ASan or LeakSanitizer, or a runtime error of
 # UBSan. The log also receives ASan's warning for an allocation it refused
@@ -70,22 +114,23 @@ check_reports() {
 
 ubsan_options="print_stacktrace=1:halt_on_error=1:log_path=$reports/ubsan"
 
-echo "== core tests under the sanitizers (leak detection on)"
+begin "core tests under the sanitizers (leak detection on)"
 # Huge windows must be refused in an orderly way, not abort the process:
 # allocator_may_return_null lets the reservation fail as it would without
 # the sanitizer.
 ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1:strict_string_checks=1:log_path=$reports/asan" \
   UBSAN_OPTIONS="$ubsan_options" \
-  ctest --test-dir "$san_dir" --output-on-failure --no-tests=error -j "$(nproc)"
+  ctest --preset sanitize -j "$jobs"
 check_reports
-elapsed
 
-echo "== Python tests under the sanitizers"
+begin "native Python tests under the sanitizers"
 # The interpreter itself is not instrumented: the runtimes are preloaded
 # ahead of it, and leak detection is off for it (CPython keeps objects
 # alive until exit by design); the Python leak tests measure leaks instead.
+# Only the modules marked native: typing, stubs, Dask, the README and the
+# demo drive no native code the native modules do not, and ran above.
 preload="$(g++ -print-file-name=libasan.so):$(g++ -print-file-name=libubsan.so)"
-export_sanitized() {
+sanitized() {
   env LD_PRELOAD="$preload" \
     ASAN_OPTIONS="detect_leaks=0:allocator_may_return_null=1:log_path=$reports/asan" \
     UBSAN_OPTIONS="$ubsan_options" \
@@ -93,7 +138,7 @@ export_sanitized() {
     VEXAL_HYPOTHESIS_PROFILE=dev \
     "$@"
 }
-export_sanitized python - "$root/$san_dir" <<'EOF'
+sanitized python - "$root/$san_dir" <<'EOF'
 import sys, _vexal, vexal
 # The suite must exercise the sanitized build, not the installed one.
 assert _vexal.__file__.startswith(sys.argv[1]), _vexal.__file__
@@ -101,8 +146,10 @@ assert vexal.Sma is _vexal.Sma
 EOF
 # A test that preloads its own allocation counter into a child process
 # cannot run behind the sanitizer runtime; the normal run covers it.
-export_sanitized python -m pytest -q tests -p no:cacheprovider \
-  --deselect tests/test_pipelines.py::test_a_live_bar_allocates_nothing_in_native_code
+no_counter=(--deselect tests/test_pipelines.py::test_a_live_bar_allocates_nothing_in_native_code)
+sanitized python -m pytest -q -p no:cacheprovider -n 2 --dist loadgroup -m "native and not serial" tests "${no_counter[@]}"
 check_reports
-elapsed
+sanitized python -m pytest -q -p no:cacheprovider -m "native and serial" tests "${no_counter[@]}"
+check_reports
+end_stage
 echo "== all tests passed in $((SECONDS - started)) s"

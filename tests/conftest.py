@@ -51,6 +51,33 @@ def leak_checked_calls() -> collections.Counter:
     return _CASES["leak-checked calls"]
 
 
+# Tests that start a cluster of worker processes of their own run with the
+# serial ones, so that the cluster's start-up timeouts hold on two cores.
+SERIAL_TESTS = {"test_dask_on_a_two_process_cluster_gives_the_local_result"}
+
+
+@pytest.hookimpl(tryfirst=True)
+def pytest_collection_modifyitems(items):
+    # First, so that "-m serial" and "-m 'not serial'" see the mark.
+    for item in items:
+        if getattr(item, "originalname", item.name) in SERIAL_TESTS:
+            item.add_marker(pytest.mark.serial)
+
+
+def pytest_sessionfinish(session):
+    # Under pytest-xdist each worker counts its own cases: it hands them to
+    # the controller, which adds them up for the summary.
+    workeroutput = getattr(session.config, "workeroutput", None)
+    if workeroutput is not None:
+        workeroutput["vexal_cases"] = {title: dict(counter) for title, counter in _CASES.items()}
+
+
+@pytest.hookimpl(optionalhook=True)
+def pytest_testnodedown(node, error):
+    for title, counts in getattr(node, "workeroutput", {}).get("vexal_cases", {}).items():
+        _CASES[title].update(counts)
+
+
 def pytest_terminal_summary(terminalreporter):
     for title, counter in _CASES.items():
         if counter:

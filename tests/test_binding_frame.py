@@ -18,6 +18,8 @@ import pytest
 import _vexal
 from transform_faces import BAR_WIDTH, OPEN_FIRST, TRANSFORM_FACES
 
+pytestmark = pytest.mark.native
+
 FACES = {name: face for name, face in TRANSFORM_FACES.items() if hasattr(_vexal, name)}
 METHODS = ["update", "peek", "reset", "input_names", "output_names", "warm_up_period", "snapshot", "from_snapshot"]
 

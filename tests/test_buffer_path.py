@@ -18,6 +18,8 @@ import pytest
 import _vexal
 from transform_faces import BAR_WIDTH, OPEN_FIRST, TRANSFORM_FACES
 
+pytestmark = pytest.mark.native
+
 np = pytest.importorskip("numpy")
 
 FACES = {name: face for name, face in TRANSFORM_FACES.items() if hasattr(_vexal, name)}

@@ -26,6 +26,8 @@ import _vexal
 from numpy_reference import same_bits
 from transform_faces import BAR_WIDTH, TRANSFORM_FACES
 
+pytestmark = pytest.mark.native
+
 
 def _panic_type():
     try:

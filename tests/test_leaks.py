@@ -27,6 +27,8 @@ import pytest
 import _vexal
 from transform_faces import BAR_WIDTH, TRANSFORM_FACES
 
+pytestmark = pytest.mark.native
+
 CALLS = 10_000
 WARM_UP = 300
 nan = math.nan

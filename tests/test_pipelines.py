@@ -27,6 +27,8 @@ from vexal import (
 
 from numpy_reference import TABLE_FORMS, run_into, same_bits
 
+pytestmark = pytest.mark.native
+
 nan = float("nan")
 OHLC = ["open", "high", "low", "close"]
 

@@ -17,6 +17,8 @@ import _vexal
 from numpy_reference import same_bits
 from transform_faces import BAR_WIDTH, TRANSFORM_FACES
 
+pytestmark = [pytest.mark.native, pytest.mark.serial]
+
 THREADS = 8
 nan = math.nan
 CONFLICTS = {"Already borrowed", "Already mutably borrowed"}

@@ -14,6 +14,9 @@ import pytest
 pytest.importorskip("numpy")
 pd = pytest.importorskip("pandas")
 
+# Latencies are measured: the test needs the machine to itself.
+pytestmark = pytest.mark.serial
+
 LIMIT = 0.2
 # Long enough after "ready" for the call to be well into its work.
 DELAY = 0.6

@@ -44,9 +44,9 @@ summary() {
   echo "== stage times"
   local i
   for i in "${!stage_names[@]}"; do
-    printf '   %-46s %6d s\n' "${stage_names[$i]}" "${stage_times[$i]}"
+    printf '   %-64s %6d s\n' "${stage_names[$i]}" "${stage_times[$i]}"
   done
-  printf '   %-46s %6d s\n' "total" $((SECONDS - started))
+  printf '   %-64s %6d s\n' "total" $((SECONDS - started))
   if [ "$status" -ne 0 ]; then echo "!! failed in: $failed"; fi
   echo "   load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 }

@@ -420,7 +420,8 @@ def test_an_interrupt_lands_between_chunks_and_keeps_their_state(kind):
         assert expected[:written].tobytes() == out[:written].tobytes()
         return
     expected = np.array(heavy_pipeline().run_research(data.tolist()))
-    assert written % 4096 == 0
+    # A chunk holds at most 2**23 steps of work, a window costing its length a bar: here 2,744 bars, not 4,096.
+    assert written % min(4096, 2**23 // (3000 + 50 + 7)) == 0
     assert expected[:written].tobytes() == out[:written].tobytes()
     # ... and the pipeline stands where those bars left it.
     again = heavy_pipeline()

@@ -90,8 +90,8 @@ struct SnapshotMethods {
       const Args bound = Args::bind(kFromSnapshotSig, type, args, static_cast<std::size_t>(nargsf), kwnames);
       const std::optional<std::size_t> limit = snapshot_limit(bound.raw(1));
       const BytesView data(bound.raw(0));
-      if (!limit) return new_instance(type, C.load(type, data.bytes()));
-      const StateLimit counted(*limit);
+      std::optional<StateLimit> counted;
+      if (limit) counted.emplace(*limit);
       return new_instance(type, C.load(type, data.bytes()));
     });
   }

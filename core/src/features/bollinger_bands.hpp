@@ -4,6 +4,7 @@
 #include <expected>
 #include <tuple>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -38,6 +39,32 @@ class BollingerBands final : public Windowed<BollingerBands, 1, 1> {
       : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)), k_(k) {}
 
   double k_;
+};
+
+template <>
+struct Describe<BollingerBands> : Described<BollingerBands> {
+  static constexpr std::string_view summary =
+      "Bollinger bands of inputs[0] over ``window`` bars. outputs: [middle, upper, lower, "
+      "percent_b, bandwidth]. middle = mean, upper/lower = middle +/- k * population standard "
+      "deviation, percent_b = (x - lower) / (upper - lower), bandwidth = (upper - lower) / "
+      "middle; a flat window has no percent_b, a zero middle no bandwidth.";
+  static constexpr Option<BollingerBands> options[] = {
+      inputs_option<BollingerBands>,
+      window_option<BollingerBands>,
+      outputs_option<BollingerBands>,
+      {"k", OptionType::Number, {}, 2.0, [](const BollingerBands& t) -> OptionValue { return t.k(); }}};
+  static constexpr std::string_view update_doc =
+      "Process one bar. Returns ``[middle, upper, lower, percent_b, bandwidth]``, ``NaN`` "
+      "during warm-up.";
+  static constexpr std::string_view family = "bands";
+  static constexpr std::string_view reads = "close";
+  static constexpr std::string_view writes = "middle, upper, lower, percent_b, bandwidth";
+  static constexpr std::string_view options_note = "window, k=2.0";
+  static constexpr std::string_view warm_up = "w − 1";
+  static constexpr std::string_view talib = "BBANDS: first";
+  static constexpr std::string_view state = "size window, f64 k, values window";
+  static constexpr std::string_view example =
+      "BollingerBands([\"close\"], 20, [\"middle\", \"upper\", \"lower\", \"percent_b\", \"bandwidth\"])";
 };
 
 }  // namespace vexal

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <expected>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -32,6 +33,23 @@ class Cci final : public Windowed<Cci, 1, 3> {
 
   Cci(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)
       : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+};
+
+template <>
+struct Describe<Cci> : Described<Cci> {
+  static constexpr std::string_view summary =
+      "Commodity channel index. inputs: [high, low, close]. (tp - m) / (0.015 * d), with tp = "
+      "(high + low + close) / 3, m the mean of tp over ``window`` bars and d the mean absolute "
+      "deviation of tp from m.";
+  static constexpr Option<Cci> options[] = {inputs_option<Cci>, window_option<Cci>, outputs_option<Cci>};
+  static constexpr std::string_view update_doc = kInvalidInputUpdateText;
+  static constexpr std::string_view family = "oscillators";
+  static constexpr std::string_view reads = "high, low, close";
+  static constexpr std::string_view options_note = "window";
+  static constexpr std::string_view warm_up = "w − 1";
+  static constexpr std::string_view talib = "CCI: first";
+  static constexpr std::string_view state = "size window, values typical prices";
+  static constexpr std::string_view example = "Cci([\"high\", \"low\", \"close\"], 20, [\"cci\"])";
 };
 
 }  // namespace vexal

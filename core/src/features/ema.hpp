@@ -4,6 +4,7 @@
 #include <expected>
 #include <string_view>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -44,6 +45,20 @@ class Ema final : public Windowed<Ema, 1> {
 
   OptionalValue current_;  // present only once seeded; the seed buffer is then empty
   double alpha_;
+};
+
+template <>
+struct Describe<Ema> : Described<Ema> {
+  static constexpr std::string_view summary = "Exponential Moving Average with SMA seeding.";
+  static constexpr Option<Ema> options[] = {inputs_option<Ema>, window_option<Ema>, outputs_option<Ema>};
+  static constexpr std::string_view family = "averages";
+  static constexpr std::string_view options_note = "window";
+  static constexpr std::string_view warm_up = "w − 1";
+  static constexpr std::string_view talib = "EMA: first";
+  static constexpr std::string_view state =
+      "size window, value current average, values seed (empty once seeded)";
+  static constexpr MissingPolicy missing = MissingPolicy::ReseedsRecursion;
+  static constexpr std::string_view example = "Ema([\"close\"], 20, [\"ema\"])";
 };
 
 }  // namespace vexal

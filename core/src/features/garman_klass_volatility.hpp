@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <expected>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -31,6 +32,24 @@ class GarmanKlassVolatility final : public Windowed<GarmanKlassVolatility, 1, 4>
 
   GarmanKlassVolatility(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)
       : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+};
+
+template <>
+struct Describe<GarmanKlassVolatility> : Described<GarmanKlassVolatility> {
+  static constexpr std::string_view summary =
+      "Garman-Klass volatility. inputs: [open, high, low, close]. sqrt(mean(0.5 * ln(high / "
+      "low)^2 - (2 ln 2 - 1) * ln(close / open)^2)) over ``window`` bars.";
+  static constexpr Option<GarmanKlassVolatility> options[] = {inputs_option<GarmanKlassVolatility>,
+                                                              window_option<GarmanKlassVolatility>,
+                                                              outputs_option<GarmanKlassVolatility>};
+  static constexpr std::string_view update_doc = kInvalidInputUpdateText;
+  static constexpr std::string_view family = "volatility";
+  static constexpr std::string_view reads = "open, high, low, close";
+  static constexpr std::string_view options_note = "window";
+  static constexpr std::string_view warm_up = "w − 1";
+  static constexpr std::string_view state = "size window, values per-bar terms";
+  static constexpr std::string_view example =
+      "GarmanKlassVolatility([\"open\", \"high\", \"low\", \"close\"], 20, [\"gk\"])";
 };
 
 }  // namespace vexal

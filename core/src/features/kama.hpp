@@ -4,6 +4,7 @@
 #include <expected>
 #include <string_view>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -62,6 +63,25 @@ class Kama final : public Windowed<Kama, 1> {
   OptionalValue previous_;  // absent until seeded and after a window with a missing price
   double fast_sc_;
   double slow_sc_;
+};
+
+template <>
+struct Describe<Kama> : Described<Kama> {
+  static constexpr std::string_view summary = "Kaufman's Adaptive Moving Average.";
+  static constexpr Option<Kama> options[] = {inputs_option<Kama>,
+                                             window_option<Kama>,
+                                             outputs_option<Kama>,
+                                             {"fast", OptionType::Count, 2},
+                                             {"slow", OptionType::Count, 30}};
+  static constexpr std::string_view family = "averages";
+  static constexpr std::string_view options_note = "window, fast=2, slow=30";
+  static constexpr std::string_view warm_up = "w";
+  static constexpr std::string_view talib = "KAMA: first";
+  static constexpr std::string_view state =
+      "size window, f64 fast constant 2/(fast+1), f64 slow constant 2/(slow+1), value previous "
+      "average, values prices (≤ window + 1)";
+  static constexpr MissingPolicy missing = MissingPolicy::ReseedsRecursion;
+  static constexpr std::string_view example = "Kama([\"close\"], 10, [\"kama\"])";
 };
 
 }  // namespace vexal

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "descriptor.hpp"
 #include "features/standardized_moment.hpp"
 
 namespace vexal {
@@ -25,6 +26,18 @@ class Kurtosis final : public StandardizedMoment<Kurtosis> {
  private:
   friend class StandardizedMoment<Kurtosis>;
   using StandardizedMoment::StandardizedMoment;
+};
+
+template <>
+struct Describe<Kurtosis> : Described<Kurtosis> {
+  static constexpr std::string_view summary = "Rolling excess kurtosis (Fisher).";
+  static constexpr Option<Kurtosis> options[] = {inputs_option<Kurtosis>, window_option<Kurtosis>,
+                                                 outputs_option<Kurtosis>};
+  static constexpr std::string_view family = "statistics";
+  static constexpr std::string_view options_note = "window";
+  static constexpr std::string_view warm_up = "w − 1";
+  static constexpr std::string_view state = "size window, values window";
+  static constexpr std::string_view example = "Kurtosis([\"close\"], 20, [\"kurt\"])";
 };
 
 }  // namespace vexal

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "descriptor.hpp"
 #include "features/lookback_return.hpp"
 
 namespace vexal {
@@ -17,6 +18,18 @@ class LogReturn final : public LookbackReturn<LogReturn> {
  private:
   friend class LookbackReturn<LogReturn>;
   using LookbackReturn::LookbackReturn;
+};
+
+template <>
+struct Describe<LogReturn> : Described<LogReturn> {
+  static constexpr std::string_view summary = "Log return over a configurable lookback window.";
+  static constexpr Option<LogReturn> options[] = {inputs_option<LogReturn>, window_option<LogReturn>,
+                                                  outputs_option<LogReturn>};
+  static constexpr std::string_view family = "returns";
+  static constexpr std::string_view options_note = "window";
+  static constexpr std::string_view warm_up = "w";
+  static constexpr std::string_view state = "size window, values (≤ window + 1)";
+  static constexpr std::string_view example = "LogReturn([\"close\"], 1, [\"log_ret\"])";
 };
 
 }  // namespace vexal

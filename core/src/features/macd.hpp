@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <expected>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "features/ema.hpp"
 #include "transform_base.hpp"
@@ -48,6 +49,38 @@ class Macd final : public NamedTransform {
   Ema fast_;
   Ema slow_;
   Ema signal_;  // fed the macd line
+};
+
+template <>
+struct Describe<Macd> : Described<Macd> {
+  static constexpr std::string_view summary =
+      "Moving average convergence/divergence of inputs[0]. outputs: [macd, signal, histogram]. "
+      "macd = Ema(fast) - Ema(slow), signal = Ema(signal) of macd, histogram = macd - signal; "
+      "every Ema seeded with the simple average of its first window, as ``Ema`` is. Seeding: "
+      "the fast Ema is present from bar ``fast`` - 1, the slow from bar ``slow`` - 1, so macd "
+      "from bar ``slow`` - 1 and signal from bar ``slow`` + ``signal`` - 2. TA-Lib seeds the "
+      "fast EMA at the first bar of the slow one instead, and reports macd only from the first "
+      "bar of the signal: the macd and signal lines agree within 1e-9 (relative) once the seeds "
+      "have decayed (from about bar 155 for 12/26/9 on daily SPY).";
+  static constexpr Option<Macd> options[] = {
+      inputs_option<Macd>,
+      outputs_option<Macd>,
+      {"fast", OptionType::Count, 12, {}, [](const Macd& t) -> OptionValue { return t.fast(); }},
+      {"slow", OptionType::Count, 26, {}, [](const Macd& t) -> OptionValue { return t.slow(); }},
+      {"signal", OptionType::Count, 9, {}, [](const Macd& t) -> OptionValue { return t.signal(); }}};
+  static constexpr std::string_view update_doc =
+      "Process one bar. Returns ``[macd, signal, histogram]``, ``NaN`` during warm-up.";
+  static constexpr std::string_view family = "oscillators";
+  static constexpr std::string_view reads = "close";
+  static constexpr std::string_view writes = "macd, signal, histogram";
+  static constexpr std::string_view options_note = "fast=12, slow=26, signal=9";
+  static constexpr std::string_view warm_up = "slow + signal − 2";
+  static constexpr std::string_view talib = "MACD: converges (bar ~155)";
+  static constexpr std::string_view state =
+      "size fast, size slow, size signal, then the fast, slow and signal `Ema`, each a whole "
+      "object with its tag";
+  static constexpr MissingPolicy missing = MissingPolicy::ReseedsRecursion;
+  static constexpr std::string_view example = "Macd([\"close\"], [\"macd\", \"signal\", \"histogram\"])";
 };
 
 }  // namespace vexal

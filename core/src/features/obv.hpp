@@ -2,6 +2,7 @@
 
 #include <expected>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "transform_base.hpp"
 
@@ -35,6 +36,23 @@ class Obv final : public NamedTransform {
 
   OptionalValue previous_close_;
   OptionalValue total_;  // present exactly when previous_close_ is
+};
+
+template <>
+struct Describe<Obv> : Described<Obv> {
+  static constexpr std::string_view summary =
+      "On-balance volume. inputs: [close, volume]. A running total starting at the first "
+      "volume: + volume when the close rises, - volume when it falls; a missing value or a "
+      "negative volume starts it again.";
+  static constexpr Option<Obv> options[] = {inputs_option<Obv>, outputs_option<Obv>};
+  static constexpr std::string_view update_doc = kInvalidInputUpdateText;
+  static constexpr std::string_view family = "volume";
+  static constexpr std::string_view reads = "close, volume";
+  static constexpr std::string_view warm_up = "0";
+  static constexpr std::string_view talib = "OBV: first";
+  static constexpr std::string_view state = "value previous close, value running total";
+  static constexpr MissingPolicy missing = MissingPolicy::RestartsTotal;
+  static constexpr std::string_view example = "Obv([\"close\", \"volume\"], [\"obv\"])";
 };
 
 }  // namespace vexal

@@ -4,6 +4,7 @@
 #include <expected>
 #include <string_view>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -30,6 +31,21 @@ class ParkinsonVolatility final : public Windowed<ParkinsonVolatility, 1, 2> {
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
   // The volatility of the terms as they stand.
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values) const;
+};
+
+template <>
+struct Describe<ParkinsonVolatility> : Described<ParkinsonVolatility> {
+  static constexpr std::string_view summary = "Rolling Parkinson volatility estimator (high/low).";
+  static constexpr Option<ParkinsonVolatility> options[] = {inputs_option<ParkinsonVolatility>,
+                                                            window_option<ParkinsonVolatility>,
+                                                            outputs_option<ParkinsonVolatility>};
+  static constexpr std::string_view update_doc = kInvalidInputUpdateText;
+  static constexpr std::string_view family = "volatility";
+  static constexpr std::string_view reads = "high, low";
+  static constexpr std::string_view options_note = "window";
+  static constexpr std::string_view warm_up = "w − 1";
+  static constexpr std::string_view state = "size window, values per-bar terms";
+  static constexpr std::string_view example = "ParkinsonVolatility([\"high\", \"low\"], 20, [\"parkinson\"])";
 };
 
 }  // namespace vexal

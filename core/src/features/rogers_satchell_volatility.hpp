@@ -4,6 +4,7 @@
 #include <expected>
 #include <string_view>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -31,6 +32,22 @@ class RogersSatchellVolatility final : public Windowed<RogersSatchellVolatility,
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
   // The volatility of the terms as they stand.
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values) const;
+};
+
+template <>
+struct Describe<RogersSatchellVolatility> : Described<RogersSatchellVolatility> {
+  static constexpr std::string_view summary = "Rolling Rogers-Satchell volatility estimator (OHLC).";
+  static constexpr Option<RogersSatchellVolatility> options[] = {inputs_option<RogersSatchellVolatility>,
+                                                                 window_option<RogersSatchellVolatility>,
+                                                                 outputs_option<RogersSatchellVolatility>};
+  static constexpr std::string_view update_doc = kInvalidInputUpdateText;
+  static constexpr std::string_view family = "volatility";
+  static constexpr std::string_view reads = "high, low, open, close";
+  static constexpr std::string_view options_note = "window";
+  static constexpr std::string_view warm_up = "w − 1";
+  static constexpr std::string_view state = "size window, values per-bar terms";
+  static constexpr std::string_view example =
+      "RogersSatchellVolatility([\"high\", \"low\", \"open\", \"close\"], 20, [\"rs\"])";
 };
 
 }  // namespace vexal

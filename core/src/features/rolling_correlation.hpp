@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <expected>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -30,6 +31,23 @@ class RollingCorrelation final : public Windowed<RollingCorrelation, 2, 2> {
 
   RollingCorrelation(Names inputs, std::size_t window, Names outputs, BufferSet<2> buffers)
       : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+};
+
+template <>
+struct Describe<RollingCorrelation> : Described<RollingCorrelation> {
+  static constexpr std::string_view summary =
+      "Pearson correlation of inputs [x, y] over ``window`` bars: sxy / sqrt(sxx * syy) from "
+      "the deviations from the means; NaN where a column is constant.";
+  static constexpr Option<RollingCorrelation> options[] = {inputs_option<RollingCorrelation>,
+                                                           window_option<RollingCorrelation>,
+                                                           outputs_option<RollingCorrelation>};
+  static constexpr std::string_view family = "statistics";
+  static constexpr std::string_view reads = "x, y";
+  static constexpr std::string_view options_note = "window (≥ 2)";
+  static constexpr std::string_view warm_up = "w − 1";
+  static constexpr std::string_view talib = "CORREL: first";
+  static constexpr std::string_view state = "size window, values x, values y";
+  static constexpr std::string_view example = "RollingCorrelation([\"open\", \"close\"], 20, [\"corr\"])";
 };
 
 }  // namespace vexal

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <expected>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -26,6 +27,19 @@ class RollingMax final : public Windowed<RollingMax, 1, 1> {
 
   RollingMax(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)
       : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+};
+
+template <>
+struct Describe<RollingMax> : Described<RollingMax> {
+  static constexpr std::string_view summary = "Largest value of inputs[0] over ``window`` bars.";
+  static constexpr Option<RollingMax> options[] = {inputs_option<RollingMax>, window_option<RollingMax>,
+                                                   outputs_option<RollingMax>};
+  static constexpr std::string_view family = "statistics";
+  static constexpr std::string_view options_note = "window";
+  static constexpr std::string_view warm_up = "w − 1";
+  static constexpr std::string_view talib = "MAX: first";
+  static constexpr std::string_view state = "size window, values window";
+  static constexpr std::string_view example = "RollingMax([\"high\"], 20, [\"high_20\"])";
 };
 
 }  // namespace vexal

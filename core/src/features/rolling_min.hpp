@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <expected>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -26,6 +27,19 @@ class RollingMin final : public Windowed<RollingMin, 1, 1> {
 
   RollingMin(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)
       : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+};
+
+template <>
+struct Describe<RollingMin> : Described<RollingMin> {
+  static constexpr std::string_view summary = "Smallest value of inputs[0] over ``window`` bars.";
+  static constexpr Option<RollingMin> options[] = {inputs_option<RollingMin>, window_option<RollingMin>,
+                                                   outputs_option<RollingMin>};
+  static constexpr std::string_view family = "statistics";
+  static constexpr std::string_view options_note = "window";
+  static constexpr std::string_view warm_up = "w − 1";
+  static constexpr std::string_view talib = "MIN: first";
+  static constexpr std::string_view state = "size window, values window";
+  static constexpr std::string_view example = "RollingMin([\"low\"], 20, [\"low_20\"])";
 };
 
 }  // namespace vexal

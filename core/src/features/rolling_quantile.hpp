@@ -5,6 +5,7 @@
 #include <memory>
 #include <tuple>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -49,6 +50,23 @@ class RollingQuantile final : public Windowed<RollingQuantile, 1, 1> {
 
   double q_;
   Scratch scratch_;  // room for `window` values, untouched until used
+};
+
+template <>
+struct Describe<RollingQuantile> : Described<RollingQuantile> {
+  static constexpr std::string_view summary =
+      "The q-quantile of inputs[0] over ``window`` bars, linearly interpolated between order "
+      "statistics as numpy.quantile's default is.";
+  static constexpr Option<RollingQuantile> options[] = {
+      inputs_option<RollingQuantile>,
+      window_option<RollingQuantile>,
+      outputs_option<RollingQuantile>,
+      {"q", OptionType::Number, {}, 0.5, [](const RollingQuantile& t) -> OptionValue { return t.q(); }}};
+  static constexpr std::string_view family = "statistics";
+  static constexpr std::string_view options_note = "window, q=0.5 (as numpy)";
+  static constexpr std::string_view warm_up = "w − 1";
+  static constexpr std::string_view state = "size window, f64 q, values window";
+  static constexpr std::string_view example = "RollingQuantile([\"close\"], 20, [\"median\"])";
 };
 
 }  // namespace vexal

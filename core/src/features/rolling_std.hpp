@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <expected>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -27,6 +28,20 @@ class RollingStd final : public Windowed<RollingStd, 1, 1> {
 
   RollingStd(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)
       : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+};
+
+template <>
+struct Describe<RollingStd> : Described<RollingStd> {
+  static constexpr std::string_view summary =
+      "Sample standard deviation (ddof=1) of inputs[0] over ``window`` bars: sqrt(sum((x - "
+      "mean)^2) / (window - 1)).";
+  static constexpr Option<RollingStd> options[] = {inputs_option<RollingStd>, window_option<RollingStd>,
+                                                   outputs_option<RollingStd>};
+  static constexpr std::string_view family = "statistics";
+  static constexpr std::string_view options_note = "window (≥ 2, ddof=1)";
+  static constexpr std::string_view warm_up = "w − 1";
+  static constexpr std::string_view state = "size window, values window";
+  static constexpr std::string_view example = "RollingStd([\"close\"], 20, [\"std\"])";
 };
 
 }  // namespace vexal

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <expected>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "features/wilder_average.hpp"
 #include "windowed.hpp"
@@ -49,6 +50,29 @@ class Rsi final : public Windowed<Rsi, 0> {
   OptionalValue previous_;
   WilderAverage gains_;
   WilderAverage losses_;
+};
+
+template <>
+struct Describe<Rsi> : Described<Rsi> {
+  static constexpr std::string_view summary =
+      "Wilder's relative strength index of inputs[0] (the close): 100 * G / (G + L), where G "
+      "and L are Wilder averages over ``window`` bars, avg = (avg * (window - 1) + x) / window, "
+      "of the gains max(d, 0) and losses max(-d, 0) of the bar-to-bar change d, each seeded "
+      "with the simple average of its first ``window`` changes. NaN while a window saw no move. "
+      "Seeding: the first value is at bar ``window`` (after ``window`` + 1 closes), from the "
+      "simple averages of the first ``window`` gains and losses; TA-Lib's RSI seeds the same "
+      "way and agrees from its first value (within 1e-13: it multiplies by 1/window where this "
+      "divides by window).";
+  static constexpr Option<Rsi> options[] = {inputs_option<Rsi>, window_option<Rsi>, outputs_option<Rsi>};
+  static constexpr std::string_view family = "oscillators";
+  static constexpr std::string_view reads = "close";
+  static constexpr std::string_view options_note = "window (Wilder)";
+  static constexpr std::string_view warm_up = "w";
+  static constexpr std::string_view talib = "RSI: first";
+  static constexpr std::string_view state =
+      "size window, value previous close, then the gains' and the losses' Wilder state";
+  static constexpr MissingPolicy missing = MissingPolicy::ReseedsRecursion;
+  static constexpr std::string_view example = "Rsi([\"close\"], 14, [\"rsi\"])";
 };
 
 }  // namespace vexal

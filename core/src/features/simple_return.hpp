@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "descriptor.hpp"
 #include "features/lookback_return.hpp"
 
 namespace vexal {
@@ -17,6 +18,20 @@ class SimpleReturn final : public LookbackReturn<SimpleReturn> {
  private:
   friend class LookbackReturn<SimpleReturn>;
   using LookbackReturn::LookbackReturn;
+};
+
+template <>
+struct Describe<SimpleReturn> : Described<SimpleReturn> {
+  static constexpr std::string_view summary =
+      "Simple (arithmetic) return over a configurable lookback window.";
+  static constexpr Option<SimpleReturn> options[] = {inputs_option<SimpleReturn>, window_option<SimpleReturn>,
+                                                     outputs_option<SimpleReturn>};
+  static constexpr std::string_view family = "returns";
+  static constexpr std::string_view options_note = "window";
+  static constexpr std::string_view warm_up = "w";
+  static constexpr std::string_view talib = "ROCP: first";
+  static constexpr std::string_view state = "size window, values (≤ window + 1)";
+  static constexpr std::string_view example = "SimpleReturn([\"close\"], 1, [\"ret\"])";
 };
 
 }  // namespace vexal

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "descriptor.hpp"
 #include "features/standardized_moment.hpp"
 
 namespace vexal {
@@ -21,6 +22,18 @@ class Skewness final : public StandardizedMoment<Skewness> {
  private:
   friend class StandardizedMoment<Skewness>;
   using StandardizedMoment::StandardizedMoment;
+};
+
+template <>
+struct Describe<Skewness> : Described<Skewness> {
+  static constexpr std::string_view summary = "Rolling sample skewness (Fisher-Pearson corrected).";
+  static constexpr Option<Skewness> options[] = {inputs_option<Skewness>, window_option<Skewness>,
+                                                 outputs_option<Skewness>};
+  static constexpr std::string_view family = "statistics";
+  static constexpr std::string_view options_note = "window";
+  static constexpr std::string_view warm_up = "w − 1";
+  static constexpr std::string_view state = "size window, values window";
+  static constexpr std::string_view example = "Skewness([\"close\"], 20, [\"skew\"])";
 };
 
 }  // namespace vexal

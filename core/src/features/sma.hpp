@@ -4,6 +4,7 @@
 #include <expected>
 #include <string_view>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -24,6 +25,18 @@ class Sma final : public Windowed<Sma, 1, 1> {
   using Windowed::Windowed;
 
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values) const;
+};
+
+template <>
+struct Describe<Sma> : Described<Sma> {
+  static constexpr std::string_view summary = "Simple Moving Average over a rolling window.";
+  static constexpr Option<Sma> options[] = {inputs_option<Sma>, window_option<Sma>, outputs_option<Sma>};
+  static constexpr std::string_view family = "averages";
+  static constexpr std::string_view options_note = "window";
+  static constexpr std::string_view warm_up = "w − 1";
+  static constexpr std::string_view talib = "SMA: first";
+  static constexpr std::string_view state = "size window, values window";
+  static constexpr std::string_view example = "Sma([\"close\"], 20, [\"sma\"])";
 };
 
 }  // namespace vexal

@@ -4,6 +4,7 @@
 #include <expected>
 #include <tuple>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -47,6 +48,35 @@ class Stochastic final : public Windowed<Stochastic, 4> {
   // Buffers: highs and lows (`window`), raw %K (`smooth_k`), k (`smooth_d`).
   std::size_t smooth_k_;
   std::size_t smooth_d_;
+};
+
+template <>
+struct Describe<Stochastic> : Described<Stochastic> {
+  static constexpr std::string_view summary =
+      "The slow stochastic oscillator. inputs: [high, low, close]; outputs: [k, d]. raw %K = "
+      "100 * (close - LL) / (HH - LL) over the highest high HH and lowest low LL of ``window`` "
+      "bars; k = mean of raw %K over ``smooth_k`` bars, d = mean of k over ``smooth_d`` bars.";
+  static constexpr Option<Stochastic> options[] = {
+      inputs_option<Stochastic>,
+      window_option<Stochastic>,
+      outputs_option<Stochastic>,
+      {"smooth_k", OptionType::Count, 3, {}, [](const Stochastic& t) -> OptionValue { return t.smooth_k(); }},
+      {"smooth_d", OptionType::Count, 3, {}, [](const Stochastic& t) -> OptionValue {
+         return t.smooth_d();
+       }}};
+  static constexpr std::string_view update_doc =
+      "Process one bar. Returns ``[k, d]``, ``NaN`` during warm-up or on invalid input.";
+  static constexpr std::string_view family = "oscillators";
+  static constexpr std::string_view reads = "high, low, close";
+  static constexpr std::string_view writes = "k, d";
+  static constexpr std::string_view options_note = "window, smooth_k=3, smooth_d=3";
+  static constexpr std::string_view warm_up = "w + smooth_k + smooth_d − 3";
+  static constexpr std::string_view talib = "STOCH: first";
+  static constexpr std::string_view state =
+      "size window, size smooth_k, size smooth_d, values highs, values lows (window each), "
+      "values raw %K (smooth_k), values %K (smooth_d)";
+  static constexpr std::string_view example =
+      "Stochastic([\"high\", \"low\", \"close\"], 14, [\"k\", \"d\"])";
 };
 
 }  // namespace vexal

@@ -2,6 +2,7 @@
 
 #include <expected>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "transform_base.hpp"
 
@@ -36,6 +37,23 @@ class TrueRange final : public NamedTransform {
   TrueRange(Names inputs, Names outputs) : NamedTransform(std::move(inputs), std::move(outputs)) {}
 
   OptionalValue previous_close_;
+};
+
+template <>
+struct Describe<TrueRange> : Described<TrueRange> {
+  static constexpr std::string_view summary =
+      "Wilder's true range. inputs: [high, low, close]. max(high - low, |high - previous "
+      "close|, |low - previous close|); NaN on the first bar and for a bar whose high is below "
+      "its low.";
+  static constexpr Option<TrueRange> options[] = {inputs_option<TrueRange>, outputs_option<TrueRange>};
+  static constexpr std::string_view update_doc = kInvalidInputUpdateText;
+  static constexpr std::string_view family = "volatility";
+  static constexpr std::string_view reads = "high, low, close";
+  static constexpr std::string_view warm_up = "1";
+  static constexpr std::string_view talib = "TRANGE: first";
+  static constexpr std::string_view state = "value previous close";
+  static constexpr MissingPolicy missing = MissingPolicy::PassesThrough;
+  static constexpr std::string_view example = "TrueRange([\"high\", \"low\", \"close\"], [\"tr\"])";
 };
 
 }  // namespace vexal

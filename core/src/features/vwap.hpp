@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <expected>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -30,6 +31,22 @@ class Vwap final : public Windowed<Vwap, 2, 4> {
 
   Vwap(Names inputs, std::size_t window, Names outputs, BufferSet<2> buffers)
       : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+};
+
+template <>
+struct Describe<Vwap> : Described<Vwap> {
+  static constexpr std::string_view summary =
+      "Rolling volume-weighted average price. inputs: [high, low, close, volume]. sum(tp * "
+      "volume) / sum(volume) over ``window`` bars, tp = (high + low + close) / 3.";
+  static constexpr Option<Vwap> options[] = {inputs_option<Vwap>, window_option<Vwap>, outputs_option<Vwap>};
+  static constexpr std::string_view update_doc = kInvalidInputUpdateText;
+  static constexpr std::string_view family = "volume";
+  static constexpr std::string_view reads = "high, low, close, volume";
+  static constexpr std::string_view options_note = "window";
+  static constexpr std::string_view warm_up = "w − 1";
+  static constexpr std::string_view state = "size window, values price × volume, values volumes";
+  static constexpr std::string_view example =
+      "Vwap([\"high\", \"low\", \"close\", \"volume\"], 20, [\"vwap\"])";
 };
 
 }  // namespace vexal

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <expected>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -32,6 +33,23 @@ class WilliamsR final : public Windowed<WilliamsR, 2, 3> {
 
   WilliamsR(Names inputs, std::size_t window, Names outputs, BufferSet<2> buffers)
       : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+};
+
+template <>
+struct Describe<WilliamsR> : Described<WilliamsR> {
+  static constexpr std::string_view summary =
+      "Williams %R. inputs: [high, low, close]. 100 * (close - HH) / (HH - LL) over the highest "
+      "high HH and lowest low LL of ``window`` bars, in [-100, 0].";
+  static constexpr Option<WilliamsR> options[] = {inputs_option<WilliamsR>, window_option<WilliamsR>,
+                                                  outputs_option<WilliamsR>};
+  static constexpr std::string_view update_doc = kInvalidInputUpdateText;
+  static constexpr std::string_view family = "oscillators";
+  static constexpr std::string_view reads = "high, low, close";
+  static constexpr std::string_view options_note = "window";
+  static constexpr std::string_view warm_up = "w − 1";
+  static constexpr std::string_view talib = "WILLR: first";
+  static constexpr std::string_view state = "size window, values highs, values lows";
+  static constexpr std::string_view example = "WilliamsR([\"high\", \"low\", \"close\"], 14, [\"willr\"])";
 };
 
 }  // namespace vexal

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <expected>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -45,6 +46,28 @@ class YangZhangVolatility final : public Windowed<YangZhangVolatility, 3> {
   // Buffers: overnight returns, open-to-close returns, Rogers-Satchell terms.
   OptionalValue previous_close_;  // absent unless > 0
   double k_;
+};
+
+template <>
+struct Describe<YangZhangVolatility> : Described<YangZhangVolatility> {
+  static constexpr std::string_view summary =
+      "Yang-Zhang volatility. inputs: [open, high, low, close]. sqrt(so + k * sc + (1 - k) * "
+      "rs) over ``window`` bars: so and sc the sample variances of ln(open / previous close) "
+      "and ln(close / open), rs the mean Rogers-Satchell term, k = 0.34 / (1.34 + (n + 1) / (n "
+      "- 1)).";
+  static constexpr Option<YangZhangVolatility> options[] = {inputs_option<YangZhangVolatility>,
+                                                            window_option<YangZhangVolatility>,
+                                                            outputs_option<YangZhangVolatility>};
+  static constexpr std::string_view update_doc = kInvalidInputUpdateText;
+  static constexpr std::string_view family = "volatility";
+  static constexpr std::string_view reads = "open, high, low, close";
+  static constexpr std::string_view options_note = "window (≥ 2)";
+  static constexpr std::string_view warm_up = "w";
+  static constexpr std::string_view state =
+      "size window, values overnight returns, values open-to-close returns, values "
+      "Rogers-Satchell terms, value previous close";
+  static constexpr std::string_view example =
+      "YangZhangVolatility([\"open\", \"high\", \"low\", \"close\"], 20, [\"yz\"])";
 };
 
 }  // namespace vexal

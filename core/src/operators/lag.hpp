@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <expected>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -28,6 +29,21 @@ class Lag final : public Windowed<Lag, 1, 1> {
 
   Lag(Names inputs, std::size_t k, Names outputs, BufferSet<1> buffers)
       : Windowed(std::move(inputs), k, std::move(outputs), std::move(buffers)) {}
+};
+
+template <>
+struct Describe<Lag> : Described<Lag> {
+  static constexpr std::string_view summary = "inputs[0] as it was ``k`` bars earlier.";
+  static constexpr Option<Lag> options[] = {
+      inputs_option<Lag>,
+      {"k", OptionType::Count, {}, {}, [](const Lag& t) -> OptionValue { return t.k(); }},
+      outputs_option<Lag>};
+  static constexpr std::string_view family = "returns";
+  static constexpr std::string_view options_note = "k";
+  static constexpr std::string_view warm_up = "k";
+  static constexpr std::string_view state = "size k, values (≤ k + 1)";
+  static constexpr MissingPolicy missing = MissingPolicy::PassesThrough;
+  static constexpr std::string_view example = "Lag([\"close\"], 1, [\"prev_close\"])";
 };
 
 }  // namespace vexal

@@ -3,6 +3,7 @@
 #include <expected>
 #include <string_view>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "stateless.hpp"
 
@@ -20,6 +21,20 @@ class NegLog final : public Stateless<NegLog, 1> {
   using Stateless::Stateless;
 
   [[nodiscard]] static UpdateResult of(std::span<const OptionalValue> values);
+};
+
+template <>
+struct Describe<NegLog> : Described<NegLog> {
+  static constexpr std::string_view summary = "Negative natural logarithm: -ln(x).";
+  static constexpr Option<NegLog> options[] = {inputs_option<NegLog>, outputs_option<NegLog>};
+  static constexpr std::string_view update_doc =
+      "Process one bar. Returns ``[NaN]`` if input is ``NaN`` or <= 0.";
+  static constexpr std::string_view reset_doc = kNoOpResetText;
+  static constexpr std::string_view family = "operators";
+  static constexpr std::string_view warm_up = "0";
+  static constexpr std::string_view state = "nothing";
+  static constexpr MissingPolicy missing = MissingPolicy::PassesThrough;
+  static constexpr std::string_view example = "NegLog([\"close\"], [\"neg_log\"])";
 };
 
 }  // namespace vexal

@@ -2,6 +2,7 @@
 
 #include <expected>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "stateless.hpp"
 
@@ -24,6 +25,21 @@ class Ratio final : public Stateless<Ratio, 2> {
   using Stateless::Stateless;
 
   [[nodiscard]] static UpdateResult of(std::span<const OptionalValue> values);
+};
+
+template <>
+struct Describe<Ratio> : Described<Ratio> {
+  static constexpr std::string_view summary = "Element-wise ratio: A / B, ``NaN`` where B is 0.";
+  static constexpr Option<Ratio> options[] = {inputs_option<Ratio>, outputs_option<Ratio>};
+  static constexpr std::string_view update_doc =
+      "Process one bar. Returns ``[NaN]`` if either input is ``NaN`` or B is 0.";
+  static constexpr std::string_view reset_doc = kNoOpResetText;
+  static constexpr std::string_view family = "operators";
+  static constexpr std::string_view reads = "a, b";
+  static constexpr std::string_view warm_up = "0";
+  static constexpr std::string_view state = "nothing";
+  static constexpr MissingPolicy missing = MissingPolicy::PassesThrough;
+  static constexpr std::string_view example = "Ratio([\"high\", \"low\"], [\"range_ratio\"])";
 };
 
 }  // namespace vexal

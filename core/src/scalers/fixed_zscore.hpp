@@ -3,6 +3,7 @@
 #include <expected>
 #include <string_view>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "stateless.hpp"
 
@@ -35,6 +36,23 @@ class FixedZScore final : public Stateless<FixedZScore, 1> {
 
   double mean_;
   double std_;
+};
+
+template <>
+struct Describe<FixedZScore> : Described<FixedZScore> {
+  static constexpr std::string_view summary = "Z-score normalization with pre-fitted mean and std.";
+  static constexpr Option<FixedZScore> options[] = {inputs_option<FixedZScore>,
+                                                    outputs_option<FixedZScore>,
+                                                    {"mean", OptionType::Number},
+                                                    {"std", OptionType::Number}};
+  static constexpr std::string_view update_doc = "Process one bar. Returns ``[NaN]`` if input is ``NaN``.";
+  static constexpr std::string_view reset_doc = "Reset (no-op for stateless scalers).";
+  static constexpr std::string_view family = "scalers";
+  static constexpr std::string_view options_note = "mean, std";
+  static constexpr std::string_view warm_up = "0";
+  static constexpr std::string_view state = "f64 mean, f64 std";
+  static constexpr MissingPolicy missing = MissingPolicy::PassesThrough;
+  static constexpr std::string_view example = "FixedZScore([\"close\"], [\"z\"], 100.0, 15.0)";
 };
 
 }  // namespace vexal

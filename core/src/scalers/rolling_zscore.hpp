@@ -4,6 +4,7 @@
 #include <expected>
 #include <string_view>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
 
@@ -28,6 +29,18 @@ class RollingZScore final : public Windowed<RollingZScore, 1, 1> {
 
   // The z-score of the newest value against the window as it stands.
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values) const;
+};
+
+template <>
+struct Describe<RollingZScore> : Described<RollingZScore> {
+  static constexpr std::string_view summary = "Rolling z-score normalization over a sliding window.";
+  static constexpr Option<RollingZScore> options[] = {
+      inputs_option<RollingZScore>, window_option<RollingZScore>, outputs_option<RollingZScore>};
+  static constexpr std::string_view family = "scalers";
+  static constexpr std::string_view options_note = "window (≥ 2)";
+  static constexpr std::string_view warm_up = "w − 1";
+  static constexpr std::string_view state = "size window, values window";
+  static constexpr std::string_view example = "RollingZScore([\"close\"], 20, [\"z\"])";
 };
 
 }  // namespace vexal

@@ -1,46 +1,12 @@
 #include "snapshot/registry.hpp"
 
-#include "features/adx.hpp"
-#include "features/atr.hpp"
-#include "features/bollinger_bands.hpp"
-#include "features/cci.hpp"
-#include "features/ema.hpp"
-#include "features/garman_klass_volatility.hpp"
-#include "features/kama.hpp"
-#include "features/kurtosis.hpp"
-#include "features/linear_slope.hpp"
-#include "features/log_return.hpp"
-#include "features/macd.hpp"
-#include "features/obv.hpp"
-#include "features/parkinson_volatility.hpp"
-#include "features/rogers_satchell_volatility.hpp"
-#include "features/rolling_correlation.hpp"
-#include "features/rolling_max.hpp"
-#include "features/rolling_min.hpp"
-#include "features/rolling_quantile.hpp"
-#include "features/rolling_std.hpp"
-#include "features/rsi.hpp"
-#include "features/simple_return.hpp"
-#include "features/skewness.hpp"
-#include "features/sma.hpp"
-#include "features/stochastic.hpp"
-#include "features/true_range.hpp"
-#include "features/vwap.hpp"
-#include "features/williams_r.hpp"
-#include "features/yang_zhang_volatility.hpp"
-#include "operators/lag.hpp"
-#include "operators/neg_log.hpp"
-#include "operators/ratio.hpp"
-#include "operators/subtract.hpp"
+#include <span>
+#include <type_traits>
+#include <vector>
+
+#include "catalog.hpp"
 #include "pipeline/feature_pipeline.hpp"
 #include "pipeline/target_pipeline.hpp"
-#include "scalers/fixed_zscore.hpp"
-#include "scalers/rolling_zscore.hpp"
-#include "targets/future_ctc_volatility.hpp"
-#include "targets/future_linear_slope.hpp"
-#include "targets/future_return.hpp"
-#include "targets/meta_label.hpp"
-#include "targets/triple_barrier.hpp"
 #include "text/list_form.hpp"
 
 namespace vexal {
@@ -64,54 +30,22 @@ constexpr Entry<Base> entry() {
           }};
 }
 
-constexpr Entry<StreamingTransform> kTransforms[] = {
-    entry<StreamingTransform, Sma>(),
-    entry<StreamingTransform, Ema>(),
-    entry<StreamingTransform, Kama>(),
-    entry<StreamingTransform, SimpleReturn>(),
-    entry<StreamingTransform, LogReturn>(),
-    entry<StreamingTransform, Skewness>(),
-    entry<StreamingTransform, Kurtosis>(),
-    entry<StreamingTransform, LinearSlope>(),
-    entry<StreamingTransform, ParkinsonVolatility>(),
-    entry<StreamingTransform, RogersSatchellVolatility>(),
-    entry<StreamingTransform, Subtract>(),
-    entry<StreamingTransform, NegLog>(),
-    entry<StreamingTransform, RollingZScore>(),
-    entry<StreamingTransform, FixedZScore>(),
-    entry<StreamingTransform, Rsi>(),
-    entry<StreamingTransform, TrueRange>(),
-    entry<StreamingTransform, Atr>(),
-    entry<StreamingTransform, Adx>(),
-    entry<StreamingTransform, BollingerBands>(),
-    entry<StreamingTransform, Macd>(),
-    entry<StreamingTransform, Stochastic>(),
-    entry<StreamingTransform, WilliamsR>(),
-    entry<StreamingTransform, Cci>(),
-    entry<StreamingTransform, Obv>(),
-    entry<StreamingTransform, Vwap>(),
-    entry<StreamingTransform, RollingMin>(),
-    entry<StreamingTransform, RollingMax>(),
-    entry<StreamingTransform, RollingStd>(),
-    entry<StreamingTransform, RollingCorrelation>(),
-    entry<StreamingTransform, RollingQuantile>(),
-    entry<StreamingTransform, GarmanKlassVolatility>(),
-    entry<StreamingTransform, YangZhangVolatility>(),
-    entry<StreamingTransform, Lag>(),
-    entry<StreamingTransform, Ratio>(),
-};
+// The tag table, from the catalog: each class under the base it derives from.
+template <class Base>
+std::span<const Entry<Base>> table() {
+  static const std::vector<Entry<Base>> entries = [] {
+    std::vector<Entry<Base>> all;
+    for_every_class([&]<class T>() {
+      if constexpr (std::is_base_of_v<Base, T>) all.push_back(entry<Base, T>());
+    });
+    return all;
+  }();
+  return entries;
+}
 
-constexpr Entry<Target> kTargets[] = {
-    entry<Target, FutureReturn>(),
-    entry<Target, FutureCTCVolatility>(),
-    entry<Target, FutureLinearSlope>(),
-    entry<Target, TripleBarrier>(),
-    entry<Target, MetaLabel>(),
-};
-
-template <class Base, std::size_t N>
-std::expected<std::unique_ptr<Base>, VexalError> load_from(const Entry<Base> (&table)[N], SnapshotReader& in,
-                                                           std::string_view kind) {
+template <class Base>
+std::expected<std::unique_ptr<Base>, VexalError> load_from(std::span<const Entry<Base>> table,
+                                                           SnapshotReader& in, std::string_view kind) {
   const std::string tag = in.text("class tag");
   if (!in.ok()) return in.failure();
   for (const auto& e : table) {
@@ -155,11 +89,11 @@ std::expected<T, VexalError> load_pipeline(SnapshotReader& in) {
 }  // namespace
 
 std::expected<std::unique_ptr<StreamingTransform>, VexalError> load_transform(SnapshotReader& in) {
-  return load_from(kTransforms, in, "transform");
+  return load_from(table<StreamingTransform>(), in, "transform");
 }
 
 std::expected<std::unique_ptr<Target>, VexalError> load_target(SnapshotReader& in) {
-  return load_from(kTargets, in, "target");
+  return load_from(table<Target>(), in, "target");
 }
 
 std::expected<std::string, VexalError> snapshot_class(std::span<const std::uint8_t> bytes) {

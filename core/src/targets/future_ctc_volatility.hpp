@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "saturating.hpp"
 #include "snapshot/reader.hpp"
@@ -48,6 +49,22 @@ class FutureCTCVolatility final : public Target {
   std::string input_;
   std::string output_;
   std::size_t horizon_;
+};
+
+template <>
+struct Describe<FutureCTCVolatility> : Described<FutureCTCVolatility> {
+  static constexpr std::string_view summary = "Future close-to-close realized volatility.";
+  static constexpr Option<FutureCTCVolatility> options[] = {
+      {"input",
+       OptionType::Name,
+       {},
+       {},
+       [](const FutureCTCVolatility& t) -> OptionValue { return t.input_names().at(0); }},
+      horizon_option<FutureCTCVolatility>};
+  static constexpr std::string_view family = "targets";
+  static constexpr std::string_view state = "text input, size horizon (the output name is derived again)";
+  static constexpr MissingPolicy missing = MissingPolicy::EndsWalk;
+  static constexpr std::string_view example = "FutureCTCVolatility(\"close\", 5)";
 };
 
 }  // namespace vexal

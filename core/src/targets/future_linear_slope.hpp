@@ -4,6 +4,7 @@
 #include <expected>
 #include <string_view>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "saturating.hpp"
 #include "targets/horizon_target.hpp"
@@ -29,6 +30,20 @@ class FutureLinearSlope final : public HorizonTarget<FutureLinearSlope> {
 
  private:
   using HorizonTarget::HorizonTarget;
+};
+
+template <>
+struct Describe<FutureLinearSlope> : Described<FutureLinearSlope> {
+  static constexpr std::string_view summary =
+      "Future OLS slope and R² of y on x over the next ``horizon`` bars.";
+  static constexpr Option<FutureLinearSlope> options[] = {
+      inputs_option<FutureLinearSlope>, horizon_option<FutureLinearSlope>, outputs_option<FutureLinearSlope>};
+  static constexpr std::string_view update_doc = "Output column names (slope, r2).";
+  static constexpr std::string_view family = "targets";
+  static constexpr std::string_view state = "names inputs, size horizon, names outputs";
+  static constexpr MissingPolicy missing = MissingPolicy::EndsWalk;
+  static constexpr std::string_view example =
+      "FutureLinearSlope([\"open\", \"close\"], 5, [\"fwd_slope\", \"fwd_r2\"])";
 };
 
 }  // namespace vexal

@@ -4,6 +4,7 @@
 #include <expected>
 #include <string_view>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "targets/horizon_target.hpp"
 
@@ -24,6 +25,17 @@ class FutureReturn final : public HorizonTarget<FutureReturn> {
 
  private:
   using HorizonTarget::HorizonTarget;
+};
+
+template <>
+struct Describe<FutureReturn> : Described<FutureReturn> {
+  static constexpr std::string_view summary = "Future simple return over ``horizon`` bars.";
+  static constexpr Option<FutureReturn> options[] = {
+      inputs_option<FutureReturn>, horizon_option<FutureReturn>, outputs_option<FutureReturn>};
+  static constexpr std::string_view family = "targets";
+  static constexpr std::string_view state = "names inputs, size horizon, names outputs";
+  static constexpr MissingPolicy missing = MissingPolicy::EndsWalk;
+  static constexpr std::string_view example = "FutureReturn([\"close\"], 5, [\"fwd_ret\"])";
 };
 
 }  // namespace vexal

@@ -4,6 +4,7 @@
 #include <expected>
 #include <string_view>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "snapshot/reader.hpp"
 #include "snapshot/writer.hpp"
@@ -37,6 +38,19 @@ class MetaLabel final : public Target {
 
   Names inputs_;
   Names outputs_;
+};
+
+template <>
+struct Describe<MetaLabel> : Described<MetaLabel> {
+  static constexpr std::string_view summary =
+      "Whether a primary model's side was right. inputs: [label, side]. 1 where the sign of the "
+      "side is that of a non-zero label, 0 where it is not or the label is 0, NaN where either "
+      "is NaN or the side is 0. Reads its own bar only: its forward period is 0.";
+  static constexpr Option<MetaLabel> options[] = {inputs_option<MetaLabel>, outputs_option<MetaLabel>};
+  static constexpr std::string_view family = "labels";
+  static constexpr std::string_view state = "names inputs, names outputs";
+  static constexpr MissingPolicy missing = MissingPolicy::PassesThrough;
+  static constexpr std::string_view example = "MetaLabel([\"label\", \"side\"], [\"meta\"])";
 };
 
 }  // namespace vexal

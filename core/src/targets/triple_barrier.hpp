@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+#include "descriptor.hpp"
 #include "error.hpp"
 #include "snapshot/reader.hpp"
 #include "snapshot/writer.hpp"
@@ -61,6 +62,38 @@ class TripleBarrier final : public Target {
   std::size_t horizon_;
   std::optional<double> upper_;
   std::optional<double> lower_;
+};
+
+template <>
+struct Describe<TripleBarrier> : Described<TripleBarrier> {
+  static constexpr std::string_view summary =
+      "Triple-barrier label of each bar. inputs: [close, scale]; outputs: [label, ret, bars]. "
+      "From a bar with a positive close c0 and a positive scale s (a volatility, say), walks "
+      "the next ``horizon`` closes: the first >= c0 * (1 + upper * s) labels 1, the first <= c0 "
+      "* (1 - lower * s) labels -1, and none labels 0 at the last of them. ret = close there / "
+      "c0 - 1, bars = the bars walked. A missing close on the way, or the end of the data "
+      "before either, leaves all three NaN. ``upper=None`` or ``lower=None`` removes that "
+      "barrier.";
+  static constexpr Option<TripleBarrier> options[] = {
+      inputs_option<TripleBarrier>,
+      horizon_option<TripleBarrier>,
+      outputs_option<TripleBarrier>,
+      {"upper",
+       OptionType::OptionalNumber,
+       {},
+       1.0,
+       [](const TripleBarrier& t) -> OptionValue { return t.upper(); }},
+      {"lower", OptionType::OptionalNumber, {}, 1.0, [](const TripleBarrier& t) -> OptionValue {
+         return t.lower();
+       }}};
+  static constexpr std::string_view update_doc = "Output column names (label, ret, bars).";
+  static constexpr std::string_view family = "labels";
+  static constexpr std::string_view state =
+      "names inputs, size horizon, names outputs, then upper and lower each as u8 present (0: "
+      "no barrier) and f64 multiple";
+  static constexpr MissingPolicy missing = MissingPolicy::EndsWalk;
+  static constexpr std::string_view example =
+      "TripleBarrier([\"close\", \"scale\"], 10, [\"label\", \"ret\", \"bars\"])";
 };
 
 }  // namespace vexal

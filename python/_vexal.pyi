@@ -66,6 +66,7 @@ class _StreamingTransform(_Snapshots):
     def output_names(self) -> list[str]: ...
     def warm_up_period(self) -> int: ...
 
+# -- generated from the class descriptions (published transforms): edit the class's Describe block, then run scripts/derive.py --
 @final
 class Sma(_StreamingTransform):
     """Simple Moving Average over a rolling window."""
@@ -79,7 +80,9 @@ class Ema(_StreamingTransform):
 @final
 class Kama(_StreamingTransform):
     """Kaufman's Adaptive Moving Average."""
-    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names, fast: SupportsIndex = 2, slow: SupportsIndex = 30) -> Kama: ...
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names,
+                fast: SupportsIndex = 2,
+                slow: SupportsIndex = 30) -> Kama: ...
 
 @final
 class SimpleReturn(_StreamingTransform):
@@ -103,7 +106,7 @@ class Kurtosis(_StreamingTransform):
 
 @final
 class LinearSlope(_StreamingTransform):
-    """Rolling OLS regression: slope and R² of y on x over a sliding window."""
+    """Rolling OLS regression."""
     def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> LinearSlope: ...
 
 @final
@@ -118,12 +121,12 @@ class RogersSatchellVolatility(_StreamingTransform):
 
 @final
 class Subtract(_StreamingTransform):
-    """Element-wise subtraction: A - B."""
+    """Element-wise subtraction."""
     def __new__(cls, inputs: _Names, outputs: _Names) -> Subtract: ...
 
 @final
 class NegLog(_StreamingTransform):
-    """Negative natural logarithm: -ln(x)."""
+    """Negative natural logarithm."""
     def __new__(cls, inputs: _Names, outputs: _Names) -> NegLog: ...
 
 @final
@@ -134,7 +137,9 @@ class RollingZScore(_StreamingTransform):
 @final
 class FixedZScore(_StreamingTransform):
     """Z-score normalization with pre-fitted mean and std."""
-    def __new__(cls, inputs: _Names, outputs: _Names, mean: SupportsFloat | SupportsIndex, std: SupportsFloat | SupportsIndex) -> FixedZScore: ...
+    def __new__(cls, inputs: _Names, outputs: _Names, mean: SupportsFloat | SupportsIndex,
+                std: SupportsFloat | SupportsIndex) -> FixedZScore: ...
+# -- end of generated (published transforms) --
 
 def fit_standard_scaler(data: _Floats) -> tuple[float, float]:
     """Compute mean and std from a column of data."""
@@ -147,6 +152,7 @@ class _Target(_Snapshots):
     def output_names(self) -> list[str]: ...
     def forward_period(self) -> int: ...
 
+# -- generated from the class descriptions (published targets): edit the class's Describe block, then run scripts/derive.py --
 @final
 class FutureReturn(_Target):
     """Future simple return over ``horizon`` bars."""
@@ -161,6 +167,7 @@ class FutureCTCVolatility(_Target):
 class FutureLinearSlope(_Target):
     """Future OLS slope and R² of y on x over the next ``horizon`` bars."""
     def __new__(cls, inputs: _Names, horizon: SupportsIndex, outputs: _Names) -> FutureLinearSlope: ...
+# -- end of generated (published targets) --
 
 @final
 class FeaturePipeline(_Snapshots):
@@ -193,16 +200,19 @@ class TargetPipeline(_Snapshots):
     def input_names(self) -> list[str]: ...
     def forward_period(self) -> int: ...
 
+# -- generated from the class descriptions (unions): edit the class's Describe block, then run scripts/derive.py --
 _Feature = (Sma | Ema | Kama | SimpleReturn | LogReturn | Skewness | Kurtosis | LinearSlope | ParkinsonVolatility
             | RogersSatchellVolatility | Subtract | NegLog | RollingZScore | FixedZScore | Rsi | TrueRange | Atr | Adx
             | BollingerBands | Macd | Stochastic | WilliamsR | Cci | Obv | Vwap | RollingMin | RollingMax | RollingStd
             | RollingCorrelation | RollingQuantile | GarmanKlassVolatility | YangZhangVolatility | Lag | Ratio)
-_AnyTarget = FutureReturn | FutureCTCVolatility | FutureLinearSlope | TripleBarrier | MetaLabel
+_AnyTarget = (FutureReturn | FutureCTCVolatility | FutureLinearSlope | TripleBarrier | MetaLabel)
+# -- end of generated (unions) --
 
 def load(data: _Bytes, max_bytes: int | None = 1073741824) -> _Feature | _AnyTarget | FeaturePipeline | TargetPipeline:
     """Rebuild the object a snapshot holds, whatever its class."""
     ...
 
+# -- generated from the class descriptions (later classes): edit the class's Describe block, then run scripts/derive.py --
 @final
 class Rsi(_StreamingTransform):
     """Wilder's relative strength index of inputs[0] (the close)."""
@@ -225,18 +235,23 @@ class Adx(_StreamingTransform):
 
 @final
 class BollingerBands(_StreamingTransform):
-    """Bollinger bands of inputs[0]. outputs: [middle, upper, lower, percent_b, bandwidth]."""
-    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names, k: SupportsFloat | SupportsIndex = 2.0) -> BollingerBands: ...
+    """Bollinger bands of inputs[0] over ``window`` bars. outputs: [middle, upper, lower, percent_b, bandwidth]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names,
+                k: SupportsFloat | SupportsIndex = 2.0) -> BollingerBands: ...
 
 @final
 class Macd(_StreamingTransform):
     """Moving average convergence/divergence of inputs[0]. outputs: [macd, signal, histogram]."""
-    def __new__(cls, inputs: _Names, outputs: _Names, fast: SupportsIndex = 12, slow: SupportsIndex = 26, signal: SupportsIndex = 9) -> Macd: ...
+    def __new__(cls, inputs: _Names, outputs: _Names, fast: SupportsIndex = 12,
+                slow: SupportsIndex = 26,
+                signal: SupportsIndex = 9) -> Macd: ...
 
 @final
 class Stochastic(_StreamingTransform):
     """The slow stochastic oscillator. inputs: [high, low, close]; outputs: [k, d]."""
-    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names, smooth_k: SupportsIndex = 3, smooth_d: SupportsIndex = 3) -> Stochastic: ...
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names,
+                smooth_k: SupportsIndex = 3,
+                smooth_d: SupportsIndex = 3) -> Stochastic: ...
 
 @final
 class WilliamsR(_StreamingTransform):
@@ -280,8 +295,9 @@ class RollingCorrelation(_StreamingTransform):
 
 @final
 class RollingQuantile(_StreamingTransform):
-    """The q-quantile of inputs[0] over ``window`` bars, as numpy.quantile interpolates."""
-    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names, q: SupportsFloat | SupportsIndex = 0.5) -> RollingQuantile: ...
+    """The q-quantile of inputs[0] over ``window`` bars, linearly interpolated between order statistics as numpy.quantile's default is."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names,
+                q: SupportsFloat | SupportsIndex = 0.5) -> RollingQuantile: ...
 
 @final
 class GarmanKlassVolatility(_StreamingTransform):
@@ -300,7 +316,7 @@ class Lag(_StreamingTransform):
 
 @final
 class Ratio(_StreamingTransform):
-    """Element-wise ratio: A / B, ``NaN`` where B is 0."""
+    """Element-wise ratio."""
     def __new__(cls, inputs: _Names, outputs: _Names) -> Ratio: ...
 
 @final
@@ -314,3 +330,4 @@ class TripleBarrier(_Target):
 class MetaLabel(_Target):
     """Whether a primary model's side was right. inputs: [label, side]."""
     def __new__(cls, inputs: _Names, outputs: _Names) -> MetaLabel: ...
+# -- end of generated (later classes) --

@@ -2,8 +2,15 @@
 
 Each entry: class name -> (text signature, class docstring, sample
 constructor arguments, update docstring text, reset docstring text).
-Tests of the binding frame run over every entry whose class exists.
+The classes written out below are a record of faces that must not change;
+every transform registered after them joins from its description (its
+example's arguments as the sample), so the suites that iterate these
+entries cover each registered transform without a list of their own.
 """
+
+import ast
+
+import _vexal
 
 UPDATE_WARM_UP = "Process one bar. Returns ``[NaN]`` during warm-up or on ``NaN`` input."
 RESET_STATE = "Reset internal state (e.g. between CPCV splits)."
@@ -44,7 +51,6 @@ TRANSFORM_FACES = {
 }
 
 # How many values one bar of each class needs (the rest take one).
-BAR_WIDTH = {"LinearSlope": 2, "ParkinsonVolatility": 2, "RogersSatchellVolatility": 4, "Subtract": 2}
 
 # The indicators registered after the published names.
 TRANSFORM_FACES.update({
@@ -89,7 +95,22 @@ TRANSFORM_FACES.update({
     "Ratio": ('(inputs, outputs)', 'Element-wise ratio: A / B, ``NaN`` where B is 0.',
             (["a", "b"], ["q"]), 'Process one bar. Returns ``[NaN]`` if either input is ``NaN`` or B is 0.', RESET_OPERATOR),
 })
-# Classes reading open first: their sample bars put the open there.
-OPEN_FIRST = {"GarmanKlassVolatility", "YangZhangVolatility"}
-BAR_WIDTH.update({"TrueRange": 3, "Atr": 3, "Adx": 3, "Stochastic": 3, "WilliamsR": 3, "Cci": 3, "Obv": 2, "Vwap": 4,
-                  "RollingCorrelation": 2, "GarmanKlassVolatility": 4, "YangZhangVolatility": 4, "Ratio": 2})
+
+DESCRIPTIONS = {d["name"]: d for d in _vexal._describe()}
+
+
+def example_arguments(example):
+    """The arguments of a constructor call written as Python source."""
+    call = ast.parse(example, mode="eval").body
+    return tuple(ast.literal_eval(a) for a in call.args)
+
+
+for _name, _d in DESCRIPTIONS.items():
+    if _d["kind"] == "transform" and _name not in TRANSFORM_FACES:
+        _cls = getattr(_vexal, _name)
+        TRANSFORM_FACES[_name] = (_d["signature"], _d["summary"], example_arguments(_d["example"]),
+                                  _cls.update.__doc__, _cls.reset.__doc__)
+
+# The columns each class reads, and those whose sample bars put the open first.
+BAR_WIDTH = {n: len(d["reads"].split(", ")) for n, d in DESCRIPTIONS.items() if d["kind"] == "transform"}
+OPEN_FIRST = {n for n, d in DESCRIPTIONS.items() if d["reads"].startswith("open")}

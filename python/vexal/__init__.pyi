@@ -7,6 +7,7 @@ from _vexal import *
 from _vexal import FeaturePipeline as FeaturePipeline, TargetPipeline as TargetPipeline
 from _vexal import load as load
 
+# -- generated from the class descriptions (re-exports): edit the class's Describe block, then run scripts/derive.py --
 from _vexal import (
     Rsi as Rsi,
     TrueRange as TrueRange,
@@ -31,6 +32,7 @@ from _vexal import (
     TripleBarrier as TripleBarrier,
     MetaLabel as MetaLabel,
 )
+# -- end of generated (re-exports) --
 
 __all__: list[str]
 

@@ -204,7 +204,8 @@ class TargetPipeline(_Snapshots):
 _Feature = (Sma | Ema | Kama | SimpleReturn | LogReturn | Skewness | Kurtosis | LinearSlope | ParkinsonVolatility
             | RogersSatchellVolatility | Subtract | NegLog | RollingZScore | FixedZScore | Rsi | TrueRange | Atr | Adx
             | BollingerBands | Macd | Stochastic | WilliamsR | Cci | Obv | Vwap | RollingMin | RollingMax | RollingStd
-            | RollingCorrelation | RollingQuantile | GarmanKlassVolatility | YangZhangVolatility | Lag | Ratio)
+            | RollingCorrelation | RollingQuantile | GarmanKlassVolatility | YangZhangVolatility | Lag | Ratio | Wma
+            | Dema | Tema | Donchian)
 _AnyTarget = (FutureReturn | FutureCTCVolatility | FutureLinearSlope | TripleBarrier | MetaLabel)
 # -- end of generated (unions) --
 
@@ -330,4 +331,24 @@ class TripleBarrier(_Target):
 class MetaLabel(_Target):
     """Whether a primary model's side was right. inputs: [label, side]."""
     def __new__(cls, inputs: _Names, outputs: _Names) -> MetaLabel: ...
+
+@final
+class Wma(_StreamingTransform):
+    """Weighted moving average of inputs[0] over ``window`` bars, weights 1 (the oldest) to ``window`` (the newest)."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Wma: ...
+
+@final
+class Dema(_StreamingTransform):
+    """Double exponential moving average of inputs[0]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Dema: ...
+
+@final
+class Tema(_StreamingTransform):
+    """Triple exponential moving average of inputs[0]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Tema: ...
+
+@final
+class Donchian(_StreamingTransform):
+    """Donchian channel. inputs: [high, low]; outputs: [upper, lower, middle]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Donchian: ...
 # -- end of generated (later classes) --

@@ -15,6 +15,7 @@ Hand-written text outside the marked regions is left as it is.
 from __future__ import annotations
 
 import argparse
+import ast
 import pathlib
 import re
 import sys
@@ -128,6 +129,43 @@ def snapshot_regions(ds: list[dict]) -> dict[str, str]:
             "target layouts": table("target", "fields after the tag")}
 
 
+BAR_VALUES = {"high": 2.0, "low": 0.0, "open": 1.0, "close": 1.5, "volume": 1.5}
+
+
+def measured_size(d: dict) -> tuple[int, int]:
+    """Bytes per window bar and fixed bytes, from snapshots at two window lengths."""
+    sizes = []
+    for window in (10, 20):
+        args = list(example_arguments(d["example"]))
+        counted = [o["name"] for o in d["options"] if o["type"] == "count" and o["required"]]
+        if counted:
+            args[[o["name"] for o in d["options"]].index(counted[0])] = window
+        obj = getattr(_vexal, d["name"])(*args)
+        names = [n.strip() for n in d["reads"].split(",")]
+        for i in range(3 * window + 40):
+            x = 100.0 + i % 7
+            obj.update([x + BAR_VALUES.get(n, 0.0) for n in names])
+        labels = sum(4 + len(n.encode()) for n in obj.input_names() + obj.output_names())
+        sizes.append(len(obj.snapshot()) - (14 + 4 + len(d["name"]) + 8 + labels))
+    per_bar = (sizes[1] - sizes[0]) // 10 // 9
+    return per_bar, sizes[0] - 9 * per_bar * 10
+
+
+def example_arguments(example: str) -> tuple:
+    call = ast.parse(example, mode="eval").body
+    return tuple(ast.literal_eval(a) for a in call.args)
+
+
+def size_regions(ds: list[dict]) -> dict[str, str]:
+    groups: dict[tuple[int, int], list[str]] = {}
+    for d in ds:
+        if d["kind"] == "transform":
+            groups.setdefault(measured_size(d), []).append(d["name"])
+    rows = ["| class | values per window bar | fixed bytes |", "| --- | --- | --- |"]
+    rows += [f"| {', '.join(names)} | {per} | {fixed} |" for (per, fixed), names in groups.items()]
+    return {"snapshot sizes": "\n".join(rows) + "\n"}
+
+
 def reference(ds: list[dict]) -> str:
     out = [
         "# Reference",
@@ -188,7 +226,7 @@ def derived() -> dict[pathlib.Path, str]:
         ROOT / "python" / "_vexal.pyi": (stub_regions(ds), hash_comment),
         ROOT / "python" / "vexal" / "__init__.pyi": (reexport_region(ds), hash_comment),
         ROOT / "README.md": (readme_regions(ds), html_comment),
-        ROOT / "docs" / "snapshot-format.md": (snapshot_regions(ds), html_comment),
+        ROOT / "docs" / "snapshot-format.md": ({**snapshot_regions(ds), **size_regions(ds)}, html_comment),
     }
     out = {path: replace_regions(path.read_text(), regions, comment, path)
            for path, (regions, comment) in files.items()}

@@ -16,7 +16,7 @@ import numpy as np
 import pytest
 
 import _vexal
-from transform_faces import BAR_WIDTH, OPEN_FIRST, TRANSFORM_FACES
+from transform_faces import BAR_WIDTH, DESCRIPTIONS, OPEN_FIRST, TRANSFORM_FACES, example_arguments
 
 pytestmark = pytest.mark.native
 
@@ -684,7 +684,7 @@ def test_the_documented_snapshot_sizes_are_the_sizes():
     assert sorted(documented) == sorted(FACES)
     for name, (per, fixed) in documented.items():
         for window in (10, 20):
-            args = list(FACES[name][2])
+            args = list(example_arguments(DESCRIPTIONS[name]["example"]))
             if FACES[name][0].split(",")[1].strip() in ("window", "k"):
                 args[1] = window
             obj = getattr(_vexal, name)(*args)

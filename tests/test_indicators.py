@@ -86,6 +86,14 @@ CASES = {
             lambda d: [np.concatenate([[np.nan] * 3, d["close"][:-3]])], 0, 0),
     "Ratio": (lambda: vexal.Ratio(["close", "open"], ["q"]), ["close", "open"],
               lambda d: [d["close"] / d["open"]], 0, 0),
+    "Wma": (lambda: vexal.Wma(["close"], 10, ["wma"]), ["close"], lambda d: [talib.WMA(d["close"], 10)], 0, 1e-13),
+    "Dema": (lambda: vexal.Dema(["close"], 10, ["dema"]), ["close"], lambda d: [talib.DEMA(d["close"], 10)], 0,
+             1e-13),
+    "Tema": (lambda: vexal.Tema(["close"], 10, ["tema"]), ["close"], lambda d: [talib.TEMA(d["close"], 10)], 0,
+             1e-13),
+    "Donchian": (lambda: vexal.Donchian(["high", "low"], 20, ["u", "l", "m"]), ["high", "low"],
+                 lambda d: [rolling(d["high"], 20, np.max), rolling(d["low"], 20, np.min),
+                            (rolling(d["high"], 20, np.max) + rolling(d["low"], 20, np.min)) / 2], 0, 0),
 }
 
 

@@ -153,6 +153,6 @@ def test_each_description_agrees_with_its_class(d):
     config = dict(zip([p.split("=")[0] for p in params], list(sample) + [None] * len(params)))
     config.update({k: int(v) for k, v in defaults.items() if v.isdigit()})
     config["w"] = config.get("window")
-    formula = d["warm_up"].replace("−", "-").replace("2w", "2 * w")
+    formula = re.sub(r"(\d)w", r"\1 * w", d["warm_up"].replace("−", "-"))
     assert eval(formula, {}, config) == obj.warm_up_period()
     assert getattr(_vexal, d["name"]).__text_signature__ == d["signature"]

@@ -13,6 +13,8 @@
 #include "features/atr.hpp"
 #include "features/bollinger_bands.hpp"
 #include "features/cci.hpp"
+#include "features/dema.hpp"
+#include "features/donchian.hpp"
 #include "features/ema.hpp"
 #include "features/garman_klass_volatility.hpp"
 #include "features/kama.hpp"
@@ -33,9 +35,11 @@
 #include "features/skewness.hpp"
 #include "features/sma.hpp"
 #include "features/stochastic.hpp"
+#include "features/tema.hpp"
 #include "features/true_range.hpp"
 #include "features/vwap.hpp"
 #include "features/williams_r.hpp"
+#include "features/wma.hpp"
 #include "features/yang_zhang_volatility.hpp"
 #include "operators/lag.hpp"
 #include "operators/neg_log.hpp"
@@ -88,7 +92,11 @@ using LaterClasses = ClassList<  //
     Lag,                         //
     Ratio,                       //
     TripleBarrier,               //
-    MetaLabel                    //
+    MetaLabel,                   //
+    Wma,                         //
+    Dema,                        //
+    Tema,                        //
+    Donchian                     //
     >;
 
 // Calls f.template operator()<T>() for every class of the list, in order.

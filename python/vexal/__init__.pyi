@@ -31,6 +31,10 @@ from _vexal import (
     Ratio as Ratio,
     TripleBarrier as TripleBarrier,
     MetaLabel as MetaLabel,
+    Wma as Wma,
+    Dema as Dema,
+    Tema as Tema,
+    Donchian as Donchian,
 )
 # -- end of generated (re-exports) --
 

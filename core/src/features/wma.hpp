@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "columns/chunk_window.hpp"
+#include "columns/column.hpp"
+#include "columns/window_by_bar.hpp"
+#include "descriptor.hpp"
+#include "error.hpp"
+#include "internal_failure.hpp"
+#include "window_stats.hpp"
+#include "windowed.hpp"
+
+namespace vexal {
+
+// Weighted moving average of the first input over the last `window` bars,
+// the newest weighted `window`, the oldest 1: Σ (i + 1) · xᵢ / (w (w + 1) / 2),
+// i counted from the oldest. An absent value spoils the windows holding it.
+class Wma final : public Windowed<Wma, 1, 1> {
+ public:
+  static constexpr std::string_view snapshot_tag = "Wma";
+
+  [[nodiscard]] static std::expected<Wma, VexalError> create(Names inputs, std::size_t window,
+                                                             Names outputs) {
+    if (auto failure =
+            first_failure(inputs_not_empty(inputs), outputs_not_empty(outputs), window_non_zero(window)))
+      return *failure;
+    auto buffers = all_reserved(reserve_window(window));
+    if (!buffers) return std::unexpected(std::move(buffers.error()));
+    return Wma(std::move(inputs), window, std::move(outputs), std::move(*buffers));
+  }
+
+  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
+    require_values(in, 1);
+    require_values(out, 1);
+    const ChunkWindow chunk(buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
+    for (std::size_t t = 0; t < n; ++t) {
+      if (complete_at(chunk, t)) {
+        const double* oldest = chunk.window_of(t);
+        out[0].set(t, weighted_mean(window(), [&](std::size_t i) { return oldest[i]; }));
+      } else {
+        out[0].set_absent(t);
+      }
+    }
+    set_absent_from(out, 1, n);
+    chunk.store(buffer(0));
+  }
+
+ private:
+  friend Windowed;
+  using Windowed::Windowed;
+
+  // The one formula both paths use, summed oldest to newest from 0.0.
+  template <class Value>
+  [[nodiscard]] static double weighted_mean(std::size_t w, Value&& value) {
+    double sum = 0.0;
+    for (std::size_t i = 0; i < w; ++i) sum += static_cast<double>(i + 1) * value(i);
+    const auto size = static_cast<double>(w);
+    return sum / (size * (size + 1.0) / 2.0);
+  }
+
+  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue>) {
+    const auto run = complete_run(buffer(0));
+    if (!run) return {std::nullopt};
+    return {weighted_mean(window(), [&](std::size_t i) { return *(*run)[i]; })};
+  }
+};
+
+template <>
+struct Describe<Wma> : Described<Wma> {
+  static constexpr std::string_view summary =
+      "Weighted moving average of inputs[0] over ``window`` bars, weights 1 (the oldest) to "
+      "``window`` (the newest): sum((i + 1) * x[i]) / (window * (window + 1) / 2).";
+  static constexpr Option<Wma> options[] = {inputs_option<Wma>, window_option<Wma>, outputs_option<Wma>};
+  static constexpr std::string_view family = "averages";
+  static constexpr std::string_view options_note = "window";
+  static constexpr std::string_view warm_up = "w − 1";
+  static constexpr std::string_view talib = "WMA: first";
+  static constexpr std::string_view state = "size window, values window";
+  static constexpr std::string_view example = "Wma([\"close\"], 10, [\"wma\"])";
+};
+
+}  // namespace vexal

@@ -205,7 +205,7 @@ _Feature = (Sma | Ema | Kama | SimpleReturn | LogReturn | Skewness | Kurtosis | 
             | RogersSatchellVolatility | Subtract | NegLog | RollingZScore | FixedZScore | Rsi | TrueRange | Atr | Adx
             | BollingerBands | Macd | Stochastic | WilliamsR | Cci | Obv | Vwap | RollingMin | RollingMax | RollingStd
             | RollingCorrelation | RollingQuantile | GarmanKlassVolatility | YangZhangVolatility | Lag | Ratio | Wma
-            | Dema | Tema | Donchian)
+            | Dema | Tema | Donchian | FracDiff | CusumFilter)
 _AnyTarget = (FutureReturn | FutureCTCVolatility | FutureLinearSlope | TripleBarrier | MetaLabel)
 # -- end of generated (unions) --
 
@@ -351,4 +351,16 @@ class Tema(_StreamingTransform):
 class Donchian(_StreamingTransform):
     """Donchian channel. inputs: [high, low]; outputs: [upper, lower, middle]."""
     def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Donchian: ...
+
+@final
+class FracDiff(_StreamingTransform):
+    """Fractional differencing of inputs[0] with a fixed-width window."""
+    def __new__(cls, inputs: _Names, d: SupportsFloat | SupportsIndex, outputs: _Names,
+                threshold: SupportsFloat | SupportsIndex = 1e-05,
+                max_window: SupportsIndex = 10000) -> FracDiff: ...
+
+@final
+class CusumFilter(_StreamingTransform):
+    """Symmetric CUSUM event filter of inputs[0]."""
+    def __new__(cls, inputs: _Names, threshold: SupportsFloat | SupportsIndex, outputs: _Names) -> CusumFilter: ...
 # -- end of generated (later classes) --

@@ -17,7 +17,9 @@ BARS = 1500
 
 @pytest.fixture(scope="module")
 def data(spy):
-    return {k: np.asarray(v[:BARS]) for k, v in spy.items()}
+    bars = {k: np.asarray(v[:BARS]) for k, v in spy.items()}
+    # A scale for the dynamic thresholds, zero on the flat bars.
+    return {**bars, "range": bars["high"] - bars["low"]}
 
 
 def rolling(x, window, stat):
@@ -91,10 +93,36 @@ CASES = {
              1e-13),
     "Tema": (lambda: vexal.Tema(["close"], 10, ["tema"]), ["close"], lambda d: [talib.TEMA(d["close"], 10)], 0,
              1e-13),
+    "FracDiff": (lambda: vexal.FracDiff(["close"], 0.4, ["fd"], threshold=1e-4), ["close"],
+                 lambda d: [frac_diff(d["close"], 0.4, 1e-4)], 0, 1e-12),
+    "CusumFilter": (lambda: vexal.CusumFilter(["close", "range"], 4.0, ["event"]), ["close", "range"],
+                    lambda d: [cusum(d["close"], 4.0, d["range"])], 0, 0),
     "Donchian": (lambda: vexal.Donchian(["high", "low"], 20, ["u", "l", "m"]), ["high", "low"],
                  lambda d: [rolling(d["high"], 20, np.max), rolling(d["low"], 20, np.min),
                             (rolling(d["high"], 20, np.max) + rolling(d["low"], 20, np.min)) / 2], 0, 0),
 }
+
+
+def frac_diff(x, d, threshold=1e-5):
+    weights = [1.0]
+    while abs(w := -weights[-1] * (d - len(weights) + 1) / len(weights)) >= threshold:
+        weights.append(w)
+    return rolling(x, len(weights), lambda window: float(np.dot(window, weights[::-1])))
+
+
+def cusum(x, threshold, scale=None):
+    out, up, down, last = np.full(len(x), np.nan), 0.0, 0.0, None
+    for t, v in enumerate(x):
+        if math.isnan(v):
+            continue
+        previous, last = last, v
+        h = threshold * (1.0 if scale is None else scale[t])
+        if previous is None or not h > 0:
+            continue
+        up, down = max(0.0, up + v - previous), min(0.0, down + v - previous)
+        out[t] = 1.0 if up > h else -1.0 if down < -h else 0.0
+        up, down = (0.0 if up > h else up), (0.0 if out[t] == -1.0 else down)
+    return out
 
 
 def bits(rows):
@@ -139,6 +167,11 @@ def test_a_missing_bar_spoils_only_what_depends_on_it(name, data):
     out = vexal.FeaturePipeline([make()], input_columns=columns).run_research(gappy)
     clean = vexal.FeaturePipeline([make()], input_columns=columns).run_research(bars)
     assert bits(out[:200]) == bits(clean[:200])
+    if name == "CusumFilter":
+        # The gap gives no value and leaves the sums: the next change is taken from the bar before it.
+        skipped = vexal.FeaturePipeline([make()], input_columns=columns).run_research(np.delete(bars, 200, axis=0))
+        assert all(math.isnan(v) for v in out[200]) and bits(out[201:]) == bits(skipped[200:])
+        return
     if name == "Lag":
         # The gap comes out three bars later, and only there.
         assert math.isnan(out[203][0]) and bits(out[201:203] + out[204:]) == bits(clean[201:203] + clean[204:])

@@ -232,10 +232,11 @@ def test_the_splits_serve_scikit_learn():
     assert search.best_params_["C"] in (0.1, 1.0) and sklearn.__version__
 
 
-def test_the_readme_model_example_prints_what_its_comments_say(capsys):
+@pytest.mark.parametrize("which", [0, 1], ids=["model", "frac_diff_and_events"])
+def test_the_readme_model_examples_print_what_their_comments_say(capsys, which):
     pytest.importorskip("sklearn")
     section = README.read_text().split("## From features to a model", 1)[1].split("\n## ", 1)[0]
-    [block] = re.findall(r"```python\n(.*?)```", section, flags=re.DOTALL)
+    block = re.findall(r"```python\n(.*?)```", section, flags=re.DOTALL)[which]
     expected = [line.split("  # ", 1)[1] for line in block.splitlines() if line.startswith("print(")]
     exec(compile(block, "README.md", "exec"), {"__name__": "__main__"})
     assert capsys.readouterr().out.splitlines() == expected

@@ -13,9 +13,11 @@
 #include "features/atr.hpp"
 #include "features/bollinger_bands.hpp"
 #include "features/cci.hpp"
+#include "features/cusum_filter.hpp"
 #include "features/dema.hpp"
 #include "features/donchian.hpp"
 #include "features/ema.hpp"
+#include "features/frac_diff.hpp"
 #include "features/garman_klass_volatility.hpp"
 #include "features/kama.hpp"
 #include "features/kurtosis.hpp"
@@ -96,7 +98,9 @@ using LaterClasses = ClassList<  //
     Wma,                         //
     Dema,                        //
     Tema,                        //
-    Donchian                     //
+    Donchian,                    //
+    FracDiff,                    //
+    CusumFilter                  //
     >;
 
 // Calls f.template operator()<T>() for every class of the list, in order.

@@ -12,7 +12,10 @@
 #include "features/atr.hpp"
 #include "features/bollinger_bands.hpp"
 #include "features/cci.hpp"
+#include "features/cusum_filter.hpp"
+#include "features/donchian.hpp"
 #include "features/ema.hpp"
+#include "features/frac_diff.hpp"
 #include "features/garman_klass_volatility.hpp"
 #include "features/kama.hpp"
 #include "features/linear_slope.hpp"
@@ -113,6 +116,17 @@ INSTANTIATE_TEST_SUITE_P(
                 "smooth_d must be non-zero"},
         Refusal{"willr_inputs", creating<WilliamsR>(one, 0, Names{}),
                 "inputs must contain high, low, and close columns"},
+        Refusal{"donchian_outputs", creating<Donchian>(Names{"h", "l"}, 5, one),
+                "outputs must contain exactly 3 names: [upper, lower, middle]"},
+        Refusal{"fracdiff_d", creating<FracDiff>(one, 2.5, one, 1e-5, 10), "d must be in [0, 2]"},
+        Refusal{"fracdiff_threshold", creating<FracDiff>(one, 0.5, one, 0.0, 10),
+                "threshold must be positive and finite"},
+        Refusal{"fracdiff_width", creating<FracDiff>(one, 0.4, one, 1e-5, 5),
+                "d=0.4 with threshold=1e-05 needs more than 5 weights (max_window); raise threshold or "
+                "max_window"},
+        Refusal{"cusum_inputs", creating<CusumFilter>(hlc, 1.0, one), "inputs must contain 1 or 2 columns"},
+        Refusal{"cusum_threshold", creating<CusumFilter>(one, -1.0, one),
+                "threshold must be positive and finite"},
         Refusal{"obv_inputs", creating<Obv>(one, one), "inputs must contain close and volume columns"},
         Refusal{"vwap_inputs", creating<Vwap>(hlc, 5, one),
                 "inputs must contain high, low, close, and volume columns"},
@@ -252,6 +266,24 @@ INSTANTIATE_TEST_SUITE_P(
         Worked{"willr_top", make<WilliamsR>(hlc, 2, one), {{10, 8, 9}, {12, 9, 12}}, 0, {absent, 0.0}},
         Worked{"willr_bottom", make<WilliamsR>(hlc, 2, one), {{10, 8, 9}, {12, 9, 8}}, 0, {absent, -100.0}},
         Worked{"willr_flat", make<WilliamsR>(hlc, 1, one), {{5, 5, 5}}, 0, {absent}},
+        Worked{"fracdiff_first_difference",
+               make<FracDiff>(one, 1.0, one, 1e-5, 10),
+               {{1}, {4}},
+               0,
+               {absent, 3.0}},
+        // w1 = -0.5 is kept, w2 = -0.125 falls below the threshold.
+        Worked{"fracdiff_half", make<FracDiff>(one, 0.5, one, 0.3, 10), {{2}, {6}}, 0, {absent, 5.0}},
+        Worked{"cusum_events",
+               make<CusumFilter>(one, 1.0, one),
+               {{1}, {1.5}, {2.2}, {2.0}, {0.5}},
+               0,
+               {absent, 0.0, 1.0, 0.0, -1.0}},
+        // A zero scale gives no value and keeps the sums; the change is still taken from that bar.
+        Worked{"cusum_scaled",
+               make<CusumFilter>(Names{"x", "s"}, 1.0, one),
+               {{1, 1}, {2, 0}, {2.7, 1}},
+               0,
+               {absent, absent, 0.0}},
         Worked{"stoch_raw",
                make<Stochastic>(hlc, 1, Names{"k", "d"}, 1, 1),
                {{10, 8, 9}, {5, 5, 5}},

@@ -35,6 +35,8 @@ from _vexal import (
     Dema as Dema,
     Tema as Tema,
     Donchian as Donchian,
+    FracDiff as FracDiff,
+    CusumFilter as CusumFilter,
 )
 # -- end of generated (re-exports) --
 

@@ -12,6 +12,7 @@
 
 #include "extract.hpp"
 #include "frame/args.hpp"
+#include "frame/batch_args.hpp"
 #include "frame/buffers.hpp"
 #include "frame/class_face.hpp"
 #include "frame/convert.hpp"
@@ -47,54 +48,6 @@ constexpr std::size_t kSignalStride = 4096;
 void check_signals() {
   if (PyErr_CheckSignals() != 0) throw PythonError{};
 }
-
-// Argument i as a thread count: at least one, and a negative count is
-// named as such rather than as a failed conversion to an unsigned integer.
-std::size_t thread_count(const Args& args, std::size_t i, const char* name) {
-  if (args.raw(i) != nullptr) {
-    const Ref index = args.convert(i, [](PyObject* o) { return check_new(PyNumber_Index(o)); });
-    const Ref one = check_new(PyLong_FromLong(1));
-    const int below = PyObject_RichCompareBool(index.get(), one.get(), Py_LT);
-    if (below < 0) throw PythonError{};
-    if (below != 0) {
-      PyErr_Format(PyExc_ValueError, "%s: must be at least 1, got %S", name, index.get());
-      throw PythonError{};
-    }
-  }
-  return static_cast<std::size_t>(args.get<std::uint64_t>(i));
-}
-
-// The groups of a batch: rows [starts[g], starts[g + 1]) of the tables are
-// group g. A 1-D int64 buffer, rising, within the tables' rows.
-class GroupStarts {
- public:
-  GroupStarts(PyObject* o, std::size_t rows) {
-    if (!held_.acquire(o, PyBUF_FORMAT | PyBUF_C_CONTIGUOUS)) fail();
-    const Py_buffer& view = held_.view();
-    const std::string_view format = view.format != nullptr ? view.format : "B";
-    if (view.ndim != 1 || view.itemsize != 8 || (format != "l" && format != "q") || view.shape[0] < 1) fail();
-    starts_ = std::span(static_cast<const std::int64_t*>(view.buf), static_cast<std::size_t>(view.shape[0]));
-    for (std::size_t g = 0; g < starts_.size(); ++g) {
-      const bool falls = g > 0 && starts_[g] < starts_[g - 1];
-      if (starts_[g] < 0 || static_cast<std::size_t>(starts_[g]) > rows || falls) {
-        PyErr_Format(PyExc_ValueError, "starts: must rise within the %zu rows of the data", rows);
-        throw PythonError{};
-      }
-    }
-  }
-  [[nodiscard]] std::size_t groups() const { return starts_.size() - 1; }
-  [[nodiscard]] std::size_t begin(std::size_t g) const { return static_cast<std::size_t>(starts_[g]); }
-  [[nodiscard]] std::size_t end(std::size_t g) const { return static_cast<std::size_t>(starts_[g + 1]); }
-
- private:
-  [[noreturn]] static void fail() {
-    PyErr_Clear();
-    PyErr_SetString(PyExc_TypeError, "starts: must be a non-empty 1-D int64 buffer");
-    throw PythonError{};
-  }
-  HeldBuffer held_;
-  std::span<const std::int64_t> starts_;
-};
 
 // A byte another thread may set while a batch runs without the interpreter
 // lock: the batch stops at its next look, between groups or chunks.

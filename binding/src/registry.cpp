@@ -12,6 +12,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "book.hpp"
 #include "catalog.hpp"
 #include "descriptions.hpp"
 #include "frame/class_builder.hpp"
@@ -76,6 +77,8 @@ std::vector<Entry> published() {
 std::vector<Entry> also_registered() {
   std::vector<Entry> entries = {function(load_function_def()), function(describe_function_def())};
   append_classes<LaterClasses>(entries);
+  entries.push_back(type("FeatureBook", &feature_book_type));
+  entries.push_back(function(cross_section_function_def()));
   return entries;
 }
 

@@ -22,12 +22,16 @@ _LATER_CLASSES = [
 ]
 globals().update({name: getattr(_vexal, name) for name in _LATER_CLASSES})
 
+# The cross-sectional features a FeatureBook and research(cross=...) take.
+from .cross import CrossDemean, CrossRank, CrossZScore  # noqa: E402,F401
+
+_CROSS_CLASSES = ["CrossRank", "CrossZScore", "CrossDemean"]
 _FRAME_FUNCTIONS = ("research", "label", "dataset")
 # vexal.model_selection's function for sample weights, which needs numpy.
 _WEIGHT_FUNCTIONS = ("uniqueness_weights",)
 # Every public name, as the native module registers them: its twenty, load,
-# the later classes; then the functions over frames and the weights.
-__all__ = [*_vexal.__all__, "load", *_LATER_CLASSES, *_FRAME_FUNCTIONS, *_WEIGHT_FUNCTIONS]
+# the later classes, the cross-sectional features; then the functions over frames and the weights.
+__all__ = [*_vexal.__all__, "load", *_LATER_CLASSES, *_CROSS_CLASSES, *_FRAME_FUNCTIONS, *_WEIGHT_FUNCTIONS]
 
 try:
     __version__ = _metadata.version("vexal")

@@ -6,6 +6,9 @@ from typing import Any, Literal, TypeVar, overload
 from _vexal import *
 from _vexal import FeaturePipeline as FeaturePipeline, TargetPipeline as TargetPipeline
 from _vexal import load as load
+from _vexal import FeatureBook as FeatureBook
+
+from .cross import CrossDemean as CrossDemean, CrossRank as CrossRank, CrossZScore as CrossZScore
 
 # -- generated from the class descriptions (re-exports): edit the class's Describe block, then run scripts/derive.py --
 from _vexal import (
@@ -52,11 +55,11 @@ _Duplicates = Literal["error", "last"]
 @overload
 def research(features: FeaturePipeline, data: Mapping[str, Any], out: None = None, *, by: _Keys = None, order_by: str | None = None,
              duplicates: _Duplicates = "error", workers: int | None = None, progress: bool = False,
-             dropna: Literal["warmup"] | None = None) -> dict[str, Any]: ...
+             dropna: Literal["warmup"] | None = None, cross: Sequence[Any] | None = None) -> dict[str, Any]: ...
 @overload
 def research(features: FeaturePipeline, data: _Data, out: Any = None, *, by: _Keys = None, order_by: str | None = None,
              duplicates: _Duplicates = "error", workers: int | None = None, progress: bool = False,
-             dropna: Literal["warmup"] | None = None) -> _Data: ...
+             dropna: Literal["warmup"] | None = None, cross: Sequence[Any] | None = None) -> _Data: ...
 @overload
 def label(targets: TargetPipeline, data: Mapping[str, Any], out: None = None, *, by: _Keys = None, order_by: str | None = None,
           duplicates: _Duplicates = "error", workers: int | None = None, progress: bool = False,
@@ -68,10 +71,12 @@ def label(targets: TargetPipeline, data: _Data, out: Any = None, *, by: _Keys = 
 @overload
 def dataset(features: FeaturePipeline, targets: TargetPipeline, data: Mapping[str, Any], *, by: _Keys = None,
             order_by: str | None = None, duplicates: _Duplicates = "error", workers: int | None = None,
-            progress: bool = False, dropna: Literal["warmup", "labels", "both"] | None = None) -> dict[str, Any]: ...
+            progress: bool = False, dropna: Literal["warmup", "labels", "both"] | None = None,
+            cross: Sequence[Any] | None = None) -> dict[str, Any]: ...
 @overload
 def dataset(features: FeaturePipeline, targets: TargetPipeline, data: _Data, *, by: _Keys = None,
             order_by: str | None = None, duplicates: _Duplicates = "error", workers: int | None = None,
-            progress: bool = False, dropna: Literal["warmup", "labels", "both"] | None = None) -> _Data: ...
+            progress: bool = False, dropna: Literal["warmup", "labels", "both"] | None = None,
+            cross: Sequence[Any] | None = None) -> _Data: ...
 
 def uniqueness_weights(horizon: int | TargetPipeline, n: int, times: Any = None, groups: Any = None) -> Any: ...

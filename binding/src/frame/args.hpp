@@ -26,8 +26,12 @@ struct Param {
   std::optional<double> float_default = std::nullopt;
   // For a flag: its default; a flag is always keyword-only.
   std::optional<bool> flag_default = std::nullopt;
+  // An object that may be left out, read as None.
+  bool none_default = false;
 
-  [[nodiscard]] constexpr bool has_default() const { return default_value || float_default || flag_default; }
+  [[nodiscard]] constexpr bool has_default() const {
+    return default_value || float_default || flag_default || none_default;
+  }
   [[nodiscard]] constexpr bool keyword_only() const { return flag_default.has_value(); }
 };
 

@@ -27,7 +27,7 @@ class HeldBuffer {
     if (held_) PyBuffer_Release(&view_);
   }
 
-  // Asks `o` for a buffer with `flags`; false (the error cleared) if refused.
+  // Asks `o` for a buffer with `flags`; false, with the error still set, if refused.
   bool acquire(PyObject* o, int flags);
   [[nodiscard]] const Py_buffer& view() const { return view_; }
 

@@ -18,6 +18,7 @@ PyTypeObject* build_type(const ClassDef& def) {
       {Py_tp_new, reinterpret_cast<void*>(def.tp_new)},
       {Py_tp_methods, def.methods},
   };
+  if (def.getset != nullptr) slots.push_back({Py_tp_getset, def.getset});
   if (def.repr != nullptr) slots.push_back({Py_tp_repr, reinterpret_cast<void*>(def.repr)});
   if (def.length != nullptr) {
     slots.push_back({Py_mp_length, reinterpret_cast<void*>(def.length)});

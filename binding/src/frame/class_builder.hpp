@@ -22,6 +22,7 @@ struct ClassDef {
   reprfunc repr;   // nullptr: the interpreter's default
   lenfunc length;  // nullptr: no len()
   PyMethodDef* methods;
+  PyGetSetDef* getset = nullptr;  // read-only attributes, or none
 };
 
 // Creates the type object from its definition (once per class).

@@ -25,6 +25,7 @@ struct ClassFace {
   std::span<const PyMethodDef> methods;  // without the snapshot methods, which follow them
   reprfunc repr;                         // nullptr: the interpreter's default
   lenfunc length;                        // nullptr: no len()
+  PyGetSetDef* getset = nullptr;         // read-only attributes, or none
 };
 
 // The type object built from one face, once. `Tag` tells apart classes
@@ -57,6 +58,7 @@ struct FaceClass {
           f.repr,
           f.length,
           methods.data(),
+          f.getset,
       });
       remember_snapshot_type(t);
       return t;

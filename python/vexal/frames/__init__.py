@@ -26,15 +26,17 @@ DROPNA = {None: (False, False), "warmup": (True, False), "labels": (False, True)
 
 def research(features: FeaturePipeline, data: Any, out: Any = None, *, by: str | Sequence[str] | None = None,
              order_by: str | None = None, duplicates: str = "error", workers: int | None = None,
-             progress: bool = False, dropna: str | None = None) -> Any:
+             progress: bool = False, dropna: str | None = None, cross: Sequence[Any] | None = None) -> Any:
     """Runs a FeaturePipeline over `data`, each group of `by` from a clean state, in `order_by` order.
 
     dropna="warmup" drops the leading rows of each group until every output has a value. `out` (numpy data
     only) is the array to write, as in vexal.arrays.research. Groups run on `workers` threads; one series
-    spreads its transforms over them instead.
+    spreads its transforms over them instead. `cross` (vexal.CrossRank, CrossZScore, CrossDemean) adds
+    cross-sectional features, computed at each `order_by` value over the groups that have a row there, as a
+    FeatureBook fed the panel date by date computes them; their columns follow the features'.
     """
     return _run("research", features, None, data, by, order_by, duplicates, workers, progress, dropna,
-                (None, "warmup"), out)
+                (None, "warmup"), out, cross)
 
 
 def label(targets: TargetPipeline, data: Any, out: Any = None, *, by: str | Sequence[str] | None = None,
@@ -51,14 +53,15 @@ def label(targets: TargetPipeline, data: Any, out: Any = None, *, by: str | Sequ
 
 def dataset(features: FeaturePipeline, targets: TargetPipeline, data: Any, *,
             by: str | Sequence[str] | None = None, order_by: str | None = None, duplicates: str = "error",
-            workers: int | None = None, progress: bool = False, dropna: str | None = None) -> Any:
-    """Features and labels side by side, features first.
+            workers: int | None = None, progress: bool = False, dropna: str | None = None,
+            cross: Sequence[Any] | None = None) -> Any:
+    """Features and labels side by side, features first (then the `cross` features, as in research).
 
     dropna: "warmup" (leading rows without every feature), "labels" (trailing rows without every label),
     "both", or None.
     """
     return _run("dataset", features, targets, data, by, order_by, duplicates, workers, progress, dropna,
-                tuple(DROPNA))
+                tuple(DROPNA), None, cross)
 
 
 # The pipelines each call takes.
@@ -93,7 +96,7 @@ def _options(what: str, by: Any, order_by: Any, duplicates: Any, workers: Any, d
 
 
 def _run(what, features, targets, data, by, order_by, duplicates, workers, progress, dropna, allowed_dropna,
-         out=None):
+         out=None, cross=None):
     _check_pipelines(what, features, targets)
     if isinstance(data, (list, tuple)):
         # Nested sequences are an array: bars x inputs, as vexal.arrays reads them.
@@ -106,15 +109,22 @@ def _run(what, features, targets, data, by, order_by, duplicates, workers, progr
     if clash:
         raise ValueError(f"{what}: the output name(s) {', '.join(map(repr, clash))} appear twice among the "
                          f"outputs and key columns")
+    from ..cross import check_cross
+
+    cross = check_cross(what, cross, names, features.input_names() if features is not None else [], order_by,
+                        keys)
     if is_dask(data):
         from .clusters import run_dask
 
         if out is not None:
             raise TypeError(f"{what}: out is for a numpy array without dropna; this call builds its result")
+        if cross:
+            raise ValueError(f"{what}: cross on a Dask frame is not supported yet; compute() it first")
         # The cluster runs the groups: workers and progress are its own.
 
         return run_dask(what, features, targets, data, keys, order_by, duplicates, dropna)
-    return run_local(what, features, targets, data, keys, order_by, duplicates, workers, progress, dropna, out)
+    return run_local(what, features, targets, data, keys, order_by, duplicates, workers, progress, dropna, out,
+                     cross=cross)
 
 
 def _refuse_time_running_backwards(table, found, what) -> None:
@@ -143,13 +153,14 @@ def _refuse_time_running_backwards(table, found, what) -> None:
 
 
 def run_local(what, features, targets, data, keys, order_by, duplicates, workers, progress, dropna, out=None,
-              by_label=False):
+              by_label=False, cross=()):
     inputs = list(dict.fromkeys(name for p in (features, targets) if p is not None for name in p.input_names()))
     table = table_of(data, (features if features is not None else targets).input_names(), what)
     if isinstance(table, ArrayTable) and (keys or order_by):
         raise ValueError(f"{what}: by and order_by need named columns; a numpy array has none")
     table.require([*inputs, *keys, *([order_by] if order_by else [])], what)
-    direct = isinstance(table, ArrayTable) and dropna is None and not (features is not None and targets is not None)
+    direct = isinstance(table, ArrayTable) and dropna is None and not (features is not None and targets is not None) \
+        and not cross
     if out is not None and not direct:
         raise TypeError(f"{what}: out is for a numpy array without dropna; this call builds its result")
     if direct:
@@ -172,7 +183,24 @@ def run_local(what, features, targets, data, keys, order_by, duplicates, workers
     found = panels.interruptible(keys_of, table, keys, order_by, what, by_label)
     if order_by is None:
         _refuse_time_running_backwards(table, found, what)
-    result = panels.run(jobs, matrix, found, duplicates=duplicates,
-                        workers=workers, progress=progress, dropna=DROPNA[dropna], what=what)
     names = [name for job in jobs for name in job.pipeline.output_names()]
+    extra = None
+    if cross:
+        from ..cross import panel_columns
+
+        dates = _order_codes(table, order_by)
+        extra = lambda values, computed: panel_columns(cross, values, names, matrix, inputs, dates, computed)  # noqa: E731
+    result = panels.run(jobs, matrix, found, duplicates=duplicates,
+                        workers=workers, progress=progress, dropna=DROPNA[dropna], what=what, extra=extra)
+    names = names + [c.output_names()[0] for c in cross]
     return table.build([*keys, *([order_by] if order_by else [])], names, result.values, result.rows)
+
+
+def _order_codes(table, order_by):
+    """One int64 code per row for its order_by value, equal values equal codes, -1 where it is missing."""
+    from .codes import codes
+
+    values = table.values(order_by)
+    if values.dtype.kind in "mM":
+        return np.where(np.isnat(values), -1, codes(values.view(np.int64), sort=False))
+    return codes(values, sort=False)

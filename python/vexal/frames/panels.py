@@ -264,11 +264,13 @@ def _batches(starts: np.ndarray, rows: int) -> np.ndarray:
 
 
 def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, workers: int | None, progress: bool,
-        dropna: tuple[bool, bool], what: str) -> Result:
+        dropna: tuple[bool, bool], what: str, extra: Any = None) -> Result:
     """Runs every job over every group of `data` (rows x columns, float64, any memory order).
 
     dropna is (leading warm-up rows of the features, trailing rows whose labels are absent). Groups run in
     batches, each one native call per job, shared out among the workers; no Python object is made per group.
+    extra(values, computed) gives columns to append, from every row's outputs before dropna removes any
+    (computed: a mask of the rows computed, or None for all).
     """
     n = len(data)
     # A date-major panel already in order needs no layout: group i is every k-th row from row i.
@@ -292,7 +294,7 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
     grouped = keys.groups is not None
     if not grouped:
         _run_series(jobs, data, outputs, perm, workers, progress)
-        return _result(values, _kept(jobs, outputs, perm, starts, dropna, n, computed))
+        return _result(_with(extra, values, perm, n), _kept(jobs, outputs, perm, starts, dropna, n, computed))
 
     if turns:
         tasks = range(0, turns, BLOCK)
@@ -371,7 +373,7 @@ def run(jobs: list[Job], data: np.ndarray, keys: Keys, *, duplicates: str, worke
     finally:
         if bar is not None:
             bar.close()
-    return _result(values, _kept(jobs, outputs, perm, starts, dropna, n, computed))
+    return _result(_with(extra, values, perm, n), _kept(jobs, outputs, perm, starts, dropna, n, computed))
 
 
 def _drive(task: Callable[[int], None], tasks: range, sizes: list[int], count: int, stop: np.ndarray,
@@ -455,6 +457,17 @@ def _gather(x: np.ndarray, rows: np.ndarray, out: np.ndarray | None = None) -> n
     for j in range(x.shape[1]):
         np.take(x[:, j], rows, out=out[:, j])
     return out
+
+
+def _with(extra: Any, values: np.ndarray, perm: np.ndarray | None, n: int) -> np.ndarray:
+    """values with extra's columns after them, computed over every row (the rows never computed excluded)."""
+    if extra is None:
+        return values
+    computed = None
+    if perm is not None and len(perm) != n:
+        computed = np.zeros(n, dtype=bool)
+        computed[perm] = True
+    return np.hstack([values, extra(values, computed)])
 
 
 def _result(values: np.ndarray, keep: np.ndarray | None) -> Result:

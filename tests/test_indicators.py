@@ -180,3 +180,17 @@ def test_a_missing_bar_spoils_only_what_depends_on_it(name, data):
     fresh = vexal.FeaturePipeline([make()], input_columns=columns).run_research(bars[201:])
     assert all(math.isnan(v) for v in out[200])
     assert bits(out[201:]) == bits(fresh)
+
+
+@pytest.mark.parametrize("d, threshold", [(0.4, 1e-4), (1.3, 1e-3), (2.0, 1e-5)])
+def test_frac_diff_weights_are_the_recurrence_exactly(d, threshold):
+    # A unit impulse passes each weight through unchanged: the outputs after it are w0, w1, ... in turn.
+    weights = [1.0]
+    while abs(w := -weights[-1] * (d - len(weights) + 1) / len(weights)) >= threshold:
+        weights.append(w)
+    fd = vexal.FracDiff(["x"], d, ["fd"], threshold=threshold)
+    assert fd.warm_up_period() == len(weights) - 1
+    impulse = np.zeros(2 * len(weights))
+    impulse[len(weights) - 1] = 1.0
+    out = np.asarray(vexal.FeaturePipeline([fd], ["x"]).run_research(impulse[:, None]))[:, 0]
+    assert bits([out[len(weights) - 1:2 * len(weights) - 1]]) == bits([np.array(weights)])

@@ -160,8 +160,14 @@ def test_research_cross_equals_a_book_fed_the_panel_date_by_date(frame):
         got = result[result["date"] == date].set_index("symbol").loc[day["symbol"]]
         for column in ["sma", "rank", "z", "dm"]:
             assert bits(got[column]) == bits(out[index, names.index(column)]), (date, column)
+        if frame == "pandas":  # the same bar from the day's rows, through the package
+            bars_again, present_again = vexal.book_bars(book, day.sample(frac=1, random_state=3), by="symbol")
+            assert bits(bars_again) == bits(bars) and (present_again == present).all()
     with pytest.raises(ValueError, match="cross needs by="):
         vexal.research(pipeline(), panel, cross=CROSS)
+    with pytest.raises(ValueError, match="book_bars: 'ZZZ' not in the book"):
+        vexal.book_bars(book, pd.DataFrame({"symbol": ["ZZZ"], "close": [1.0], "high": [1.0], "low": [1.0],
+                                            "sector": [0.0]}), by="symbol")
 
 
 def test_the_readme_book_example_prints_what_its_comments_say(capsys):

@@ -51,11 +51,11 @@ def test_vexal_reexports_the_same_objects_in_the_same_order():
     registered = [*LATER_CLASSES, "FeatureBook"]
     assert [n for n in vars(_vexal) if not n.startswith("_")] == REGISTRATION_ORDER + ["load"] + registered
     assert vexal.__all__ == [*REGISTRATION_ORDER, "load", *registered, "CrossRank", "CrossZScore", "CrossDemean",
-                             "research", "label", "dataset", "uniqueness_weights"]
+                             "research", "label", "dataset", "book_bars", "uniqueness_weights"]
     assert (vexal.research, vexal.label, vexal.dataset) == (vexal.frames.research, vexal.frames.label,
                                                             vexal.frames.dataset)
     assert vexal.uniqueness_weights is vexal.model_selection.uniqueness_weights
-    for name in vexal.__all__[:-7]:
+    for name in vexal.__all__[:-8]:
         assert getattr(vexal, name) is getattr(_vexal, name)
 
 

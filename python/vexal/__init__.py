@@ -26,7 +26,7 @@ globals().update({name: getattr(_vexal, name) for name in _LATER_CLASSES})
 from .cross import CrossDemean, CrossRank, CrossZScore  # noqa: E402,F401
 
 _CROSS_CLASSES = ["CrossRank", "CrossZScore", "CrossDemean"]
-_FRAME_FUNCTIONS = ("research", "label", "dataset")
+_FRAME_FUNCTIONS = ("research", "label", "dataset", "book_bars")
 # vexal.model_selection's function for sample weights, which needs numpy.
 _WEIGHT_FUNCTIONS = ("uniqueness_weights",)
 # Every public name, as the native module registers them: its twenty, load,

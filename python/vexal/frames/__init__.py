@@ -19,7 +19,7 @@ from . import panels
 from .keys import keys_of
 from .tables import ArrayTable, is_dask, table_of
 
-__all__ = ["research", "label", "dataset"]
+__all__ = ["research", "label", "dataset", "book_bars"]
 
 DROPNA = {None: (False, False), "warmup": (True, False), "labels": (False, True), "both": (True, True)}
 
@@ -204,3 +204,37 @@ def _order_codes(table, order_by):
     if values.dtype.kind in "mM":
         return np.where(np.isnat(values), -1, codes(values.view(np.int64), sort=False))
     return codes(values, sort=False)
+
+
+def book_bars(book: Any, data: Any, *, by: str | None = None) -> tuple[np.ndarray, np.ndarray]:
+    """One bar of a FeatureBook from a DataFrame, an Arrow table or a mapping of columns: a row per symbol that
+    traded, named by its `by` column (or, for pandas, its index). Returns (bars, present) in the book's symbol
+    order, for book.update(*book_bars(book, frame, by="symbol")): symbols without a row are not present."""
+    import _vexal
+
+    what = "book_bars"
+    if not isinstance(book, _vexal.FeatureBook):
+        raise TypeError(f"{what}: book must be a FeatureBook, not {type(book).__name__}")
+    inputs = book.input_names()
+    table = table_of(data, inputs, what)
+    if isinstance(table, ArrayTable):
+        raise TypeError(f"{what}: a numpy array is already bars: pass it to book.update directly")
+    table.require([*inputs, *([by] if by else [])], what)
+    if by is not None:
+        symbols = table.values(by)
+    elif table.index() is not None:
+        symbols = np.asarray(table.index())
+    else:
+        raise ValueError(f"{what}: name the column holding the symbols with by=")
+    position = {s: i for i, s in enumerate(book.symbols)}
+    rows = np.array([position.get(str(s), -1) for s in symbols], dtype=np.int64)
+    unknown = [str(s) for s, r in zip(symbols, rows) if r < 0]
+    if unknown:
+        raise ValueError(f"{what}: {', '.join(map(repr, unknown[:5]))} not in the book")
+    if len(np.unique(rows)) != len(rows):
+        raise ValueError(f"{what}: a symbol has more than one row")
+    bars = np.full((len(book), len(inputs)), np.nan)
+    bars[rows] = table.floats(inputs)
+    present = np.zeros(len(book), dtype=bool)
+    present[rows] = True
+    return bars, present

@@ -5,50 +5,21 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "alloc_counter.hpp"
-#include "features/adx.hpp"
-#include "features/atr.hpp"
-#include "features/bollinger_bands.hpp"
-#include "features/cci.hpp"
-#include "features/ema.hpp"
-#include "features/garman_klass_volatility.hpp"
-#include "features/kama.hpp"
-#include "features/kurtosis.hpp"
-#include "features/linear_slope.hpp"
-#include "features/log_return.hpp"
-#include "features/macd.hpp"
-#include "features/obv.hpp"
-#include "features/parkinson_volatility.hpp"
-#include "features/rogers_satchell_volatility.hpp"
-#include "features/rolling_correlation.hpp"
-#include "features/rolling_max.hpp"
-#include "features/rolling_min.hpp"
-#include "features/rolling_quantile.hpp"
-#include "features/rolling_std.hpp"
-#include "features/rsi.hpp"
-#include "features/simple_return.hpp"
-#include "features/skewness.hpp"
-#include "features/sma.hpp"
-#include "features/stochastic.hpp"
-#include "features/true_range.hpp"
-#include "features/vwap.hpp"
-#include "features/williams_r.hpp"
-#include "features/yang_zhang_volatility.hpp"
+#include "catalog.hpp"
 #include "internal_failure.hpp"
-#include "operators/lag.hpp"
-#include "operators/neg_log.hpp"
-#include "operators/ratio.hpp"
-#include "operators/subtract.hpp"
-#include "scalers/fixed_zscore.hpp"
-#include "scalers/rolling_zscore.hpp"
 #include "snapshot/registry.hpp"
 #include "snapshot/writer.hpp"
 #include "test_support.hpp"
 
 // The promises every streaming transform makes to a pipeline, checked on
-// each transform over real SPY bars with a gap and an invalid bar mixed in.
+// each transform of the catalog over real SPY bars with a gap and an
+// invalid bar mixed in.
 
 namespace vexal {
 namespace {
@@ -173,7 +144,99 @@ std::vector<Subject> subjects() {
        {2, 0, 1, 3}},
       {"Lag", {"x"}, {"lagged", "spare"}, 1, 1, windowed<Lag>(3)},
       {"Ratio", {"a", "b"}, {"q", "spare"}, 2, 1, stateless<Ratio>()},
+      // Its default threshold keeps thousands of weights: longer than the series.
+      {"FracDiff",
+       {"x"},
+       {"fd", "spare"},
+       1,
+       1,
+       [](Names inputs, Names outputs) -> std::unique_ptr<StreamingTransform> {
+         return std::make_unique<FracDiff>(
+             FracDiff::create(std::move(inputs), 0.4, std::move(outputs), 1e-3, 10'000).value());
+       }},
   };
+}
+
+// The listed transforms above are given extra names and chosen options; the
+// rest of the catalog joins with a configuration read off its description:
+// its documented inputs taken from the bar by name (high, low, open, close;
+// any other name the next column unused), one name per output, each count
+// without a default 5, each number without one 0.5, the rest at defaults.
+std::vector<std::string> listed(std::string_view text) {
+  std::vector<std::string> out;
+  while (!text.empty()) {
+    const std::size_t comma = text.find(", ");
+    out.emplace_back(text.substr(0, comma));
+    text = comma == std::string_view::npos ? std::string_view{} : text.substr(comma + 2);
+  }
+  return out;
+}
+
+template <class F>
+struct Parameters;
+template <class R, class... A>
+struct Parameters<R (*)(A...)> {
+  using type = std::tuple<std::decay_t<A>...>;
+};
+
+template <class T>
+Subject described() {
+  using D = Describe<T>;
+  static constexpr std::array<std::string_view, 4> columns{"high", "low", "open", "close"};
+  Names inputs;
+  std::vector<std::size_t> order;
+  std::array<bool, 4> used{};
+  for (const std::string& name : listed(D::reads)) {
+    std::size_t at = std::find(columns.begin(), columns.end(), name) - columns.begin();
+    if (at == columns.size() || used[at]) at = std::find(used.begin(), used.end(), false) - used.begin();
+    if (at == columns.size()) at = 3;  // more inputs than columns: the close again
+    used[at] = true;
+    inputs.push_back(name);
+    order.push_back(at);
+  }
+  Names outputs;
+  if (D::writes == "1") {
+    outputs = {"out"};
+  } else {
+    outputs = listed(D::writes);
+  }
+  using Args = typename Parameters<decltype(&T::create)>::type;
+  auto make = [](Names in, Names out) -> std::unique_ptr<StreamingTransform> {
+    auto args = [&]<std::size_t... I>(std::index_sequence<I...>) {
+      const auto arg = [&]<std::size_t K>(std::integral_constant<std::size_t, K>) {
+        using A = std::tuple_element_t<K, Args>;
+        constexpr Option<T> option = D::options[K];
+        if constexpr (std::is_same_v<A, Names>) {
+          return option.name == "inputs" ? in : out;
+        } else if constexpr (std::is_same_v<A, std::size_t>) {
+          return option.count_default.value_or(5);
+        } else if constexpr (std::is_same_v<A, double>) {
+          return option.number_default.value_or(0.5);
+        } else if constexpr (std::is_same_v<A, std::optional<double>>) {
+          return option.number_default;
+        } else {
+          static_assert(std::is_same_v<A, std::string>, "an option type the contract cannot make up");
+          return in.front();
+        }
+      };
+      return std::tuple{arg(std::integral_constant<std::size_t, I>{})...};
+    }(std::make_index_sequence<std::tuple_size_v<Args>>{});
+    auto made = std::apply([](auto&&... a) { return T::create(std::move(a)...); }, std::move(args));
+    return std::make_unique<T>(std::move(made).value());
+  };
+  const std::size_t reads = inputs.size(), produces = outputs.size();
+  return {std::string(T::snapshot_tag), std::move(inputs), std::move(outputs), reads, produces, make, order};
+}
+
+std::vector<Subject> catalog_subjects() {
+  std::vector<Subject> all = subjects();
+  for_every_class([&]<class T>() {
+    if constexpr (std::is_base_of_v<StreamingTransform, T>) {
+      const auto named = [](const Subject& s) { return s.name == T::snapshot_tag; };
+      if (std::none_of(all.begin(), all.end(), named)) all.push_back(described<T>());
+    }
+  });
+  return all;
 }
 
 // 300 SPY bars as (high, low, open, close): every transform reads a prefix
@@ -427,7 +490,7 @@ TEST_P(TransformContract, ColumnsAgreeWithUpdateAndLeaveItsState) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Transforms, TransformContract, ::testing::ValuesIn(subjects()),
+INSTANTIATE_TEST_SUITE_P(Transforms, TransformContract, ::testing::ValuesIn(catalog_subjects()),
                          [](const auto& info) { return info.param.name; });
 
 // The counter itself must see allocations, or the test above proves nothing.

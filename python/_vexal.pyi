@@ -205,7 +205,7 @@ _Feature = (Sma | Ema | Kama | SimpleReturn | LogReturn | Skewness | Kurtosis | 
             | RogersSatchellVolatility | Subtract | NegLog | RollingZScore | FixedZScore | Rsi | TrueRange | Atr | Adx
             | BollingerBands | Macd | Stochastic | WilliamsR | Cci | Obv | Vwap | RollingMin | RollingMax | RollingStd
             | RollingCorrelation | RollingQuantile | GarmanKlassVolatility | YangZhangVolatility | Lag | Ratio | Wma
-            | Dema | Tema | Donchian | FracDiff | CusumFilter)
+            | Dema | Tema | Donchian | FracDiff | CusumFilter | Add | Multiply | Abs | Log | Sign | Clip)
 _AnyTarget = (FutureReturn | FutureCTCVolatility | FutureLinearSlope | TripleBarrier | MetaLabel)
 # -- end of generated (unions) --
 
@@ -363,6 +363,37 @@ class FracDiff(_StreamingTransform):
 class CusumFilter(_StreamingTransform):
     """Symmetric CUSUM event filter of inputs[0]."""
     def __new__(cls, inputs: _Names, threshold: SupportsFloat | SupportsIndex, outputs: _Names) -> CusumFilter: ...
+
+@final
+class Add(_StreamingTransform):
+    """Element-wise addition."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> Add: ...
+
+@final
+class Multiply(_StreamingTransform):
+    """Element-wise multiplication."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> Multiply: ...
+
+@final
+class Abs(_StreamingTransform):
+    """Element-wise absolute value."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> Abs: ...
+
+@final
+class Log(_StreamingTransform):
+    """Natural logarithm."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> Log: ...
+
+@final
+class Sign(_StreamingTransform):
+    """Element-wise sign."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> Sign: ...
+
+@final
+class Clip(_StreamingTransform):
+    """inputs[0] held within [lower, upper]."""
+    def __new__(cls, inputs: _Names, outputs: _Names, lower: SupportsFloat | SupportsIndex | None = None,
+                upper: SupportsFloat | SupportsIndex | None = None) -> Clip: ...
 # -- end of generated (later classes) --
 
 @final

@@ -43,9 +43,15 @@
 #include "features/williams_r.hpp"
 #include "features/wma.hpp"
 #include "features/yang_zhang_volatility.hpp"
+#include "operators/abs.hpp"
+#include "operators/add.hpp"
+#include "operators/clip.hpp"
 #include "operators/lag.hpp"
+#include "operators/log.hpp"
+#include "operators/multiply.hpp"
 #include "operators/neg_log.hpp"
 #include "operators/ratio.hpp"
+#include "operators/sign.hpp"
 #include "operators/subtract.hpp"
 #include "scalers/fixed_zscore.hpp"
 #include "scalers/rolling_zscore.hpp"
@@ -100,7 +106,13 @@ using LaterClasses = ClassList<  //
     Tema,                        //
     Donchian,                    //
     FracDiff,                    //
-    CusumFilter                  //
+    CusumFilter,                 //
+    Add,                         //
+    Multiply,                    //
+    Abs,                         //
+    Log,                         //
+    Sign,                        //
+    Clip                         //
     >;
 
 // Calls f.template operator()<T>() for every class of the list, in order.

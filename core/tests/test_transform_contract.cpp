@@ -37,9 +37,15 @@
 #include "features/williams_r.hpp"
 #include "features/yang_zhang_volatility.hpp"
 #include "internal_failure.hpp"
+#include "operators/abs.hpp"
+#include "operators/add.hpp"
+#include "operators/clip.hpp"
 #include "operators/lag.hpp"
+#include "operators/log.hpp"
+#include "operators/multiply.hpp"
 #include "operators/neg_log.hpp"
 #include "operators/ratio.hpp"
+#include "operators/sign.hpp"
 #include "operators/subtract.hpp"
 #include "scalers/fixed_zscore.hpp"
 #include "scalers/rolling_zscore.hpp"
@@ -173,6 +179,20 @@ std::vector<Subject> subjects() {
        {2, 0, 1, 3}},
       {"Lag", {"x"}, {"lagged", "spare"}, 1, 1, windowed<Lag>(3)},
       {"Ratio", {"a", "b"}, {"q", "spare"}, 2, 1, stateless<Ratio>()},
+      {"Add", {"a", "b"}, {"s", "spare"}, 2, 1, stateless<Add>()},
+      {"Multiply", {"a", "b"}, {"p", "spare"}, 2, 1, stateless<Multiply>()},
+      {"Abs", {"x"}, {"a", "spare"}, 1, 1, stateless<Abs>()},
+      {"Log", {"x"}, {"l", "spare"}, 1, 1, stateless<Log>()},
+      {"Sign", {"x"}, {"s", "spare"}, 1, 1, stateless<Sign>()},
+      {"Clip",
+       {"x"},
+       {"c", "spare"},
+       1,
+       1,
+       [](Names inputs, Names outputs) -> std::unique_ptr<StreamingTransform> {
+         return std::make_unique<Clip>(
+             Clip::create(std::move(inputs), std::move(outputs), 150.0, 200.0).value());
+       }},
   };
 }
 

@@ -206,7 +206,8 @@ _Feature = (Sma | Ema | Kama | SimpleReturn | LogReturn | Skewness | Kurtosis | 
             | BollingerBands | Macd | Stochastic | WilliamsR | Cci | Obv | Vwap | RollingMin | RollingMax | RollingStd
             | RollingCorrelation | RollingQuantile | GarmanKlassVolatility | YangZhangVolatility | Lag | Ratio | Wma
             | Dema | Tema | Donchian | FracDiff | CusumFilter | Add | Multiply | Abs | Log | Sign | Clip)
-_AnyTarget = (FutureReturn | FutureCTCVolatility | FutureLinearSlope | TripleBarrier | MetaLabel)
+_AnyTarget = (FutureReturn | FutureCTCVolatility | FutureLinearSlope | TripleBarrier | MetaLabel | FutureMax
+              | FutureMin | FutureDrawdown)
 # -- end of generated (unions) --
 
 def load(data: _Bytes, max_bytes: int | None = 1073741824) -> _Feature | _AnyTarget | FeaturePipeline | TargetPipeline:
@@ -394,6 +395,21 @@ class Clip(_StreamingTransform):
     """inputs[0] held within [lower, upper]."""
     def __new__(cls, inputs: _Names, outputs: _Names, lower: SupportsFloat | SupportsIndex | None = None,
                 upper: SupportsFloat | SupportsIndex | None = None) -> Clip: ...
+
+@final
+class FutureMax(_Target):
+    """Future highest high relative to the close. inputs: [high, close]."""
+    def __new__(cls, inputs: _Names, horizon: SupportsIndex, outputs: _Names) -> FutureMax: ...
+
+@final
+class FutureMin(_Target):
+    """Future lowest low relative to the close. inputs: [low, close]."""
+    def __new__(cls, inputs: _Names, horizon: SupportsIndex, outputs: _Names) -> FutureMin: ...
+
+@final
+class FutureDrawdown(_Target):
+    """Future maximum drawdown of the close."""
+    def __new__(cls, inputs: _Names, horizon: SupportsIndex, outputs: _Names) -> FutureDrawdown: ...
 # -- end of generated (later classes) --
 
 @final

@@ -56,7 +56,10 @@
 #include "scalers/fixed_zscore.hpp"
 #include "scalers/rolling_zscore.hpp"
 #include "targets/future_ctc_volatility.hpp"
+#include "targets/future_drawdown.hpp"
 #include "targets/future_linear_slope.hpp"
+#include "targets/future_max.hpp"
+#include "targets/future_min.hpp"
 #include "targets/future_return.hpp"
 #include "targets/meta_label.hpp"
 #include "targets/triple_barrier.hpp"
@@ -112,7 +115,10 @@ using LaterClasses = ClassList<  //
     Abs,                         //
     Log,                         //
     Sign,                        //
-    Clip                         //
+    Clip,                        //
+    FutureMax,                   //
+    FutureMin,                   //
+    FutureDrawdown               //
     >;
 
 // Calls f.template operator()<T>() for every class of the list, in order.

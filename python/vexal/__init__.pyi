@@ -46,6 +46,9 @@ from _vexal import (
     Log as Log,
     Sign as Sign,
     Clip as Clip,
+    FutureMax as FutureMax,
+    FutureMin as FutureMin,
+    FutureDrawdown as FutureDrawdown,
 )
 # -- end of generated (re-exports) --
 

@@ -317,9 +317,6 @@ def target_pipeline():
             _vexal.FutureReturn(["close"], 2, ["fret"]),
             _vexal.FutureCTCVolatility("close", 3),
             _vexal.FutureLinearSlope(["open", "close"], 4, ["fslope", "fr2"]),
-            _vexal.FutureMax(["open", "close"], 3, ["fmax"]),
-            _vexal.FutureMin(["open", "close"], 5, ["fmin"]),
-            _vexal.FutureDrawdown(["close"], 4, ["fdd"]),
         ],
         ["open", "close"],
     )

@@ -74,7 +74,7 @@ struct Describe<Clip> : Described<Clip> {
   static constexpr std::string_view warm_up = "0";
   static constexpr std::string_view state = "lower and upper each as u8 present (0: open) and f64 bound";
   static constexpr MissingPolicy missing = MissingPolicy::PassesThrough;
-  static constexpr std::string_view example = "Clip([\"z\"], [\"z_clipped\"], -3.0, 3.0)";
+  static constexpr std::string_view example = "Clip([\"z\"], [\"z_clipped\"], lower=-3.0, upper=3.0)";
 };
 
 }  // namespace vexal

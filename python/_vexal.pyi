@@ -205,8 +205,9 @@ _Feature = (Sma | Ema | Kama | SimpleReturn | LogReturn | Skewness | Kurtosis | 
             | RogersSatchellVolatility | Subtract | NegLog | RollingZScore | FixedZScore | Rsi | TrueRange | Atr | Adx
             | BollingerBands | Macd | Stochastic | WilliamsR | Cci | Obv | Vwap | RollingMin | RollingMax | RollingStd
             | RollingCorrelation | RollingQuantile | GarmanKlassVolatility | YangZhangVolatility | Lag | Ratio | Wma
-            | Dema | Tema | Donchian | FracDiff | CusumFilter)
-_AnyTarget = (FutureReturn | FutureCTCVolatility | FutureLinearSlope | TripleBarrier | MetaLabel)
+            | Dema | Tema | Donchian | FracDiff | CusumFilter | Add | Multiply | Abs | Log | Sign | Clip)
+_AnyTarget = (FutureReturn | FutureCTCVolatility | FutureLinearSlope | TripleBarrier | MetaLabel | FutureMax
+              | FutureMin | FutureDrawdown)
 # -- end of generated (unions) --
 
 def load(data: _Bytes, max_bytes: int | None = 1073741824) -> _Feature | _AnyTarget | FeaturePipeline | TargetPipeline:
@@ -363,6 +364,52 @@ class FracDiff(_StreamingTransform):
 class CusumFilter(_StreamingTransform):
     """Symmetric CUSUM event filter of inputs[0]."""
     def __new__(cls, inputs: _Names, threshold: SupportsFloat | SupportsIndex, outputs: _Names) -> CusumFilter: ...
+
+@final
+class Add(_StreamingTransform):
+    """Element-wise addition."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> Add: ...
+
+@final
+class Multiply(_StreamingTransform):
+    """Element-wise multiplication."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> Multiply: ...
+
+@final
+class Abs(_StreamingTransform):
+    """Element-wise absolute value."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> Abs: ...
+
+@final
+class Log(_StreamingTransform):
+    """Natural logarithm."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> Log: ...
+
+@final
+class Sign(_StreamingTransform):
+    """Element-wise sign."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> Sign: ...
+
+@final
+class Clip(_StreamingTransform):
+    """inputs[0] held within [lower, upper]."""
+    def __new__(cls, inputs: _Names, outputs: _Names, lower: SupportsFloat | SupportsIndex | None = None,
+                upper: SupportsFloat | SupportsIndex | None = None) -> Clip: ...
+
+@final
+class FutureMax(_Target):
+    """Future highest high relative to the close. inputs: [high, close]."""
+    def __new__(cls, inputs: _Names, horizon: SupportsIndex, outputs: _Names) -> FutureMax: ...
+
+@final
+class FutureMin(_Target):
+    """Future lowest low relative to the close. inputs: [low, close]."""
+    def __new__(cls, inputs: _Names, horizon: SupportsIndex, outputs: _Names) -> FutureMin: ...
+
+@final
+class FutureDrawdown(_Target):
+    """Future maximum drawdown of the close."""
+    def __new__(cls, inputs: _Names, horizon: SupportsIndex, outputs: _Names) -> FutureDrawdown: ...
 # -- end of generated (later classes) --
 
 @final

@@ -18,8 +18,10 @@ BARS = 1500
 @pytest.fixture(scope="module")
 def data(spy):
     bars = {k: np.asarray(v[:BARS]) for k, v in spy.items()}
-    # A scale for the dynamic thresholds, zero on the flat bars.
-    return {**bars, "range": bars["high"] - bars["low"]}
+    # A scale for the dynamic thresholds, zero on the flat bars; a move of either sign, and the close above the
+    # low, each zero on some bars.
+    return {**bars, "range": bars["high"] - bars["low"], "move": bars["close"] - bars["open"],
+            "from_low": bars["close"] - bars["low"]}
 
 
 def rolling(x, window, stat):
@@ -100,6 +102,19 @@ CASES = {
     "Donchian": (lambda: vexal.Donchian(["high", "low"], 20, ["u", "l", "m"]), ["high", "low"],
                  lambda d: [rolling(d["high"], 20, np.max), rolling(d["low"], 20, np.min),
                             (rolling(d["high"], 20, np.max) + rolling(d["low"], 20, np.min)) / 2], 0, 0),
+    "Add": (lambda: vexal.Add(["close", "open"], ["s"]), ["close", "open"], lambda d: [d["close"] + d["open"]], 0, 0),
+    "Multiply": (lambda: vexal.Multiply(["close", "volume"], ["p"]), ["close", "volume"],
+                 lambda d: [d["close"] * d["volume"]], 0, 0),
+    "Abs": (lambda: vexal.Abs(["move"], ["a"]), ["move"], lambda d: [np.abs(d["move"])], 0, 0),
+    # A close at the low has no logarithm. numpy's SIMD log is off the C library's by an ulp on a few values
+    # in a thousand, so the C library's, through math.log, is the bit-for-bit reference.
+    "Log": (lambda: vexal.Log(["from_low"], ["l"]), ["from_low"],
+            lambda d: [np.array([math.log(v) if v > 0 else math.nan for v in d["from_low"]])], 0, 0),
+    "Sign": (lambda: vexal.Sign(["move"], ["s"]), ["move"], lambda d: [np.sign(d["move"])], 0, 0),
+    "Clip": (lambda: vexal.Clip(["move"], ["c"], -1.0, 0.5), ["move"], lambda d: [np.clip(d["move"], -1.0, 0.5)], 0,
+             0),
+    "ClipBelow": (lambda: vexal.Clip(["move"], ["c"], upper=0.25), ["move"],
+                  lambda d: [np.minimum(d["move"], 0.25)], 0, 0),
 }
 
 

@@ -243,7 +243,8 @@ def transform_cases(name):
 def target_cases(name):
     cls = getattr(_vexal, name)
     args = {"FutureReturn": (["close"], 3, ["fr"]), "FutureCTCVolatility": ("close", 3),
-            "FutureLinearSlope": (["x", "y"], 3, ["s", "r"])}[name]
+            "FutureLinearSlope": (["x", "y"], 3, ["s", "r"]), "FutureMax": (["high", "close"], 3, ["m"]),
+            "FutureMin": (["low", "close"], 3, ["m"]), "FutureDrawdown": (["close"], 3, ["d"])}[name]
     obj = cls(*args)
     bad_horizon = args[:1] + (0,) + args[2:]
     negative = args[:1] + (-1,) + args[2:]
@@ -376,7 +377,8 @@ def with_snapshots(cases):
 
 SUITES = {name: (lambda name=name: transform_cases(name)) for name in TRANSFORM_FACES}
 SUITES.update({name: (lambda name=name: target_cases(name))
-               for name in ("FutureReturn", "FutureCTCVolatility", "FutureLinearSlope")})
+               for name in ("FutureReturn", "FutureCTCVolatility", "FutureLinearSlope", "FutureMax", "FutureMin",
+                            "FutureDrawdown")})
 SUITES["fit_standard_scaler"] = fit_cases
 SUITES["FeaturePipeline"] = feature_pipeline_cases
 SUITES["TargetPipeline"] = target_pipeline_cases

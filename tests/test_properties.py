@@ -528,7 +528,9 @@ NEAR_TOP = st.integers(2**64 - 2**14, 2**64 - 1) | st.integers(2**63 - 2, 2**63 
 @given(columns=target_columns(2), h=NEAR_TOP)
 def test_horizons_near_the_top_label_nothing_on_every_path(columns, h, property_cases):
     targets = [(_vexal.FutureReturn(["close"], h, ["fr"]), 1), (_vexal.FutureCTCVolatility("close", h), 1),
-               (_vexal.FutureLinearSlope(["close", "other"], h, ["s", "r2"]), 2)]
+               (_vexal.FutureLinearSlope(["close", "other"], h, ["s", "r2"]), 2),
+               (_vexal.FutureMax(["other", "close"], h, ["m"]), 1), (_vexal.FutureMin(["other", "close"], h, ["m"]), 1),
+               (_vexal.FutureDrawdown(["close"], h, ["d"]), 1)]
     for target, width in targets:
         names = target.input_names()
         labels = run_target(target, columns[: len(names)], names)

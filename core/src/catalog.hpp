@@ -43,14 +43,23 @@
 #include "features/williams_r.hpp"
 #include "features/wma.hpp"
 #include "features/yang_zhang_volatility.hpp"
+#include "operators/abs.hpp"
+#include "operators/add.hpp"
+#include "operators/clip.hpp"
 #include "operators/lag.hpp"
+#include "operators/log.hpp"
+#include "operators/multiply.hpp"
 #include "operators/neg_log.hpp"
 #include "operators/ratio.hpp"
+#include "operators/sign.hpp"
 #include "operators/subtract.hpp"
 #include "scalers/fixed_zscore.hpp"
 #include "scalers/rolling_zscore.hpp"
 #include "targets/future_ctc_volatility.hpp"
+#include "targets/future_drawdown.hpp"
 #include "targets/future_linear_slope.hpp"
+#include "targets/future_max.hpp"
+#include "targets/future_min.hpp"
 #include "targets/future_return.hpp"
 #include "targets/meta_label.hpp"
 #include "targets/triple_barrier.hpp"
@@ -100,7 +109,16 @@ using LaterClasses = ClassList<  //
     Tema,                        //
     Donchian,                    //
     FracDiff,                    //
-    CusumFilter                  //
+    CusumFilter,                 //
+    Add,                         //
+    Multiply,                    //
+    Abs,                         //
+    Log,                         //
+    Sign,                        //
+    Clip,                        //
+    FutureMax,                   //
+    FutureMin,                   //
+    FutureDrawdown               //
     >;
 
 // Calls f.template operator()<T>() for every class of the list, in order.

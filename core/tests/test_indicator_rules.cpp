@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <memory>
+#include <numbers>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,9 +38,15 @@
 #include "features/williams_r.hpp"
 #include "features/yang_zhang_volatility.hpp"
 #include "internal_failure.hpp"
+#include "operators/abs.hpp"
+#include "operators/add.hpp"
+#include "operators/clip.hpp"
 #include "operators/lag.hpp"
+#include "operators/log.hpp"
+#include "operators/multiply.hpp"
 #include "operators/neg_log.hpp"
 #include "operators/ratio.hpp"
+#include "operators/sign.hpp"
 #include "operators/subtract.hpp"
 #include "series_support.hpp"
 #include "snapshot/registry.hpp"
@@ -55,6 +64,8 @@ const Names one = {"x"};
 const Names hlc = {"h", "l", "c"};
 const Names ohlc = {"o", "h", "l", "c"};
 const std::size_t huge = std::size_t{1} << 60;
+const double inf = std::numeric_limits<double>::infinity();
+const std::optional<double> open_side = std::nullopt;
 
 // "accepted", or the text of the error a create returned.
 template <class Made>
@@ -144,7 +155,20 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"lag_inputs", creating<Lag>(Names{"a", "b"}, 1, one), "inputs must contain exactly 1 column"},
         Refusal{"lag_k", creating<Lag>(one, 0, one), "k must be non-zero"},
         Refusal{"lag_huge", creating<Lag>(one, SIZE_MAX, one), "window is too large"},
-        Refusal{"ratio_inputs", creating<Ratio>(one, one), "inputs must contain exactly 2 columns"}),
+        Refusal{"ratio_inputs", creating<Ratio>(one, one), "inputs must contain exactly 2 columns"},
+        Refusal{"add_inputs", creating<Add>(one, one), "inputs must contain exactly 2 columns"},
+        Refusal{"multiply_outputs", creating<Multiply>(Names{"a", "b"}, Names{}),
+                "outputs must not be empty"},
+        Refusal{"abs_inputs", creating<Abs>(Names{"a", "b"}, one), "inputs must contain exactly 1 column"},
+        Refusal{"log_inputs", creating<Log>(Names{}, one), "inputs must contain exactly 1 column"},
+        Refusal{"sign_outputs", creating<Sign>(one, Names{}), "outputs must not be empty"},
+        Refusal{"clip_order", creating<Clip>(one, one, 2.0, 1.0), "lower must be <= upper"},
+        Refusal{"clip_nan_lower", creating<Clip>(one, one, NaN, open_side),
+                "lower must be a number, or None for no lower bound"},
+        Refusal{"clip_nan_upper", creating<Clip>(one, one, -inf, NaN),
+                "upper must be a number, or None for no upper bound"},
+        Refusal{"clip_equal", creating<Clip>(one, one, 1.0, 1.0), "accepted"},
+        Refusal{"clip_open", creating<Clip>(one, one, open_side, open_side), "accepted"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The shared checks give the existing classes' texts, so those classes can
@@ -324,6 +348,26 @@ INSTANTIATE_TEST_SUITE_P(
                {{1, 0}, {1, 4}, {NaN, 2}, {0, -2}},
                0,
                {absent, 0.25, absent, -0.0}},
+        Worked{
+            "add", make<Add>(Names{"a", "b"}, one), {{1, 2}, {inf, -inf}, {NaN, 1}}, 0, {3.0, NaN, absent}},
+        Worked{"multiply", make<Multiply>(Names{"a", "b"}, one), {{0, inf}, {-2, 3}}, 0, {NaN, -6.0}},
+        Worked{"abs", make<Abs>(one, one), {{-0.0}, {-inf}, {2}}, 0, {0.0, inf, 2.0}},
+        // e^1 and 1 come out exact; zero and below have no logarithm.
+        Worked{"log",
+               make<Log>(one, one),
+               {{std::numbers::e}, {1}, {0}, {-2}, {inf}},
+               0,
+               {1.0, 0.0, absent, absent, inf}},
+        // -0.0 is 0 and gives +0.0, as numpy's sign does.
+        Worked{"sign", make<Sign>(one, one), {{-2}, {-0.0}, {1e-300}, {-inf}}, 0, {-1.0, 0.0, 1.0, -1.0}},
+        Worked{
+            "clip", make<Clip>(one, one, -1.0, 2.0), {{-3}, {0.5}, {5}, {NaN}}, 0, {-1.0, 0.5, 2.0, absent}},
+        // A value at the bound is kept as it is: -0.0 stays -0.0 at a lower bound of 0.
+        Worked{"clip_lower_only",
+               make<Clip>(one, one, 0.0, open_side),
+               {{-0.0}, {-1}, {1e300}},
+               0,
+               {-0.0, 0.0, 1e300}},
         Worked{"lag",
                make<Lag>(one, 2, one),
                {{1}, {2}, {NaN}, {4}, {5}},

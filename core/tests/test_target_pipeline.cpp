@@ -8,7 +8,10 @@
 #include "pipeline/target_pipeline.hpp"
 #include "pipeline_fakes.hpp"
 #include "targets/future_ctc_volatility.hpp"
+#include "targets/future_drawdown.hpp"
 #include "targets/future_linear_slope.hpp"
+#include "targets/future_max.hpp"
+#include "targets/future_min.hpp"
 #include "targets/future_return.hpp"
 #include "test_support.hpp"
 
@@ -183,7 +186,10 @@ TEST_P(TargetSlices, GiveTheWholeRunsLabels) {
               std::make_unique<FutureCTCVolatility>(FutureCTCVolatility::create("close", top - 1).value()),
               std::make_unique<FutureLinearSlope>(
                   FutureLinearSlope::create({"x", "close"}, top, {"slope", "r2"}).value()),
-              std::make_unique<FakeTarget>(Names{"close"}, Names{"fake", "fake_spare"}, 1)),
+              std::make_unique<FakeTarget>(Names{"close"}, Names{"fake", "fake_spare"}, 1),
+              std::make_unique<FutureMax>(FutureMax::create({"x", "close"}, top, {"max"}).value()),
+              std::make_unique<FutureMin>(FutureMin::create({"x", "close"}, top - 1, {"min"}).value()),
+              std::make_unique<FutureDrawdown>(FutureDrawdown::create({"close"}, top, {"dd"}).value())),
           {"x", "close"})
           .value();
   const Columns whole = p.run_research(views(data)).value();

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstddef>
+#include <expected>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -9,7 +11,10 @@
 #include "internal_failure.hpp"
 #include "series_support.hpp"
 #include "targets/future_ctc_volatility.hpp"
+#include "targets/future_drawdown.hpp"
 #include "targets/future_linear_slope.hpp"
+#include "targets/future_max.hpp"
+#include "targets/future_min.hpp"
 #include "targets/future_return.hpp"
 #include "targets/meta_label.hpp"
 #include "targets/triple_barrier.hpp"
@@ -57,20 +62,28 @@ constexpr const char* empty_name = "Invalid input: input names must not be empty
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TargetConfig,
-    ::testing::Values(Config{ret({}, 0, {}), "Invalid input: inputs must not be empty"},
-                      Config{ret({"c"}, 0, {}), "Invalid input: horizon must be > 0"},
-                      Config{ret({"c"}, 1, {}), "Invalid input: outputs must not be empty"},
-                      Config{ret({"c"}, 1, {"r"}), "created"},
-                      Config{vol("", 1), "Invalid input: input must not be empty"},
-                      Config{vol("close", 1),
-                             "Invalid input: horizon must be >= 2 (std_dev requires at least 2 log returns)"},
-                      Config{slope({"x"}, 0, {}), "Invalid input: inputs must contain x and y columns"},
-                      Config{slope({"x", ""}, 0, {}), empty_name},
-                      Config{slope({"x", "y", ""}, 5, {"s", "r"}), empty_name},
-                      Config{slope({"x", "y"}, 1, {}), "Invalid input: horizon must be >= 2"},
-                      Config{slope({"x", "y"}, 2, {"s"}), two_outputs},
-                      Config{slope({"x", "y"}, 2, {"s", "r", "t"}), two_outputs},
-                      Config{slope({"x", "y", "z"}, 2, {"", ""}), "created"}));
+    ::testing::Values(
+        Config{ret({}, 0, {}), "Invalid input: inputs must not be empty"},
+        Config{ret({"c"}, 0, {}), "Invalid input: horizon must be > 0"},
+        Config{ret({"c"}, 1, {}), "Invalid input: outputs must not be empty"},
+        Config{ret({"c"}, 1, {"r"}), "created"}, Config{vol("", 1), "Invalid input: input must not be empty"},
+        Config{vol("close", 1),
+               "Invalid input: horizon must be >= 2 (std_dev requires at least 2 log returns)"},
+        Config{slope({"x"}, 0, {}), "Invalid input: inputs must contain x and y columns"},
+        Config{slope({"x", ""}, 0, {}), empty_name}, Config{slope({"x", "y", ""}, 5, {"s", "r"}), empty_name},
+        Config{slope({"x", "y"}, 1, {}), "Invalid input: horizon must be >= 2"},
+        Config{slope({"x", "y"}, 2, {"s"}), two_outputs},
+        Config{slope({"x", "y"}, 2, {"s", "r", "t"}), two_outputs},
+        Config{slope({"x", "y", "z"}, 2, {"", ""}), "created"},
+        Config{failure_of(FutureMax::create({"h"}, 0, {})),
+               "Invalid input: inputs must contain exactly 2 names: [high, close]"},
+        Config{failure_of(FutureMin::create({"l"}, 0, {})),
+               "Invalid input: inputs must contain exactly 2 names: [low, close]"},
+        Config{failure_of(FutureMin::create({"l", "c"}, 0, {})), "Invalid input: horizon must be > 0"},
+        Config{failure_of(FutureMax::create({"h", "c"}, 1, {})), "Invalid input: outputs must not be empty"},
+        Config{failure_of(FutureDrawdown::create({"c", "h"}, 0, {})),
+               "Invalid input: inputs must contain exactly 1 name: [close]"},
+        Config{failure_of(FutureDrawdown::create({"c"}, huge, {"d", "e"})), "created"}));
 
 TEST(TargetNames, ReportTheirConfiguration) {
   const auto vol = FutureCTCVolatility::create("close", 20).value();
@@ -302,6 +315,98 @@ TEST(FutureLinearSlope, MatchesNumpyLeastSquares) {
     EXPECT_TRUE(SeriesNear(out[1], series(table["future_r2"]), 0.0, 1e-12)) << file;
   }
 }
+
+// ---- FutureMax, FutureMin, FutureDrawdown ---------------------------------------
+
+struct ExcursionCase {
+  const char* name;
+  std::function<std::expected<std::vector<Series>, VexalError>(const std::vector<Series>&)> label;
+  std::vector<Series> columns;
+  Series expected;
+  friend void PrintTo(const ExcursionCase& c, std::ostream* os) { *os << c.name; }
+};
+
+template <class T>
+auto labelled(Names inputs, std::size_t horizon) {
+  return [=](const std::vector<Series>& columns) -> std::expected<std::vector<Series>, VexalError> {
+    const auto target = T::create(inputs, horizon, {"o"});
+    if (!target) return std::unexpected(target.error());
+    EXPECT_EQ(target->forward_period(), horizon);
+    return research(*target, columns);
+  };
+}
+
+class ExcursionLabels : public ::testing::TestWithParam<ExcursionCase> {};
+
+TEST_P(ExcursionLabels, FromEachBarsCloseOverTheBarsAhead) {
+  const ExcursionCase& c = GetParam();
+  const auto out = c.label(c.columns);
+  ASSERT_TRUE(out) << out.error().display();
+  ASSERT_EQ(out->size(), 1u);
+  EXPECT_PRED_FORMAT2(SeriesIdentical, (*out)[0], c.expected);
+}
+
+const Series highs = series({10, 12, 11, 15, 9});
+const Series lows = series({9, 8, 10, 7, 8});
+const Series closes = series({10, 11, 10, 14, 8});
+const Series path = series({10, 12, 9, 11, 6, 7});
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExcursionLabels,
+    ::testing::Values(
+        // Highs 12, 11 ahead of close 10; 11, 15 ahead of 11; 15, 9 ahead of 10.
+        ExcursionCase{"Max",
+                      labelled<FutureMax>({"h", "c"}, 2),
+                      {highs, closes},
+                      series({12.0 / 10.0 - 1.0, 15.0 / 11.0 - 1.0, 15.0 / 10.0 - 1.0, NaN, NaN})},
+        ExcursionCase{"Min",
+                      labelled<FutureMin>({"l", "c"}, 2),
+                      {lows, closes},
+                      series({8.0 / 10.0 - 1.0, 7.0 / 11.0 - 1.0, 7.0 / 10.0 - 1.0, NaN, NaN})},
+        // The bar's own high does not count; a close at or below 0 starts nothing.
+        ExcursionCase{"MaxStartsAfterTheBar",
+                      labelled<FutureMax>({"h", "c"}, 1),
+                      {series({50, 2, 3, 4}), series({1, 0, -2, 5})},
+                      series({1.0, NaN, NaN, NaN})},
+        ExcursionCase{"AbsentHighAhead",
+                      labelled<FutureMax>({"h", "c"}, 2),
+                      {series({1, NaN, 3, 4, 5}), series({1, 1, 1, 1, 1})},
+                      series({NaN, 3.0, 4.0, NaN, NaN})},
+        ExcursionCase{"PresentNaNLowFlows",
+                      labelled<FutureMin>({"l", "c"}, 1),
+                      {Series{1.0, NaN, 2.0}, series({1, 1, 1})},
+                      Series{NaN, 1.0, absent}},
+        ExcursionCase{"AbsentCloseNow",
+                      labelled<FutureMin>({"l", "c"}, 1),
+                      {series({1, 2, 3}), series({NaN, 1, 1})},
+                      series({NaN, 2.0, NaN})},
+        // Peaks 10, 12, 12, 12 under 10, 12, 9, 11; then 12, 12, 12, 12 under 12, 9, 11, 6; then 9, 11,
+        // 11, 11.
+        ExcursionCase{"Drawdown",
+                      labelled<FutureDrawdown>({"c"}, 3),
+                      {path},
+                      series({9.0 / 12.0 - 1.0, 6.0 / 12.0 - 1.0, 6.0 / 11.0 - 1.0, NaN, NaN, NaN})},
+        ExcursionCase{"RisingPathIsZero",
+                      labelled<FutureDrawdown>({"c"}, 2),
+                      {series({1, 2, 3})},
+                      series({0, NaN, NaN})},
+        // A negative close falls furthest from the lowest peak, the start: -1 / 2 - 1, not -1 / 4 - 1.
+        ExcursionCase{"NegativeCloseOnThePath",
+                      labelled<FutureDrawdown>({"c"}, 2),
+                      {series({2, 4, -1})},
+                      series({-1.5, NaN, NaN})},
+        ExcursionCase{"DrawdownGaps",
+                      labelled<FutureDrawdown>({"c"}, 1),
+                      {series({10, NaN, 12, 8, -1, 3})},
+                      series({NaN, NaN, 8.0 / 12.0 - 1.0, -1.0 / 8.0 - 1.0, NaN, NaN})},
+        ExcursionCase{"PresentNaNOnThePath",
+                      labelled<FutureDrawdown>({"c"}, 1),
+                      {Series{1.0, NaN, 2.0}},
+                      Series{NaN, absent, absent}},
+        ExcursionCase{"HorizonOfLength", labelled<FutureMax>({"h", "c"}, 5), {highs, closes}, Series(5)},
+        ExcursionCase{"LargestHorizon", labelled<FutureDrawdown>({"c"}, huge), {path}, Series(6)},
+        ExcursionCase{"Empty", labelled<FutureMin>({"l", "c"}, 1), {{}, {}}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- TripleBarrier and MetaLabel ---------------------------------------------
 

@@ -154,6 +154,20 @@ std::vector<Subject> subjects() {
          return std::make_unique<FracDiff>(
              FracDiff::create(std::move(inputs), 0.4, std::move(outputs), 1e-3, 10'000).value());
        }},
+      {"Add", {"a", "b"}, {"s", "spare"}, 2, 1, stateless<Add>()},
+      {"Multiply", {"a", "b"}, {"p", "spare"}, 2, 1, stateless<Multiply>()},
+      {"Abs", {"x"}, {"a", "spare"}, 1, 1, stateless<Abs>()},
+      {"Log", {"x"}, {"l", "spare"}, 1, 1, stateless<Log>()},
+      {"Sign", {"x"}, {"s", "spare"}, 1, 1, stateless<Sign>()},
+      {"Clip",
+       {"x"},
+       {"c", "spare"},
+       1,
+       1,
+       [](Names inputs, Names outputs) -> std::unique_ptr<StreamingTransform> {
+         return std::make_unique<Clip>(
+             Clip::create(std::move(inputs), std::move(outputs), 150.0, 200.0).value());
+       }},
   };
 }
 

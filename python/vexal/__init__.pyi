@@ -40,6 +40,15 @@ from _vexal import (
     Donchian as Donchian,
     FracDiff as FracDiff,
     CusumFilter as CusumFilter,
+    Add as Add,
+    Multiply as Multiply,
+    Abs as Abs,
+    Log as Log,
+    Sign as Sign,
+    Clip as Clip,
+    FutureMax as FutureMax,
+    FutureMin as FutureMin,
+    FutureDrawdown as FutureDrawdown,
 )
 # -- end of generated (re-exports) --
 

@@ -17,10 +17,13 @@ std::optional<std::array<double, 3>> walk(Close close, OptionalValue scale, std:
                                           std::optional<double> lower) {
   const OptionalValue start = close(now);
   // NaN fails both tests, as an absent value does.
-  if (!start || !(*start > 0.0) || !scale || !(*scale > 0.0)) return std::nullopt;
+  // The scale is read once, through value_or: GCC 12 at -O2 otherwise takes
+  // the value of a scale past the end of its column for uninitialised.
+  const double s = scale.value_or(0.0);
+  if (!start || !(*start > 0.0) || !(s > 0.0)) return std::nullopt;
   const double c0 = *start;
-  const double up = upper ? c0 * (1.0 + *upper * *scale) : 0.0;
-  const double down = lower ? c0 * (1.0 - *lower * *scale) : 0.0;
+  const double up = upper ? c0 * (1.0 + *upper * s) : 0.0;
+  const double down = lower ? c0 * (1.0 - *lower * s) : 0.0;
   // k < n - now, never now + k < n: a huge horizon must not wrap.
   for (std::size_t k = 1; k < n - now; ++k) {
     const OptionalValue x = close(now + k);

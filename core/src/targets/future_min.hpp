@@ -1,0 +1,54 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <expected>
+#include <string_view>
+
+#include "descriptor.hpp"
+#include "error.hpp"
+#include "targets/forward_window.hpp"
+
+namespace vexal {
+
+// The lowest low of the next `horizon` bars over this bar's close, less 1.
+// Inputs: low, close.
+class FutureMin final : public ForwardWindow<FutureMin, 2> {
+ public:
+  static constexpr std::string_view snapshot_tag = "FutureMin";
+
+  [[nodiscard]] static std::expected<FutureMin, VexalError> create(Names inputs, std::size_t horizon,
+                                                                   Names outputs) {
+    if (inputs.size() != 2) return invalid_input("inputs must contain exactly 2 names: [low, close]");
+    if (horizon == 0) return invalid_input("horizon must be > 0");
+    if (outputs.empty()) return invalid_input("outputs must not be empty");
+    return FutureMin(std::move(inputs), horizon, std::move(outputs));
+  }
+
+ private:
+  friend ForwardWindow;
+  using ForwardWindow::ForwardWindow;
+
+  template <class Rows>
+  [[nodiscard]] OptionalValue label(const std::array<Rows, 2>& rows, std::size_t now, std::size_t n) const {
+    if (!reaches(now, n)) return std::nullopt;
+    return extreme_over_close<false>(rows[0], rows[1], now, horizon_);
+  }
+};
+
+template <>
+struct Describe<FutureMin> : Described<FutureMin> {
+  static constexpr std::string_view summary =
+      "Future lowest low relative to the close: min(low over bars t + 1 .. t + ``horizon``) / close_t - 1. "
+      "inputs: [low, close]. NaN where close_t is NaN or <= 0, where a low in the window is NaN, and on the "
+      "last ``horizon`` bars.";
+  static constexpr Option<FutureMin> options[] = {inputs_option<FutureMin>, horizon_option<FutureMin>,
+                                                  outputs_option<FutureMin>};
+  static constexpr std::string_view family = "targets";
+  static constexpr std::string_view reads = "low, close";
+  static constexpr std::string_view state = "names inputs, size horizon, names outputs";
+  static constexpr MissingPolicy missing = MissingPolicy::EndsWalk;
+  static constexpr std::string_view example = "FutureMin([\"low\", \"close\"], 10, [\"fwd_min\"])";
+};
+
+}  // namespace vexal

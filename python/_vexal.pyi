@@ -205,7 +205,7 @@ _Feature = (Sma | Ema | Kama | SimpleReturn | LogReturn | Skewness | Kurtosis | 
             | RogersSatchellVolatility | Subtract | NegLog | RollingZScore | FixedZScore | Rsi | TrueRange | Atr | Adx
             | BollingerBands | Macd | Stochastic | WilliamsR | Cci | Obv | Vwap | RollingMin | RollingMax | RollingStd
             | RollingCorrelation | RollingQuantile | GarmanKlassVolatility | YangZhangVolatility | Lag | Ratio | Wma
-            | Dema | Tema | Donchian | FracDiff | CusumFilter)
+            | Dema | Tema | Donchian | FracDiff | CusumFilter | Momentum | Roc | Cmo | Trix | Ppo | Hma)
 _AnyTarget = (FutureReturn | FutureCTCVolatility | FutureLinearSlope | TripleBarrier | MetaLabel)
 # -- end of generated (unions) --
 
@@ -363,6 +363,36 @@ class FracDiff(_StreamingTransform):
 class CusumFilter(_StreamingTransform):
     """Symmetric CUSUM event filter of inputs[0]."""
     def __new__(cls, inputs: _Names, threshold: SupportsFloat | SupportsIndex, outputs: _Names) -> CusumFilter: ...
+
+@final
+class Momentum(_StreamingTransform):
+    """Momentum of inputs[0]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Momentum: ...
+
+@final
+class Roc(_StreamingTransform):
+    """Rate of change of inputs[0] in percent."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Roc: ...
+
+@final
+class Cmo(_StreamingTransform):
+    """Chande momentum oscillator of inputs[0] (the close)."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Cmo: ...
+
+@final
+class Trix(_StreamingTransform):
+    """Trix of inputs[0]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Trix: ...
+
+@final
+class Ppo(_StreamingTransform):
+    """Percentage price oscillator of inputs[0]."""
+    def __new__(cls, inputs: _Names, outputs: _Names, fast: SupportsIndex = 12, slow: SupportsIndex = 26) -> Ppo: ...
+
+@final
+class Hma(_StreamingTransform):
+    """Hull moving average of inputs[0]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Hma: ...
 # -- end of generated (later classes) --
 
 @final

@@ -13,19 +13,24 @@
 #include "features/atr.hpp"
 #include "features/bollinger_bands.hpp"
 #include "features/cci.hpp"
+#include "features/cmo.hpp"
 #include "features/cusum_filter.hpp"
 #include "features/dema.hpp"
 #include "features/donchian.hpp"
 #include "features/ema.hpp"
 #include "features/frac_diff.hpp"
 #include "features/garman_klass_volatility.hpp"
+#include "features/hma.hpp"
 #include "features/kama.hpp"
 #include "features/kurtosis.hpp"
 #include "features/linear_slope.hpp"
 #include "features/log_return.hpp"
 #include "features/macd.hpp"
+#include "features/momentum.hpp"
 #include "features/obv.hpp"
 #include "features/parkinson_volatility.hpp"
+#include "features/ppo.hpp"
+#include "features/roc.hpp"
 #include "features/rogers_satchell_volatility.hpp"
 #include "features/rolling_correlation.hpp"
 #include "features/rolling_max.hpp"
@@ -38,6 +43,7 @@
 #include "features/sma.hpp"
 #include "features/stochastic.hpp"
 #include "features/tema.hpp"
+#include "features/trix.hpp"
 #include "features/true_range.hpp"
 #include "features/vwap.hpp"
 #include "features/williams_r.hpp"
@@ -100,7 +106,13 @@ using LaterClasses = ClassList<  //
     Tema,                        //
     Donchian,                    //
     FracDiff,                    //
-    CusumFilter                  //
+    CusumFilter,                 //
+    Momentum,                    //
+    Roc,                         //
+    Cmo,                         //
+    Trix,                        //
+    Ppo,                         //
+    Hma                          //
     >;
 
 // Calls f.template operator()<T>() for every class of the list, in order.

@@ -12,16 +12,20 @@
 #include "features/atr.hpp"
 #include "features/bollinger_bands.hpp"
 #include "features/cci.hpp"
+#include "features/cmo.hpp"
 #include "features/cusum_filter.hpp"
 #include "features/donchian.hpp"
 #include "features/ema.hpp"
 #include "features/frac_diff.hpp"
 #include "features/garman_klass_volatility.hpp"
+#include "features/hma.hpp"
 #include "features/kama.hpp"
 #include "features/linear_slope.hpp"
 #include "features/macd.hpp"
 #include "features/obv.hpp"
 #include "features/parkinson_volatility.hpp"
+#include "features/ppo.hpp"
+#include "features/roc.hpp"
 #include "features/rogers_satchell_volatility.hpp"
 #include "features/rolling_correlation.hpp"
 #include "features/rolling_quantile.hpp"
@@ -144,7 +148,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"lag_inputs", creating<Lag>(Names{"a", "b"}, 1, one), "inputs must contain exactly 1 column"},
         Refusal{"lag_k", creating<Lag>(one, 0, one), "k must be non-zero"},
         Refusal{"lag_huge", creating<Lag>(one, SIZE_MAX, one), "window is too large"},
-        Refusal{"ratio_inputs", creating<Ratio>(one, one), "inputs must contain exactly 2 columns"}),
+        Refusal{"ratio_inputs", creating<Ratio>(one, one), "inputs must contain exactly 2 columns"},
+        Refusal{"ppo_slow", creating<Ppo>(one, one, 12, 12), "slow must be > fast"},
+        Refusal{"hma_window", creating<Hma>(one, 1, one), "window must be >= 2"},
+        Refusal{"hma_huge", creating<Hma>(one, huge, one), "window is too large"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The shared checks give the existing classes' texts, so those classes can
@@ -294,6 +301,11 @@ INSTANTIATE_TEST_SUITE_P(
                {{10, 8, 9}, {10, 8, 10}},
                1,
                {absent, 75.0}},
+        // Changes +1, +1, -1: G, L seeded 1 and 0, then both 0.5.
+        Worked{"cmo_wilder", make<Cmo>(one, 2, one), {{1}, {2}, {3}, {2}}, 0, {absent, absent, 100.0, 0.0}},
+        Worked{"roc_from_zero", make<Roc>(one, 1, one), {{0}, {1}, {2}}, 0, {absent, absent, 100.0}},
+        // half 1, root 1: 2 · 6 − (3 + 2 · 6) / 3.
+        Worked{"hma_two", make<Hma>(one, 2, one), {{3}, {6}}, 0, {absent, 7.0}},
         Worked{"cci_flat", make<Cci>(hlc, 2, one), {{3, 3, 3}, {3, 3, 3}}, 0, {absent, absent}},
         // Typical prices 1 and 3: mean 2, mean deviation 1.
         Worked{"cci_value", make<Cci>(hlc, 2, one), {{1, 1, 1}, {3, 3, 3}}, 0, {absent, 1.0 / 0.015}},

@@ -40,6 +40,12 @@ from _vexal import (
     Donchian as Donchian,
     FracDiff as FracDiff,
     CusumFilter as CusumFilter,
+    Momentum as Momentum,
+    Roc as Roc,
+    Cmo as Cmo,
+    Trix as Trix,
+    Ppo as Ppo,
+    Hma as Hma,
 )
 # -- end of generated (re-exports) --
 

@@ -205,7 +205,8 @@ _Feature = (Sma | Ema | Kama | SimpleReturn | LogReturn | Skewness | Kurtosis | 
             | RogersSatchellVolatility | Subtract | NegLog | RollingZScore | FixedZScore | Rsi | TrueRange | Atr | Adx
             | BollingerBands | Macd | Stochastic | WilliamsR | Cci | Obv | Vwap | RollingMin | RollingMax | RollingStd
             | RollingCorrelation | RollingQuantile | GarmanKlassVolatility | YangZhangVolatility | Lag | Ratio | Wma
-            | Dema | Tema | Donchian | FracDiff | CusumFilter | Momentum | Roc | Cmo | Trix | Ppo | Hma)
+            | Dema | Tema | Donchian | FracDiff | CusumFilter | Momentum | Roc | Cmo | Trix | Ppo | Hma | AdLine
+            | ChaikinOscillator | Cmf | Mfi | StochRsi | UltimateOscillator)
 _AnyTarget = (FutureReturn | FutureCTCVolatility | FutureLinearSlope | TripleBarrier | MetaLabel)
 # -- end of generated (unions) --
 
@@ -393,6 +394,41 @@ class Ppo(_StreamingTransform):
 class Hma(_StreamingTransform):
     """Hull moving average of inputs[0]."""
     def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Hma: ...
+
+@final
+class AdLine(_StreamingTransform):
+    """Accumulation/distribution line. inputs: [high, low, close, volume]."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> AdLine: ...
+
+@final
+class ChaikinOscillator(_StreamingTransform):
+    """Chaikin oscillator. inputs: [high, low, close, volume]."""
+    def __new__(cls, inputs: _Names, outputs: _Names, fast: SupportsIndex = 3,
+                slow: SupportsIndex = 10) -> ChaikinOscillator: ...
+
+@final
+class Cmf(_StreamingTransform):
+    """Chaikin money flow. inputs: [high, low, close, volume]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Cmf: ...
+
+@final
+class Mfi(_StreamingTransform):
+    """Money flow index. inputs: [high, low, close, volume]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Mfi: ...
+
+@final
+class StochRsi(_StreamingTransform):
+    """Stochastic RSI of inputs[0] (the close). outputs: [k, d]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names,
+                k_window: SupportsIndex = 5,
+                d_window: SupportsIndex = 3) -> StochRsi: ...
+
+@final
+class UltimateOscillator(_StreamingTransform):
+    """Ultimate oscillator. inputs: [high, low, close]."""
+    def __new__(cls, inputs: _Names, outputs: _Names, fast: SupportsIndex = 7,
+                medium: SupportsIndex = 14,
+                slow: SupportsIndex = 28) -> UltimateOscillator: ...
 # -- end of generated (later classes) --
 
 @final

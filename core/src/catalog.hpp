@@ -9,10 +9,13 @@
 #include <cstddef>
 #include <tuple>
 
+#include "features/ad_line.hpp"
 #include "features/adx.hpp"
 #include "features/atr.hpp"
 #include "features/bollinger_bands.hpp"
 #include "features/cci.hpp"
+#include "features/chaikin_oscillator.hpp"
+#include "features/cmf.hpp"
 #include "features/cmo.hpp"
 #include "features/cusum_filter.hpp"
 #include "features/dema.hpp"
@@ -26,6 +29,7 @@
 #include "features/linear_slope.hpp"
 #include "features/log_return.hpp"
 #include "features/macd.hpp"
+#include "features/mfi.hpp"
 #include "features/momentum.hpp"
 #include "features/obv.hpp"
 #include "features/parkinson_volatility.hpp"
@@ -41,10 +45,12 @@
 #include "features/simple_return.hpp"
 #include "features/skewness.hpp"
 #include "features/sma.hpp"
+#include "features/stoch_rsi.hpp"
 #include "features/stochastic.hpp"
 #include "features/tema.hpp"
 #include "features/trix.hpp"
 #include "features/true_range.hpp"
+#include "features/ultimate_oscillator.hpp"
 #include "features/vwap.hpp"
 #include "features/williams_r.hpp"
 #include "features/wma.hpp"
@@ -112,7 +118,13 @@ using LaterClasses = ClassList<  //
     Cmo,                         //
     Trix,                        //
     Ppo,                         //
-    Hma                          //
+    Hma,                         //
+    AdLine,                      //
+    ChaikinOscillator,           //
+    Cmf,                         //
+    Mfi,                         //
+    StochRsi,                    //
+    UltimateOscillator           //
     >;
 
 // Calls f.template operator()<T>() for every class of the list, in order.

@@ -46,6 +46,12 @@ from _vexal import (
     Trix as Trix,
     Ppo as Ppo,
     Hma as Hma,
+    AdLine as AdLine,
+    ChaikinOscillator as ChaikinOscillator,
+    Cmf as Cmf,
+    Mfi as Mfi,
+    StochRsi as StochRsi,
+    UltimateOscillator as UltimateOscillator,
 )
 # -- end of generated (re-exports) --
 

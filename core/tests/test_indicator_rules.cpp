@@ -342,6 +342,12 @@ INSTANTIATE_TEST_SUITE_P(
                {{3, 3, 3, 1}, {4, 4, 4, 2}, {2, 2, 2, 1}},
                0,
                {absent, absent, 80.0}},
+        // Typical prices 126.56666666666666 and 126.56666666666668: one rounding apart, no change.
+        Worked{"mfi_rounding_tie",
+               make<Mfi>(hlcv, 1, one),
+               {{127.6, 124.5, 127.6, 1}, {127.8, 125.5, 126.4, 1}},
+               0,
+               {absent, absent}},
         Worked{"ultosc_flat",
                make<UltimateOscillator>(hlc, one, 1, 2, 3),
                {{5, 5, 5}, {5, 5, 5}, {5, 5, 5}, {5, 5, 5}},

@@ -9,23 +9,32 @@
 #include <cstddef>
 #include <tuple>
 
+#include "features/ad_line.hpp"
 #include "features/adx.hpp"
 #include "features/atr.hpp"
 #include "features/bollinger_bands.hpp"
 #include "features/cci.hpp"
+#include "features/chaikin_oscillator.hpp"
+#include "features/cmf.hpp"
+#include "features/cmo.hpp"
 #include "features/cusum_filter.hpp"
 #include "features/dema.hpp"
 #include "features/donchian.hpp"
 #include "features/ema.hpp"
 #include "features/frac_diff.hpp"
 #include "features/garman_klass_volatility.hpp"
+#include "features/hma.hpp"
 #include "features/kama.hpp"
 #include "features/kurtosis.hpp"
 #include "features/linear_slope.hpp"
 #include "features/log_return.hpp"
 #include "features/macd.hpp"
+#include "features/mfi.hpp"
+#include "features/momentum.hpp"
 #include "features/obv.hpp"
 #include "features/parkinson_volatility.hpp"
+#include "features/ppo.hpp"
+#include "features/roc.hpp"
 #include "features/rogers_satchell_volatility.hpp"
 #include "features/rolling_correlation.hpp"
 #include "features/rolling_max.hpp"
@@ -36,9 +45,12 @@
 #include "features/simple_return.hpp"
 #include "features/skewness.hpp"
 #include "features/sma.hpp"
+#include "features/stoch_rsi.hpp"
 #include "features/stochastic.hpp"
 #include "features/tema.hpp"
+#include "features/trix.hpp"
 #include "features/true_range.hpp"
+#include "features/ultimate_oscillator.hpp"
 #include "features/vwap.hpp"
 #include "features/williams_r.hpp"
 #include "features/wma.hpp"
@@ -118,7 +130,19 @@ using LaterClasses = ClassList<  //
     Clip,                        //
     FutureMax,                   //
     FutureMin,                   //
-    FutureDrawdown               //
+    FutureDrawdown,              //
+    Momentum,                    //
+    Roc,                         //
+    Cmo,                         //
+    Trix,                        //
+    Ppo,                         //
+    Hma,                         //
+    AdLine,                      //
+    ChaikinOscillator,           //
+    Cmf,                         //
+    Mfi,                         //
+    StochRsi,                    //
+    UltimateOscillator           //
     >;
 
 // Calls f.template operator()<T>() for every class of the list, in order.

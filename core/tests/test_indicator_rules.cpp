@@ -11,20 +11,28 @@
 #include <vector>
 
 #include "alloc_counter.hpp"
+#include "features/ad_line.hpp"
 #include "features/adx.hpp"
 #include "features/atr.hpp"
 #include "features/bollinger_bands.hpp"
 #include "features/cci.hpp"
+#include "features/chaikin_oscillator.hpp"
+#include "features/cmf.hpp"
+#include "features/cmo.hpp"
 #include "features/cusum_filter.hpp"
 #include "features/donchian.hpp"
 #include "features/ema.hpp"
 #include "features/frac_diff.hpp"
 #include "features/garman_klass_volatility.hpp"
+#include "features/hma.hpp"
 #include "features/kama.hpp"
 #include "features/linear_slope.hpp"
 #include "features/macd.hpp"
+#include "features/mfi.hpp"
 #include "features/obv.hpp"
 #include "features/parkinson_volatility.hpp"
+#include "features/ppo.hpp"
+#include "features/roc.hpp"
 #include "features/rogers_satchell_volatility.hpp"
 #include "features/rolling_correlation.hpp"
 #include "features/rolling_quantile.hpp"
@@ -32,8 +40,10 @@
 #include "features/rsi.hpp"
 #include "features/skewness.hpp"
 #include "features/sma.hpp"
+#include "features/stoch_rsi.hpp"
 #include "features/stochastic.hpp"
 #include "features/true_range.hpp"
+#include "features/ultimate_oscillator.hpp"
 #include "features/vwap.hpp"
 #include "features/williams_r.hpp"
 #include "features/yang_zhang_volatility.hpp"
@@ -63,6 +73,7 @@ using testing::NaN;
 const Names one = {"x"};
 const Names hlc = {"h", "l", "c"};
 const Names ohlc = {"o", "h", "l", "c"};
+const Names hlcv = {"h", "l", "c", "v"};
 const std::size_t huge = std::size_t{1} << 60;
 const double inf = std::numeric_limits<double>::infinity();
 const std::optional<double> open_side = std::nullopt;
@@ -169,7 +180,26 @@ INSTANTIATE_TEST_SUITE_P(
                 "upper must be a number, or None for no upper bound"},
         Refusal{"clip_equal", creating<Clip>(one, one, 1.0, 1.0), "accepted"},
         Refusal{"clip_open", creating<Clip>(one, one, open_side, open_side), "accepted"}),
-    [](const auto& info) { return std::string(info.param.name); });
+        Refusal{"ppo_slow", creating<Ppo>(one, one, 12, 12), "slow must be > fast"},
+        Refusal{"hma_window", creating<Hma>(one, 1, one), "window must be >= 2"},
+        Refusal{"hma_huge", creating<Hma>(one, huge, one), "window is too large"},
+        Refusal{"adline_inputs", creating<AdLine>(hlc, one),
+                "inputs must contain high, low, close, and volume columns"},
+        Refusal{"adosc_fast", creating<ChaikinOscillator>(hlcv, one, 0, 10), "fast must be non-zero"},
+        Refusal{"adosc_slow", creating<ChaikinOscillator>(hlcv, one, 3, 3), "slow must be > fast"},
+        Refusal{"mfi_huge", creating<Mfi>(hlcv, SIZE_MAX, one), "window is too large"},
+        Refusal{"stochrsi_outputs", creating<StochRsi>(one, 14, one, 5, 3),
+                "outputs must contain exactly 2 names: [k, d]"},
+        Refusal{"stochrsi_k", creating<StochRsi>(one, 14, Names{"k", "d"}, 0, 3),
+                "k_window must be non-zero"},
+        Refusal{"stochrsi_d", creating<StochRsi>(one, 14, Names{"k", "d"}, 5, 0),
+                "d_window must be non-zero"},
+        Refusal{"ultosc_medium", creating<UltimateOscillator>(hlc, one, 7, 7, 28), "medium must be > fast"},
+        Refusal{"ultosc_slow", creating<UltimateOscillator>(hlc, one, 7, 14, 14), "slow must be > medium"},
+        Refusal{"ultosc_huge", creating<UltimateOscillator>(hlc, one, 7, 14, SIZE_MAX),
+                "window is too large"}),
+    [](const auto& info) {
+  return std::string(info.param.name); });
 
 // The shared checks give the existing classes' texts, so those classes can
 // move onto them unchanged.
@@ -318,6 +348,36 @@ INSTANTIATE_TEST_SUITE_P(
                {{10, 8, 9}, {10, 8, 10}},
                1,
                {absent, 75.0}},
+        // Changes +1, +1, -1: G, L seeded 1 and 0, then both 0.5.
+        Worked{"cmo_wilder", make<Cmo>(one, 2, one), {{1}, {2}, {3}, {2}}, 0, {absent, absent, 100.0, 0.0}},
+        Worked{"roc_from_zero", make<Roc>(one, 1, one), {{0}, {1}, {2}}, 0, {absent, absent, 100.0}},
+        // half 1, root 1: 2 · 6 − (3 + 2 · 6) / 3.
+        Worked{"hma_two", make<Hma>(one, 2, one), {{3}, {6}}, 0, {absent, 7.0}},
+        // Flows 0.5 · 100, 0 on the flat bar, −1 · 10.
+        Worked{"adline_flows",
+               make<AdLine>(hlcv, one),
+               {{10, 8, 9.5, 100}, {5, 5, 5, 100}, {12, 10, 10, 10}},
+               0,
+               {50.0, 50.0, 40.0}},
+        Worked{
+            "cmf_no_volume", make<Cmf>(hlcv, 2, one), {{10, 8, 9, 0}, {10, 8, 10, 0}}, 0, {absent, absent}},
+        // Typical prices 3, 4, 2: a rising flow of 4 · 2, a falling one of 2 · 1.
+        Worked{"mfi_flows",
+               make<Mfi>(hlcv, 2, one),
+               {{3, 3, 3, 1}, {4, 4, 4, 2}, {2, 2, 2, 1}},
+               0,
+               {absent, absent, 80.0}},
+        // Typical prices 126.56666666666666 and 126.56666666666668: one rounding apart, no change.
+        Worked{"mfi_rounding_tie",
+               make<Mfi>(hlcv, 1, one),
+               {{127.6, 124.5, 127.6, 1}, {127.8, 125.5, 126.4, 1}},
+               0,
+               {absent, absent}},
+        Worked{"ultosc_flat",
+               make<UltimateOscillator>(hlc, one, 1, 2, 3),
+               {{5, 5, 5}, {5, 5, 5}, {5, 5, 5}, {5, 5, 5}},
+               0,
+               {absent, absent, absent, absent}},
         Worked{"cci_flat", make<Cci>(hlc, 2, one), {{3, 3, 3}, {3, 3, 3}}, 0, {absent, absent}},
         // Typical prices 1 and 3: mean 2, mean deviation 1.
         Worked{"cci_value", make<Cci>(hlc, 2, one), {{1, 1, 1}, {3, 3, 3}}, 0, {absent, 1.0 / 0.015}},

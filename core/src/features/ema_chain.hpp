@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "columns/column.hpp"
@@ -15,6 +16,52 @@
 #include "windowed.hpp"
 
 namespace vexal {
+
+// The pieces of a chain of Emas that classes holding one share.
+// Each Ema of `emas` over the whole column of the one before it, the first
+// over `x`: line i is the output of Ema i.
+template <std::size_t N>
+[[nodiscard]] std::array<ColumnBuffer, N> chain_columns(std::array<Ema, N>& emas, ColumnIn x, std::size_t n) {
+  std::array<ColumnBuffer, N> lines;
+  for (std::size_t i = 0; i < N; ++i) {
+    lines[i] = ColumnBuffer(n);
+    const ColumnOut sink = lines[i].out();
+    emas[i].update_columns(std::span(&x, 1), std::span(&sink, 1), n);
+    x = lines[i].in();
+  }
+  return lines;
+}
+
+// Reads an Ema that `owner`'s snapshot holds whole, with its tag, into
+// `average`, which must be of `window`.
+[[nodiscard]] inline std::expected<void, VexalError> load_ema(SnapshotReader& in, std::string_view owner,
+                                                              std::size_t window, Ema& average) {
+  const std::string tag = in.text("average tag");
+  if (!in.ok()) return in.failure();
+  if (tag != Ema::snapshot_tag) {
+    in.fail(std::string(owner) + " holds a " + tag + " where an Ema belongs");
+    return in.failure();
+  }
+  auto loaded = Ema::load(in);
+  if (!loaded) return std::unexpected(std::move(loaded.error()));
+  if (loaded->window() != window) {
+    in.fail(std::string(owner) + " holds an Ema of window " + std::to_string(loaded->window()) + " where " +
+            std::to_string(window) + " belongs");
+    return in.failure();
+  }
+  average = std::move(*loaded);
+  return {};
+}
+
+// Each Ema of a chain of one window, in order.
+template <std::size_t N>
+[[nodiscard]] std::expected<void, VexalError> load_chain(SnapshotReader& in, std::string_view owner,
+                                                         std::size_t window, std::array<Ema, N>& emas) {
+  for (Ema& average : emas) {
+    if (auto loaded = load_ema(in, owner, window, average); !loaded) return loaded;
+  }
+  return {};
+}
 
 // N Emas of one window in a chain: the first over the input, each next one
 // over the one before it, and the output a combination of their levels
@@ -57,14 +104,7 @@ class EmaChain : public NamedTransform {
   void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
     require_values(in, 1);
     require_values(out, 1);
-    std::array<ColumnBuffer, N> lines;
-    ColumnIn x = in[0];
-    for (std::size_t i = 0; i < N; ++i) {
-      lines[i] = ColumnBuffer(n);
-      const ColumnOut sink = lines[i].out();
-      emas_[i].update_columns(std::span(&x, 1), std::span(&sink, 1), n);
-      x = lines[i].in();
-    }
+    const std::array<ColumnBuffer, N> lines = chain_columns(emas_, in[0], n);
     for (std::size_t t = 0; t < n; ++t) {
       Levels levels;
       for (std::size_t i = 0; i < N; ++i) levels[i] = lines[i].in().at(t);
@@ -84,22 +124,8 @@ class EmaChain : public NamedTransform {
     const std::size_t window = in.size("window");
     auto made = in.built(Derived::snapshot_tag, create(std::move(inputs), window, std::move(outputs)));
     if (!made) return in.failure();
-    for (Ema& average : made->emas_) {
-      const std::string tag = in.text("average tag");
-      if (!in.ok()) return in.failure();
-      if (tag != Ema::snapshot_tag) {
-        in.fail(std::string(Derived::snapshot_tag) + " holds a " + tag + " where an Ema belongs");
-        return in.failure();
-      }
-      auto loaded = Ema::load(in);
-      if (!loaded) return std::unexpected(std::move(loaded.error()));
-      if (loaded->window() != window) {
-        in.fail(std::string(Derived::snapshot_tag) + " holds an Ema of window " +
-                std::to_string(loaded->window()) + " where " + std::to_string(window) + " belongs");
-        return in.failure();
-      }
-      average = std::move(*loaded);
-    }
+    if (auto loaded = load_chain(in, Derived::snapshot_tag, window, made->emas_); !loaded)
+      return std::unexpected(std::move(loaded.error()));
     return in.result(std::move(*made));
   }
 

@@ -1,12 +1,9 @@
 #pragma once
 
-#include <cstddef>
-#include <expected>
+#include <string_view>
 
 #include "descriptor.hpp"
-#include "error.hpp"
-#include "features/wilder_average.hpp"
-#include "windowed.hpp"
+#include "features/gain_loss_oscillator.hpp"
 
 namespace vexal {
 
@@ -16,40 +13,20 @@ namespace vexal {
 // with the simple average of its first `window` changes. An absent price
 // drops both averages and seeding starts again; a window without any move
 // (G + L = 0) has no value.
-class Rsi final : public Windowed<Rsi, 0> {
+class Rsi final : public GainLossOscillator<Rsi> {
  public:
   static constexpr std::string_view snapshot_tag = "Rsi";
 
-  [[nodiscard]] static std::expected<Rsi, VexalError> create(Names inputs, std::size_t window, Names outputs);
-
-  // `window` changes need `window` + 1 prices.
-  [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
-
-  void clear_state();
-  void save_state(SnapshotWriter& out) const;
-  void load_state(SnapshotReader& in);
+  [[nodiscard]] static OptionalValue index(const OptionalValue& gains, const OptionalValue& losses) {
+    if (!gains || !losses) return std::nullopt;
+    const double total = *gains + *losses;
+    if (total == 0.0) return std::nullopt;
+    return 100.0 * (*gains / total);
+  }
 
  private:
-  struct Move {
-    OptionalValue gain;
-    OptionalValue loss;
-  };
-  // The gain and loss from the previous price to `x`.
-  [[nodiscard]] Move move_to(const OptionalValue& x) const;
-  [[nodiscard]] static Move moved(double x, double previous);
-  [[nodiscard]] static OptionalValue index(const OptionalValue& gains, const OptionalValue& losses);
-
-  Rsi(Names inputs, std::size_t window, Names outputs, WilderAverage gains, WilderAverage losses)
-      : Windowed(std::move(inputs), window, std::move(outputs), {}),
-        gains_(std::move(gains)),
-        losses_(std::move(losses)) {}
-
-  OptionalValue previous_;
-  WilderAverage gains_;
-  WilderAverage losses_;
+  friend GainLossOscillator;
+  using GainLossOscillator::GainLossOscillator;
 };
 
 template <>

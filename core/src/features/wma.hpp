@@ -50,11 +50,8 @@ class Wma final : public Windowed<Wma, 1, 1> {
     chunk.store(buffer(0));
   }
 
- private:
-  friend Windowed;
-  using Windowed::Windowed;
-
-  // The one formula both paths use, summed oldest to newest from 0.0.
+  // The one formula both paths use (and Hma's), summed oldest to newest
+  // from 0.0; value(i) is the i-th oldest of the w values.
   template <class Value>
   [[nodiscard]] static double weighted_mean(std::size_t w, Value&& value) {
     double sum = 0.0;
@@ -62,6 +59,10 @@ class Wma final : public Windowed<Wma, 1, 1> {
     const auto size = static_cast<double>(w);
     return sum / (size * (size + 1.0) / 2.0);
   }
+
+ private:
+  friend Windowed;
+  using Windowed::Windowed;
 
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue>) {
     const auto run = complete_run(buffer(0));

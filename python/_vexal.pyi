@@ -205,7 +205,8 @@ _Feature = (Sma | Ema | Kama | SimpleReturn | LogReturn | Skewness | Kurtosis | 
             | RogersSatchellVolatility | Subtract | NegLog | RollingZScore | FixedZScore | Rsi | TrueRange | Atr | Adx
             | BollingerBands | Macd | Stochastic | WilliamsR | Cci | Obv | Vwap | RollingMin | RollingMax | RollingStd
             | RollingCorrelation | RollingQuantile | GarmanKlassVolatility | YangZhangVolatility | Lag | Ratio | Wma
-            | Dema | Tema | Donchian | FracDiff | CusumFilter)
+            | Dema | Tema | Donchian | FracDiff | CusumFilter | RollingSum | RollingMad | RollingCovariance
+            | RollingRank)
 _AnyTarget = (FutureReturn | FutureCTCVolatility | FutureLinearSlope | TripleBarrier | MetaLabel)
 # -- end of generated (unions) --
 
@@ -363,6 +364,26 @@ class FracDiff(_StreamingTransform):
 class CusumFilter(_StreamingTransform):
     """Symmetric CUSUM event filter of inputs[0]."""
     def __new__(cls, inputs: _Names, threshold: SupportsFloat | SupportsIndex, outputs: _Names) -> CusumFilter: ...
+
+@final
+class RollingSum(_StreamingTransform):
+    """Rolling sum of inputs[0] over ``window`` bars, added oldest to newest from 0.0 each bar; pandas' ``rolling(window).sum()``."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> RollingSum: ...
+
+@final
+class RollingMad(_StreamingTransform):
+    """Rolling mean absolute deviation of inputs[0] around its window mean over ``window`` bars."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> RollingMad: ...
+
+@final
+class RollingCovariance(_StreamingTransform):
+    """Sample covariance of inputs [x, y] over ``window`` bars."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> RollingCovariance: ...
+
+@final
+class RollingRank(_StreamingTransform):
+    """Percentile rank of the newest value of inputs[0] within its ``window`` bars."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> RollingRank: ...
 # -- end of generated (later classes) --
 
 @final

@@ -6,6 +6,7 @@ import math
 import struct
 
 import numpy as np
+import pandas as pd
 import pytest
 
 import vexal
@@ -19,7 +20,7 @@ BARS = 1500
 def data(spy):
     bars = {k: np.asarray(v[:BARS]) for k, v in spy.items()}
     # A scale for the dynamic thresholds, zero on the flat bars.
-    return {**bars, "range": bars["high"] - bars["low"]}
+    return {**bars, "range": bars["high"] - bars["low"], "rounded": np.round(bars["close"])}
 
 
 def rolling(x, window, stat):
@@ -100,6 +101,16 @@ CASES = {
     "Donchian": (lambda: vexal.Donchian(["high", "low"], 20, ["u", "l", "m"]), ["high", "low"],
                  lambda d: [rolling(d["high"], 20, np.max), rolling(d["low"], 20, np.min),
                             (rolling(d["high"], 20, np.max) + rolling(d["low"], 20, np.min)) / 2], 0, 0),
+    "RollingSum": (lambda: vexal.RollingSum(["volume"], 10, ["s"]), ["volume"],
+                   lambda d: [pd.Series(d["volume"]).rolling(10).sum()], 0, 1e-12),
+    "RollingMad": (lambda: vexal.RollingMad(["close"], 10, ["mad"]), ["close"],
+                   lambda d: [rolling(d["close"], 10, lambda w: np.mean(np.abs(w - w.mean())))], 0, 1e-12),
+    "RollingCovariance": (lambda: vexal.RollingCovariance(["close", "volume"], 10, ["cov"]), ["close", "volume"],
+                          lambda d: [rolling(np.arange(BARS), 10, lambda i: np.cov(d["close"][i], d["volume"][i])[0, 1])],
+                          0, 1e-12),
+    # Rounded closes tie often, so the average ranks are exercised.
+    "RollingRank": (lambda: vexal.RollingRank(["rounded"], 15, ["rank"]), ["rounded"],
+                    lambda d: [pd.Series(d["rounded"]).rolling(15).rank(pct=True)], 0, 0),
 }
 
 

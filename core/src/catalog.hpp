@@ -28,10 +28,14 @@
 #include "features/parkinson_volatility.hpp"
 #include "features/rogers_satchell_volatility.hpp"
 #include "features/rolling_correlation.hpp"
+#include "features/rolling_covariance.hpp"
+#include "features/rolling_mad.hpp"
 #include "features/rolling_max.hpp"
 #include "features/rolling_min.hpp"
 #include "features/rolling_quantile.hpp"
+#include "features/rolling_rank.hpp"
 #include "features/rolling_std.hpp"
+#include "features/rolling_sum.hpp"
 #include "features/rsi.hpp"
 #include "features/simple_return.hpp"
 #include "features/skewness.hpp"
@@ -100,7 +104,11 @@ using LaterClasses = ClassList<  //
     Tema,                        //
     Donchian,                    //
     FracDiff,                    //
-    CusumFilter                  //
+    CusumFilter,                 //
+    RollingSum,                  //
+    RollingMad,                  //
+    RollingCovariance,           //
+    RollingRank                  //
     >;
 
 // Calls f.template operator()<T>() for every class of the list, in order.

@@ -24,6 +24,7 @@
 #include "features/parkinson_volatility.hpp"
 #include "features/rogers_satchell_volatility.hpp"
 #include "features/rolling_correlation.hpp"
+#include "features/rolling_covariance.hpp"
 #include "features/rolling_quantile.hpp"
 #include "features/rolling_std.hpp"
 #include "features/rsi.hpp"
@@ -144,7 +145,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"lag_inputs", creating<Lag>(Names{"a", "b"}, 1, one), "inputs must contain exactly 1 column"},
         Refusal{"lag_k", creating<Lag>(one, 0, one), "k must be non-zero"},
         Refusal{"lag_huge", creating<Lag>(one, SIZE_MAX, one), "window is too large"},
-        Refusal{"ratio_inputs", creating<Ratio>(one, one), "inputs must contain exactly 2 columns"}),
+        Refusal{"ratio_inputs", creating<Ratio>(one, one), "inputs must contain exactly 2 columns"},
+        Refusal{"cov_window", creating<RollingCovariance>(Names{"x", "y"}, 1, one), "window must be >= 2"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The shared checks give the existing classes' texts, so those classes can

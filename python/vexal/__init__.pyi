@@ -40,6 +40,10 @@ from _vexal import (
     Donchian as Donchian,
     FracDiff as FracDiff,
     CusumFilter as CusumFilter,
+    RollingSum as RollingSum,
+    RollingMad as RollingMad,
+    RollingCovariance as RollingCovariance,
+    RollingRank as RollingRank,
 )
 # -- end of generated (re-exports) --
 

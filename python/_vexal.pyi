@@ -206,7 +206,7 @@ _Feature = (Sma | Ema | Kama | SimpleReturn | LogReturn | Skewness | Kurtosis | 
             | BollingerBands | Macd | Stochastic | WilliamsR | Cci | Obv | Vwap | RollingMin | RollingMax | RollingStd
             | RollingCorrelation | RollingQuantile | GarmanKlassVolatility | YangZhangVolatility | Lag | Ratio | Wma
             | Dema | Tema | Donchian | FracDiff | CusumFilter | RollingSum | RollingMad | RollingCovariance
-            | RollingRank)
+            | RollingRank | EwmMean | EwmStd)
 _AnyTarget = (FutureReturn | FutureCTCVolatility | FutureLinearSlope | TripleBarrier | MetaLabel)
 # -- end of generated (unions) --
 
@@ -384,6 +384,20 @@ class RollingCovariance(_StreamingTransform):
 class RollingRank(_StreamingTransform):
     """Percentile rank of the newest value of inputs[0] within its ``window`` bars."""
     def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> RollingRank: ...
+
+@final
+class EwmMean(_StreamingTransform):
+    """Exponentially weighted mean of inputs[0], as pandas' ``ewm(..., adjust=False).mean()``."""
+    def __new__(cls, inputs: _Names, outputs: _Names, alpha: SupportsFloat | SupportsIndex | None = None,
+                span: SupportsFloat | SupportsIndex | None = None,
+                halflife: SupportsFloat | SupportsIndex | None = None) -> EwmMean: ...
+
+@final
+class EwmStd(_StreamingTransform):
+    """Exponentially weighted standard deviation of inputs[0], as pandas' ``ewm(..., adjust=False).std()`` (bias=False)."""
+    def __new__(cls, inputs: _Names, outputs: _Names, alpha: SupportsFloat | SupportsIndex | None = None,
+                span: SupportsFloat | SupportsIndex | None = None,
+                halflife: SupportsFloat | SupportsIndex | None = None) -> EwmStd: ...
 # -- end of generated (later classes) --
 
 @final

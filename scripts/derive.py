@@ -48,7 +48,7 @@ def first_sentences(summary: str) -> str:
 
 def stub_parameter(option: dict) -> str:
     text = f"{option['name']}: {STUB_TYPES[option['type']]}"
-    if option["default"] is not None:
+    if option["default"] is not None or not option["required"]:
         text += f" = {option['default']!r}"
     return text
 

@@ -111,6 +111,10 @@ CASES = {
     # Rounded closes tie often, so the average ranks are exercised.
     "RollingRank": (lambda: vexal.RollingRank(["rounded"], 15, ["rank"]), ["rounded"],
                     lambda d: [pd.Series(d["rounded"]).rolling(15).rank(pct=True)], 0, 0),
+    "EwmMean": (lambda: vexal.EwmMean(["close"], ["m"], span=20.0), ["close"],
+                lambda d: [pd.Series(d["close"]).ewm(span=20.0, adjust=False).mean()], 0, 1e-12),
+    "EwmStd": (lambda: vexal.EwmStd(["close"], ["sd"], halflife=7.5), ["close"],
+               lambda d: [pd.Series(d["close"]).ewm(halflife=7.5, adjust=False).std()], 0, 1e-9),
 }
 
 

@@ -17,6 +17,8 @@
 #include "features/dema.hpp"
 #include "features/donchian.hpp"
 #include "features/ema.hpp"
+#include "features/ewm_mean.hpp"
+#include "features/ewm_std.hpp"
 #include "features/frac_diff.hpp"
 #include "features/garman_klass_volatility.hpp"
 #include "features/kama.hpp"
@@ -108,7 +110,9 @@ using LaterClasses = ClassList<  //
     RollingSum,                  //
     RollingMad,                  //
     RollingCovariance,           //
-    RollingRank                  //
+    RollingRank,                 //
+    EwmMean,                     //
+    EwmStd                       //
     >;
 
 // Calls f.template operator()<T>() for every class of the list, in order.

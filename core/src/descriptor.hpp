@@ -54,8 +54,10 @@ struct Option {
   // Its value in a constructed object, for the repr; nullptr for an option
   // the object does not keep (it is left out of the repr).
   OptionValue (*value)(const T&) = nullptr;
+  // An OptionalNumber that may be left out, read as None.
+  bool none_default = false;
 
-  [[nodiscard]] constexpr bool has_default() const { return count_default || number_default; }
+  [[nodiscard]] constexpr bool has_default() const { return count_default || number_default || none_default; }
 };
 
 // The common options.

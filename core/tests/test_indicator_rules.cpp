@@ -4,6 +4,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@
 #include "features/cusum_filter.hpp"
 #include "features/donchian.hpp"
 #include "features/ema.hpp"
+#include "features/ewm_mean.hpp"
+#include "features/ewm_std.hpp"
 #include "features/frac_diff.hpp"
 #include "features/garman_klass_volatility.hpp"
 #include "features/kama.hpp"
@@ -56,6 +59,7 @@ const Names one = {"x"};
 const Names hlc = {"h", "l", "c"};
 const Names ohlc = {"o", "h", "l", "c"};
 const std::size_t huge = std::size_t{1} << 60;
+const std::optional<double> none = std::nullopt;
 
 // "accepted", or the text of the error a create returned.
 template <class Made>
@@ -146,7 +150,16 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"lag_k", creating<Lag>(one, 0, one), "k must be non-zero"},
         Refusal{"lag_huge", creating<Lag>(one, SIZE_MAX, one), "window is too large"},
         Refusal{"ratio_inputs", creating<Ratio>(one, one), "inputs must contain exactly 2 columns"},
-        Refusal{"cov_window", creating<RollingCovariance>(Names{"x", "y"}, 1, one), "window must be >= 2"}),
+        Refusal{"cov_window", creating<RollingCovariance>(Names{"x", "y"}, 1, one), "window must be >= 2"},
+        Refusal{"ewm_none", creating<EwmMean>(one, one, none, none, none),
+                "give exactly one of alpha, span and halflife"},
+        Refusal{"ewm_two", creating<EwmStd>(one, one, 0.5, 3.0, none),
+                "give exactly one of alpha, span and halflife"},
+        Refusal{"ewm_alpha", creating<EwmMean>(one, one, 0.0, none, none), "alpha must be in (0, 1]"},
+        Refusal{"ewm_alpha_one", creating<EwmMean>(one, one, 1.0, none, none), "accepted"},
+        Refusal{"ewm_span", creating<EwmMean>(one, one, none, 0.5, none), "span must be finite and >= 1"},
+        Refusal{"ewm_halflife", creating<EwmStd>(one, one, none, none, NaN),
+                "halflife must be finite and > 0"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The shared checks give the existing classes' texts, so those classes can
@@ -355,6 +368,12 @@ INSTANTIATE_TEST_SUITE_P(
                0,
                {absent, absent}},
         Worked{"gk_flat", make<GarmanKlassVolatility>(ohlc, 1, one), {{10, 10, 10, 10}}, 0, {0.0}},
+        // alpha 0.5 over 1, 3: mean 2, biased variance 1, squared weights 0.5, so sqrt(1 / 0.5).
+        Worked{"ewm_std_unbiased",
+               make<EwmStd>(one, one, 0.5, none, none),
+               {{1}, {3}},
+               0,
+               {absent, std::sqrt(2.0)}},
         Worked{"adx_flat",
                make<Adx>(hlc, 2, Names{"a", "p", "m"}),
                {{5, 5, 5}, {5, 5, 5}, {5, 5, 5}, {5, 5, 5}},

@@ -44,6 +44,8 @@ from _vexal import (
     RollingMad as RollingMad,
     RollingCovariance as RollingCovariance,
     RollingRank as RollingRank,
+    EwmMean as EwmMean,
+    EwmStd as EwmStd,
 )
 # -- end of generated (re-exports) --
 

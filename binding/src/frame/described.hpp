@@ -75,6 +75,7 @@ std::string text_signature(std::string_view name) {
     out += o.name;
     if (o.count_default) out += "=" + std::to_string(*o.count_default);
     if (o.number_default) out += "=" + float_repr(*o.number_default);
+    if (o.none_default) out += "=None";
   }
   return out + ")";
 }
@@ -129,7 +130,7 @@ struct DescribedText {
     second_doc = method_doc("reset($self)", D::reset_doc.empty() ? second_default : D::reset_doc);
     for (std::size_t i = 0; i < params.size(); ++i) {
       const auto& o = D::options[i];
-      params[i] = Param{o.name.data(), o.count_default, o.number_default};
+      params[i] = Param{o.name.data(), o.count_default, o.number_default, std::nullopt, o.none_default};
     }
   }
 };

@@ -206,7 +206,7 @@ _Feature = (Sma | Ema | Kama | SimpleReturn | LogReturn | Skewness | Kurtosis | 
             | BollingerBands | Macd | Stochastic | WilliamsR | Cci | Obv | Vwap | RollingMin | RollingMax | RollingStd
             | RollingCorrelation | RollingQuantile | GarmanKlassVolatility | YangZhangVolatility | Lag | Ratio | Wma
             | Dema | Tema | Donchian | FracDiff | CusumFilter | RollingSum | RollingMad | RollingCovariance
-            | RollingRank | EwmMean | EwmStd)
+            | RollingRank | EwmMean | EwmStd | Aroon | Keltner | Supertrend | ParabolicSar | Ichimoku)
 _AnyTarget = (FutureReturn | FutureCTCVolatility | FutureLinearSlope | TripleBarrier | MetaLabel)
 # -- end of generated (unions) --
 
@@ -398,6 +398,36 @@ class EwmStd(_StreamingTransform):
     def __new__(cls, inputs: _Names, outputs: _Names, alpha: SupportsFloat | SupportsIndex | None = None,
                 span: SupportsFloat | SupportsIndex | None = None,
                 halflife: SupportsFloat | SupportsIndex | None = None) -> EwmStd: ...
+
+@final
+class Aroon(_StreamingTransform):
+    """Aroon. inputs: [high, low]; outputs: [up, down, oscillator]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Aroon: ...
+
+@final
+class Keltner(_StreamingTransform):
+    """Keltner channel. inputs: [high, low, close]; outputs: [middle, upper, lower]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names,
+                multiple: SupportsFloat | SupportsIndex = 2.0) -> Keltner: ...
+
+@final
+class Supertrend(_StreamingTransform):
+    """Supertrend. inputs: [high, low, close]; outputs: [line, direction]."""
+    def __new__(cls, inputs: _Names, outputs: _Names, window: SupportsIndex = 10,
+                multiple: SupportsFloat | SupportsIndex = 3.0) -> Supertrend: ...
+
+@final
+class ParabolicSar(_StreamingTransform):
+    """Parabolic stop and reverse. inputs: [high, low]."""
+    def __new__(cls, inputs: _Names, outputs: _Names, acceleration: SupportsFloat | SupportsIndex = 0.02,
+                maximum: SupportsFloat | SupportsIndex = 0.2) -> ParabolicSar: ...
+
+@final
+class Ichimoku(_StreamingTransform):
+    """Ichimoku lines. inputs: [high, low]; outputs: [tenkan, kijun, senkou_a, senkou_b]."""
+    def __new__(cls, inputs: _Names, outputs: _Names, tenkan: SupportsIndex = 9,
+                kijun: SupportsIndex = 26,
+                senkou_b: SupportsIndex = 52) -> Ichimoku: ...
 # -- end of generated (later classes) --
 
 @final

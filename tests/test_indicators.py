@@ -115,7 +115,38 @@ CASES = {
                 lambda d: [pd.Series(d["close"]).ewm(span=20.0, adjust=False).mean()], 0, 1e-12),
     "EwmStd": (lambda: vexal.EwmStd(["close"], ["sd"], halflife=7.5), ["close"],
                lambda d: [pd.Series(d["close"]).ewm(halflife=7.5, adjust=False).std()], 0, 1e-9),
+    "Aroon": (lambda: vexal.Aroon(["high", "low"], 14, ["u", "d", "o"]), ["high", "low"],
+              lambda d: [*talib.AROON(d["high"], d["low"], 14)[::-1], talib.AROONOSC(d["high"], d["low"], 14)], 0, 0),
+    "Keltner": (lambda: vexal.Keltner(HLC, 20, ["m", "u", "l"]), HLC,
+                lambda d: [(e := talib.EMA(d["close"], 20)), e + 2 * (a := talib.ATR(d["high"], d["low"], d["close"], 20)),
+                           e - 2 * a], 0, 1e-12),
+    "Supertrend": (lambda: vexal.Supertrend(HLC, ["line", "dir"]), HLC,
+                   lambda d: supertrend(d["high"], d["low"], d["close"], 10, 3.0), 0, 1e-12),
+    "ParabolicSar": (lambda: vexal.ParabolicSar(["high", "low"], ["sar"]), ["high", "low"],
+                     lambda d: [talib.SAR(d["high"], d["low"], 0.02, 0.2)], 0, 1e-12),
+    "Ichimoku": (lambda: vexal.Ichimoku(["high", "low"], ["t", "k", "a", "b"]), ["high", "low"],
+                 lambda d: [(t := talib.MIDPRICE(d["high"], d["low"], 9)), (k := talib.MIDPRICE(d["high"], d["low"], 26)),
+                            (t + k) / 2, talib.MIDPRICE(d["high"], d["low"], 52)], 0, 0),
 }
+
+
+def supertrend(high, low, close, window, multiple):
+    atr = talib.ATR(high, low, close, window)
+    line, direction, bands, trend = np.full(len(close), np.nan), np.full(len(close), np.nan), None, 1.0
+    for t in range(len(close)):
+        if math.isnan(atr[t]):
+            bands = None
+            continue
+        upper, lower = (high[t] + low[t]) / 2 + multiple * atr[t], (high[t] + low[t]) / 2 - multiple * atr[t]
+        if bands is None:
+            trend = 1.0
+        else:
+            upper = upper if upper < bands[0] or close[t - 1] > bands[0] else bands[0]
+            lower = lower if lower > bands[1] or close[t - 1] < bands[1] else bands[1]
+            trend = 1.0 if trend < 0 and close[t] > bands[0] else -1.0 if trend > 0 and close[t] < bands[1] else trend
+        bands = (upper, lower)
+        line[t], direction[t] = (lower if trend > 0 else upper), trend
+    return [line, direction]
 
 
 def frac_diff(x, d, threshold=1e-5):

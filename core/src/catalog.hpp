@@ -10,6 +10,7 @@
 #include <tuple>
 
 #include "features/adx.hpp"
+#include "features/aroon.hpp"
 #include "features/atr.hpp"
 #include "features/bollinger_bands.hpp"
 #include "features/cci.hpp"
@@ -21,12 +22,15 @@
 #include "features/ewm_std.hpp"
 #include "features/frac_diff.hpp"
 #include "features/garman_klass_volatility.hpp"
+#include "features/ichimoku.hpp"
 #include "features/kama.hpp"
+#include "features/keltner.hpp"
 #include "features/kurtosis.hpp"
 #include "features/linear_slope.hpp"
 #include "features/log_return.hpp"
 #include "features/macd.hpp"
 #include "features/obv.hpp"
+#include "features/parabolic_sar.hpp"
 #include "features/parkinson_volatility.hpp"
 #include "features/rogers_satchell_volatility.hpp"
 #include "features/rolling_correlation.hpp"
@@ -43,6 +47,7 @@
 #include "features/skewness.hpp"
 #include "features/sma.hpp"
 #include "features/stochastic.hpp"
+#include "features/supertrend.hpp"
 #include "features/tema.hpp"
 #include "features/true_range.hpp"
 #include "features/vwap.hpp"
@@ -112,7 +117,12 @@ using LaterClasses = ClassList<  //
     RollingCovariance,           //
     RollingRank,                 //
     EwmMean,                     //
-    EwmStd                       //
+    EwmStd,                      //
+    Aroon,                       //
+    Keltner,                     //
+    Supertrend,                  //
+    ParabolicSar,                //
+    Ichimoku                     //
     >;
 
 // Calls f.template operator()<T>() for every class of the list, in order.

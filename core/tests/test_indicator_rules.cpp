@@ -10,6 +10,7 @@
 
 #include "alloc_counter.hpp"
 #include "features/adx.hpp"
+#include "features/aroon.hpp"
 #include "features/atr.hpp"
 #include "features/bollinger_bands.hpp"
 #include "features/cci.hpp"
@@ -20,10 +21,13 @@
 #include "features/ewm_std.hpp"
 #include "features/frac_diff.hpp"
 #include "features/garman_klass_volatility.hpp"
+#include "features/ichimoku.hpp"
 #include "features/kama.hpp"
+#include "features/keltner.hpp"
 #include "features/linear_slope.hpp"
 #include "features/macd.hpp"
 #include "features/obv.hpp"
+#include "features/parabolic_sar.hpp"
 #include "features/parkinson_volatility.hpp"
 #include "features/rogers_satchell_volatility.hpp"
 #include "features/rolling_correlation.hpp"
@@ -34,6 +38,7 @@
 #include "features/skewness.hpp"
 #include "features/sma.hpp"
 #include "features/stochastic.hpp"
+#include "features/supertrend.hpp"
 #include "features/true_range.hpp"
 #include "features/vwap.hpp"
 #include "features/williams_r.hpp"
@@ -159,7 +164,19 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"ewm_alpha_one", creating<EwmMean>(one, one, 1.0, none, none), "accepted"},
         Refusal{"ewm_span", creating<EwmMean>(one, one, none, 0.5, none), "span must be finite and >= 1"},
         Refusal{"ewm_halflife", creating<EwmStd>(one, one, none, none, NaN),
-                "halflife must be finite and > 0"}),
+                "halflife must be finite and > 0"},
+        Refusal{"aroon_outputs", creating<Aroon>(Names{"h", "l"}, 5, one),
+                "outputs must contain exactly 3 names: [up, down, oscillator]"},
+        Refusal{"keltner_multiple", creating<Keltner>(hlc, 5, Names{"m", "u", "l"}, 0.0),
+                "multiple must be finite and > 0"},
+        Refusal{"supertrend_outputs", creating<Supertrend>(hlc, one, std::size_t{10}, 3.0),
+                "outputs must contain exactly 2 names: [line, direction]"},
+        Refusal{"sar_maximum", creating<ParabolicSar>(Names{"h", "l"}, one, 0.02, 0.01),
+                "maximum must be finite and >= acceleration"},
+        Refusal{"ichimoku_kijun",
+                creating<Ichimoku>(Names{"h", "l"}, Names{"t", "k", "a", "b"}, std::size_t{9}, std::size_t{0},
+                                   std::size_t{52}),
+                "kijun must be non-zero"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The shared checks give the existing classes' texts, so those classes can
@@ -368,6 +385,32 @@ INSTANTIATE_TEST_SUITE_P(
                0,
                {absent, absent}},
         Worked{"gk_flat", make<GarmanKlassVolatility>(ohlc, 1, one), {{10, 10, 10, 10}}, 0, {0.0}},
+        // Window 1 and multiple 1: each band hl2 +/- the bar's true range; the upper band holds at 12
+        // while the closes stay below it, the close of 7 under the lower band of 9 turns the trend
+        // down, and the close of 13 over the upper band of 10 turns it up again.
+        Worked{"supertrend_line",
+               make<Supertrend>(hlc, Names{"s", "d"}, std::size_t{1}, 1.0),
+               {{10, 8, 9}, {11, 9, 10}, {12, 10, 11}, {10, 6, 7}, {9, 7, 8}, {14, 12, 13}},
+               0,
+               {absent, 8.0, 9.0, 12.0, 10.0, 7.0}},
+        Worked{"supertrend_direction",
+               make<Supertrend>(hlc, Names{"s", "d"}, std::size_t{1}, 1.0),
+               {{10, 8, 9}, {11, 9, 10}, {12, 10, 11}, {10, 6, 7}, {9, 7, 8}, {14, 12, 13}},
+               1,
+               {absent, 1.0, 1.0, -1.0, -1.0, 1.0}},
+        // Periods 2, 3, 4: tenkan 9.5, 10, 10.5 and kijun 9.5, 10, 10 from bar 2, at the bar itself.
+        Worked{"ichimoku_senkou_a",
+               make<Ichimoku>(Names{"h", "l"}, Names{"t", "k", "a", "b"}, std::size_t{2}, std::size_t{3},
+                              std::size_t{4}),
+               {{10, 8}, {12, 9}, {11, 7}, {13, 10}, {9, 8}},
+               2,
+               {absent, absent, 9.5, 10.0, 10.25}},
+        Worked{"ichimoku_senkou_b",
+               make<Ichimoku>(Names{"h", "l"}, Names{"t", "k", "a", "b"}, std::size_t{2}, std::size_t{3},
+                              std::size_t{4}),
+               {{10, 8}, {12, 9}, {11, 7}, {13, 10}, {9, 8}},
+               3,
+               {absent, absent, absent, 10.0, 10.0}},
         // alpha 0.5 over 1, 3: mean 2, biased variance 1, squared weights 0.5, so sqrt(1 / 0.5).
         Worked{"ewm_std_unbiased",
                make<EwmStd>(one, one, 0.5, none, none),
@@ -418,6 +461,15 @@ INSTANTIATE_TEST_SUITE_P(
                               },
                               {6, 9, 9}},
                       Arrival{"Stochastic", make<Stochastic>(hlc, 5, Names{"k", "d"}, 2, 4), {5, 8}},
+                      Arrival{"Keltner", make<Keltner>(hlc, 5, Names{"m", "u", "l"}, 2.0), {4, 5, 5}},
+                      Arrival{"Aroon", make<Aroon>(hlc, 5, Names{"u", "d", "o"}), {5, 5, 5}},
+                      Arrival{
+                          "Supertrend", make<Supertrend>(hlc, Names{"s", "d"}, std::size_t{5}, 3.0), {5, 5}},
+                      Arrival{"ParabolicSar", make<ParabolicSar>(hlc, one, 0.02, 0.2), {1}},
+                      Arrival{"Ichimoku",
+                              make<Ichimoku>(hlc, Names{"t", "k", "a", "b"}, std::size_t{3}, std::size_t{5},
+                                             std::size_t{7}),
+                              {2, 4, 4, 6}},
                       Arrival{"BollingerBands", make<BollingerBands>(one, 4, bands, 2.0), {3, 3, 3, 3, 3}}),
     [](const auto& info) { return std::string(info.param.name); });
 

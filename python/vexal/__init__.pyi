@@ -46,6 +46,11 @@ from _vexal import (
     RollingRank as RollingRank,
     EwmMean as EwmMean,
     EwmStd as EwmStd,
+    Aroon as Aroon,
+    Keltner as Keltner,
+    Supertrend as Supertrend,
+    ParabolicSar as ParabolicSar,
+    Ichimoku as Ichimoku,
 )
 # -- end of generated (re-exports) --
 

@@ -4,34 +4,46 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "alloc_counter.hpp"
 #include "features/adx.hpp"
+#include "features/aroon.hpp"
 #include "features/atr.hpp"
 #include "features/bollinger_bands.hpp"
 #include "features/cci.hpp"
 #include "features/ema.hpp"
+#include "features/ewm_mean.hpp"
+#include "features/ewm_std.hpp"
 #include "features/garman_klass_volatility.hpp"
+#include "features/ichimoku.hpp"
 #include "features/kama.hpp"
+#include "features/keltner.hpp"
 #include "features/kurtosis.hpp"
 #include "features/linear_slope.hpp"
 #include "features/log_return.hpp"
 #include "features/macd.hpp"
 #include "features/obv.hpp"
+#include "features/parabolic_sar.hpp"
 #include "features/parkinson_volatility.hpp"
 #include "features/rogers_satchell_volatility.hpp"
 #include "features/rolling_correlation.hpp"
+#include "features/rolling_covariance.hpp"
+#include "features/rolling_mad.hpp"
 #include "features/rolling_max.hpp"
 #include "features/rolling_min.hpp"
 #include "features/rolling_quantile.hpp"
+#include "features/rolling_rank.hpp"
 #include "features/rolling_std.hpp"
+#include "features/rolling_sum.hpp"
 #include "features/rsi.hpp"
 #include "features/simple_return.hpp"
 #include "features/skewness.hpp"
 #include "features/sma.hpp"
 #include "features/stochastic.hpp"
+#include "features/supertrend.hpp"
 #include "features/true_range.hpp"
 #include "features/vwap.hpp"
 #include "features/williams_r.hpp"
@@ -75,6 +87,14 @@ std::function<std::unique_ptr<StreamingTransform>(Names, Names)> windowed(std::s
                                                                           Config... config) {
   return [=](Names inputs, Names outputs) -> std::unique_ptr<StreamingTransform> {
     return std::make_unique<T>(T::create(std::move(inputs), window, std::move(outputs), config...).value());
+  };
+}
+
+// Built as create(inputs, outputs, config...).
+template <class T, class... Config>
+std::function<std::unique_ptr<StreamingTransform>(Names, Names)> configured(Config... config) {
+  return [=](Names inputs, Names outputs) -> std::unique_ptr<StreamingTransform> {
+    return std::make_unique<T>(T::create(std::move(inputs), std::move(outputs), config...).value());
   };
 }
 
@@ -173,6 +193,28 @@ std::vector<Subject> subjects() {
        {2, 0, 1, 3}},
       {"Lag", {"x"}, {"lagged", "spare"}, 1, 1, windowed<Lag>(3)},
       {"Ratio", {"a", "b"}, {"q", "spare"}, 2, 1, stateless<Ratio>()},
+      {"RollingSum", {"x", "extra"}, {"s", "spare"}, 1, 1, windowed<RollingSum>(5)},
+      {"RollingMad", {"x", "extra"}, {"mad", "spare"}, 1, 1, windowed<RollingMad>(5)},
+      {"RollingCovariance", {"x", "y", "extra"}, {"cov", "spare"}, 2, 1, windowed<RollingCovariance>(5)},
+      {"RollingRank", {"x", "extra"}, {"rank", "spare"}, 1, 1, windowed<RollingRank>(5)},
+      {"EwmMean", {"x", "extra"}, {"m", "spare"}, 1, 1, configured<EwmMean>(0.3, std::nullopt, std::nullopt)},
+      {"EwmStd", {"x", "extra"}, {"sd", "spare"}, 1, 1, configured<EwmStd>(std::nullopt, 4.0, std::nullopt)},
+      {"Aroon", {"high", "low", "extra"}, {"up", "down", "osc"}, 2, 3, windowed<Aroon>(5)},
+      {"Keltner", {"high", "low", "close"}, {"m", "u", "l"}, 3, 3, windowed<Keltner>(5, 2.0), {0, 1, 3}},
+      {"Supertrend",
+       {"high", "low", "close"},
+       {"line", "direction"},
+       3,
+       2,
+       configured<Supertrend>(std::size_t{5}, 3.0),
+       {0, 1, 3}},
+      {"ParabolicSar", {"high", "low", "extra"}, {"sar", "spare"}, 2, 1, configured<ParabolicSar>(0.02, 0.2)},
+      {"Ichimoku",
+       {"high", "low", "extra"},
+       {"t", "k", "a", "b"},
+       2,
+       4,
+       configured<Ichimoku>(std::size_t{3}, std::size_t{5}, std::size_t{7})},
   };
 }
 

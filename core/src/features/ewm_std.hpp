@@ -61,8 +61,9 @@ class EwmStd final : public EwmRecursion<EwmStd, EwmStdState> {
     s.mean = in.value("mean");
     s.variance = in.f64("variance");
     s.squares = in.f64("squared weights");
-    if (in.ok() && !(s.variance >= 0.0 && s.squares >= 0.0 && s.squares <= 1.0)) {
-      in.fail("EwmStd's variance must be >= 0 and its squared weights in [0, 1]");
+    // Infinite or NaN inputs can leave a NaN variance; only a negative one is impossible.
+    if (in.ok() && (s.variance < 0.0 || !(s.squares >= 0.0 && s.squares <= 1.0))) {
+      in.fail("EwmStd's variance must not be negative and its squared weights must be in [0, 1]");
     }
   }
 

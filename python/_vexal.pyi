@@ -205,8 +205,8 @@ _Feature = (Sma | Ema | Kama | SimpleReturn | LogReturn | Skewness | Kurtosis | 
             | RogersSatchellVolatility | Subtract | NegLog | RollingZScore | FixedZScore | Rsi | TrueRange | Atr | Adx
             | BollingerBands | Macd | Stochastic | WilliamsR | Cci | Obv | Vwap | RollingMin | RollingMax | RollingStd
             | RollingCorrelation | RollingQuantile | GarmanKlassVolatility | YangZhangVolatility | Lag | Ratio | Wma
-            | Dema | Tema | Donchian | FracDiff | CusumFilter | Momentum | Roc | Cmo | Trix | Ppo | Hma | AdLine
-            | ChaikinOscillator | Cmf | Mfi | StochRsi | UltimateOscillator)
+            | Dema | Tema | Donchian | FracDiff | CusumFilter | RollingSum | RollingMad | RollingCovariance
+            | RollingRank | EwmMean | EwmStd | Aroon | Keltner | Supertrend | ParabolicSar | Ichimoku)
 _AnyTarget = (FutureReturn | FutureCTCVolatility | FutureLinearSlope | TripleBarrier | MetaLabel)
 # -- end of generated (unions) --
 
@@ -366,69 +366,68 @@ class CusumFilter(_StreamingTransform):
     def __new__(cls, inputs: _Names, threshold: SupportsFloat | SupportsIndex, outputs: _Names) -> CusumFilter: ...
 
 @final
-class Momentum(_StreamingTransform):
-    """Momentum of inputs[0]."""
-    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Momentum: ...
+class RollingSum(_StreamingTransform):
+    """Rolling sum of inputs[0] over ``window`` bars, added oldest to newest from 0.0 each bar; pandas' ``rolling(window).sum()``."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> RollingSum: ...
 
 @final
-class Roc(_StreamingTransform):
-    """Rate of change of inputs[0] in percent."""
-    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Roc: ...
+class RollingMad(_StreamingTransform):
+    """Rolling mean absolute deviation of inputs[0] around its window mean over ``window`` bars."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> RollingMad: ...
 
 @final
-class Cmo(_StreamingTransform):
-    """Chande momentum oscillator of inputs[0] (the close)."""
-    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Cmo: ...
+class RollingCovariance(_StreamingTransform):
+    """Sample covariance of inputs [x, y] over ``window`` bars."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> RollingCovariance: ...
 
 @final
-class Trix(_StreamingTransform):
-    """Trix of inputs[0]."""
-    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Trix: ...
+class RollingRank(_StreamingTransform):
+    """Percentile rank of the newest value of inputs[0] within its ``window`` bars."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> RollingRank: ...
 
 @final
-class Ppo(_StreamingTransform):
-    """Percentage price oscillator of inputs[0]."""
-    def __new__(cls, inputs: _Names, outputs: _Names, fast: SupportsIndex = 12, slow: SupportsIndex = 26) -> Ppo: ...
+class EwmMean(_StreamingTransform):
+    """Exponentially weighted mean of inputs[0], as pandas' ``ewm(..., adjust=False).mean()``."""
+    def __new__(cls, inputs: _Names, outputs: _Names, alpha: SupportsFloat | SupportsIndex | None = None,
+                span: SupportsFloat | SupportsIndex | None = None,
+                halflife: SupportsFloat | SupportsIndex | None = None) -> EwmMean: ...
 
 @final
-class Hma(_StreamingTransform):
-    """Hull moving average of inputs[0]."""
-    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Hma: ...
+class EwmStd(_StreamingTransform):
+    """Exponentially weighted standard deviation of inputs[0], as pandas' ``ewm(..., adjust=False).std()`` (bias=False)."""
+    def __new__(cls, inputs: _Names, outputs: _Names, alpha: SupportsFloat | SupportsIndex | None = None,
+                span: SupportsFloat | SupportsIndex | None = None,
+                halflife: SupportsFloat | SupportsIndex | None = None) -> EwmStd: ...
 
 @final
-class AdLine(_StreamingTransform):
-    """Accumulation/distribution line. inputs: [high, low, close, volume]."""
-    def __new__(cls, inputs: _Names, outputs: _Names) -> AdLine: ...
+class Aroon(_StreamingTransform):
+    """Aroon. inputs: [high, low]; outputs: [up, down, oscillator]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Aroon: ...
 
 @final
-class ChaikinOscillator(_StreamingTransform):
-    """Chaikin oscillator. inputs: [high, low, close, volume]."""
-    def __new__(cls, inputs: _Names, outputs: _Names, fast: SupportsIndex = 3,
-                slow: SupportsIndex = 10) -> ChaikinOscillator: ...
-
-@final
-class Cmf(_StreamingTransform):
-    """Chaikin money flow. inputs: [high, low, close, volume]."""
-    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Cmf: ...
-
-@final
-class Mfi(_StreamingTransform):
-    """Money flow index. inputs: [high, low, close, volume]."""
-    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Mfi: ...
-
-@final
-class StochRsi(_StreamingTransform):
-    """Stochastic RSI of inputs[0] (the close). outputs: [k, d]."""
+class Keltner(_StreamingTransform):
+    """Keltner channel. inputs: [high, low, close]; outputs: [middle, upper, lower]."""
     def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names,
-                k_window: SupportsIndex = 5,
-                d_window: SupportsIndex = 3) -> StochRsi: ...
+                multiple: SupportsFloat | SupportsIndex = 2.0) -> Keltner: ...
 
 @final
-class UltimateOscillator(_StreamingTransform):
-    """Ultimate oscillator. inputs: [high, low, close]."""
-    def __new__(cls, inputs: _Names, outputs: _Names, fast: SupportsIndex = 7,
-                medium: SupportsIndex = 14,
-                slow: SupportsIndex = 28) -> UltimateOscillator: ...
+class Supertrend(_StreamingTransform):
+    """Supertrend. inputs: [high, low, close]; outputs: [line, direction]."""
+    def __new__(cls, inputs: _Names, outputs: _Names, window: SupportsIndex = 10,
+                multiple: SupportsFloat | SupportsIndex = 3.0) -> Supertrend: ...
+
+@final
+class ParabolicSar(_StreamingTransform):
+    """Parabolic stop and reverse. inputs: [high, low]."""
+    def __new__(cls, inputs: _Names, outputs: _Names, acceleration: SupportsFloat | SupportsIndex = 0.02,
+                maximum: SupportsFloat | SupportsIndex = 0.2) -> ParabolicSar: ...
+
+@final
+class Ichimoku(_StreamingTransform):
+    """Ichimoku lines. inputs: [high, low]; outputs: [tenkan, kijun, senkou_a, senkou_b]."""
+    def __new__(cls, inputs: _Names, outputs: _Names, tenkan: SupportsIndex = 9,
+                kijun: SupportsIndex = 26,
+                senkou_b: SupportsIndex = 52) -> Ichimoku: ...
 # -- end of generated (later classes) --
 
 @final

@@ -6,6 +6,7 @@ import math
 import struct
 
 import numpy as np
+import pandas as pd
 import pytest
 
 import vexal
@@ -22,6 +23,8 @@ def data(spy):
     # low, each zero on some bars.
     return {**bars, "range": bars["high"] - bars["low"], "move": bars["close"] - bars["open"],
             "from_low": bars["close"] - bars["low"]}
+    # A scale for the dynamic thresholds, zero on the flat bars.
+    return {**bars, "range": bars["high"] - bars["low"], "rounded": np.round(bars["close"])}
 
 
 def rolling(x, window, stat):
@@ -139,7 +142,52 @@ CASES = {
                  lambda d: list(talib.STOCHRSI(d["close"], 14, 5, 3, 0)), 20, 1e-9),
     "UltimateOscillator": (lambda: vexal.UltimateOscillator(HLC, ["uo"]), HLC,
                            lambda d: [talib.ULTOSC(d["high"], d["low"], d["close"], 7, 14, 28)], 0, 0),
+    "RollingSum": (lambda: vexal.RollingSum(["volume"], 10, ["s"]), ["volume"],
+                   lambda d: [pd.Series(d["volume"]).rolling(10).sum()], 0, 1e-12),
+    "RollingMad": (lambda: vexal.RollingMad(["close"], 10, ["mad"]), ["close"],
+                   lambda d: [rolling(d["close"], 10, lambda w: np.mean(np.abs(w - w.mean())))], 0, 1e-12),
+    "RollingCovariance": (lambda: vexal.RollingCovariance(["close", "volume"], 10, ["cov"]), ["close", "volume"],
+                          lambda d: [rolling(np.arange(BARS), 10, lambda i: np.cov(d["close"][i], d["volume"][i])[0, 1])],
+                          0, 1e-12),
+    # Rounded closes tie often, so the average ranks are exercised.
+    "RollingRank": (lambda: vexal.RollingRank(["rounded"], 15, ["rank"]), ["rounded"],
+                    lambda d: [pd.Series(d["rounded"]).rolling(15).rank(pct=True)], 0, 0),
+    "EwmMean": (lambda: vexal.EwmMean(["close"], ["m"], span=20.0), ["close"],
+                lambda d: [pd.Series(d["close"]).ewm(span=20.0, adjust=False).mean()], 0, 1e-12),
+    "EwmStd": (lambda: vexal.EwmStd(["close"], ["sd"], halflife=7.5), ["close"],
+               lambda d: [pd.Series(d["close"]).ewm(halflife=7.5, adjust=False).std()], 0, 1e-9),
+    "Aroon": (lambda: vexal.Aroon(["high", "low"], 14, ["u", "d", "o"]), ["high", "low"],
+              lambda d: [*talib.AROON(d["high"], d["low"], 14)[::-1], talib.AROONOSC(d["high"], d["low"], 14)], 0, 0),
+    "Keltner": (lambda: vexal.Keltner(HLC, 20, ["m", "u", "l"]), HLC,
+                lambda d: [(e := talib.EMA(d["close"], 20)), e + 2 * (a := talib.ATR(d["high"], d["low"], d["close"], 20)),
+                           e - 2 * a], 0, 1e-12),
+    "Supertrend": (lambda: vexal.Supertrend(HLC, ["line", "dir"]), HLC,
+                   lambda d: supertrend(d["high"], d["low"], d["close"], 10, 3.0), 0, 1e-12),
+    "ParabolicSar": (lambda: vexal.ParabolicSar(["high", "low"], ["sar"]), ["high", "low"],
+                     lambda d: [talib.SAR(d["high"], d["low"], 0.02, 0.2)], 0, 1e-12),
+    "Ichimoku": (lambda: vexal.Ichimoku(["high", "low"], ["t", "k", "a", "b"]), ["high", "low"],
+                 lambda d: [(t := talib.MIDPRICE(d["high"], d["low"], 9)), (k := talib.MIDPRICE(d["high"], d["low"], 26)),
+                            (t + k) / 2, talib.MIDPRICE(d["high"], d["low"], 52)], 0, 0),
 }
+
+
+def supertrend(high, low, close, window, multiple):
+    atr = talib.ATR(high, low, close, window)
+    line, direction, bands, trend = np.full(len(close), np.nan), np.full(len(close), np.nan), None, 1.0
+    for t in range(len(close)):
+        if math.isnan(atr[t]):
+            bands = None
+            continue
+        upper, lower = (high[t] + low[t]) / 2 + multiple * atr[t], (high[t] + low[t]) / 2 - multiple * atr[t]
+        if bands is None:
+            trend = 1.0
+        else:
+            upper = upper if upper < bands[0] or close[t - 1] > bands[0] else bands[0]
+            lower = lower if lower > bands[1] or close[t - 1] < bands[1] else bands[1]
+            trend = 1.0 if trend < 0 and close[t] > bands[0] else -1.0 if trend > 0 and close[t] < bands[1] else trend
+        bands = (upper, lower)
+        line[t], direction[t] = (lower if trend > 0 else upper), trend
+    return [line, direction]
 
 
 def frac_diff(x, d, threshold=1e-5):

@@ -11,6 +11,7 @@
 
 #include "features/ad_line.hpp"
 #include "features/adx.hpp"
+#include "features/aroon.hpp"
 #include "features/atr.hpp"
 #include "features/bollinger_bands.hpp"
 #include "features/cci.hpp"
@@ -21,10 +22,14 @@
 #include "features/dema.hpp"
 #include "features/donchian.hpp"
 #include "features/ema.hpp"
+#include "features/ewm_mean.hpp"
+#include "features/ewm_std.hpp"
 #include "features/frac_diff.hpp"
 #include "features/garman_klass_volatility.hpp"
 #include "features/hma.hpp"
+#include "features/ichimoku.hpp"
 #include "features/kama.hpp"
+#include "features/keltner.hpp"
 #include "features/kurtosis.hpp"
 #include "features/linear_slope.hpp"
 #include "features/log_return.hpp"
@@ -32,21 +37,27 @@
 #include "features/mfi.hpp"
 #include "features/momentum.hpp"
 #include "features/obv.hpp"
+#include "features/parabolic_sar.hpp"
 #include "features/parkinson_volatility.hpp"
 #include "features/ppo.hpp"
 #include "features/roc.hpp"
 #include "features/rogers_satchell_volatility.hpp"
 #include "features/rolling_correlation.hpp"
+#include "features/rolling_covariance.hpp"
+#include "features/rolling_mad.hpp"
 #include "features/rolling_max.hpp"
 #include "features/rolling_min.hpp"
 #include "features/rolling_quantile.hpp"
+#include "features/rolling_rank.hpp"
 #include "features/rolling_std.hpp"
+#include "features/rolling_sum.hpp"
 #include "features/rsi.hpp"
 #include "features/simple_return.hpp"
 #include "features/skewness.hpp"
 #include "features/sma.hpp"
 #include "features/stoch_rsi.hpp"
 #include "features/stochastic.hpp"
+#include "features/supertrend.hpp"
 #include "features/tema.hpp"
 #include "features/trix.hpp"
 #include "features/true_range.hpp"
@@ -142,7 +153,18 @@ using LaterClasses = ClassList<  //
     Cmf,                         //
     Mfi,                         //
     StochRsi,                    //
-    UltimateOscillator           //
+    UltimateOscillator,          //
+    RollingSum,                  //
+    RollingMad,                  //
+    RollingCovariance,           //
+    RollingRank,                 //
+    EwmMean,                     //
+    EwmStd,                      //
+    Aroon,                       //
+    Keltner,                     //
+    Supertrend,                  //
+    ParabolicSar,                //
+    Ichimoku                     //
     >;
 
 // Calls f.template operator()<T>() for every class of the list, in order.

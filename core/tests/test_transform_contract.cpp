@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -46,6 +47,14 @@ std::function<std::unique_ptr<StreamingTransform>(Names, Names)> windowed(std::s
                                                                           Config... config) {
   return [=](Names inputs, Names outputs) -> std::unique_ptr<StreamingTransform> {
     return std::make_unique<T>(T::create(std::move(inputs), window, std::move(outputs), config...).value());
+  };
+}
+
+// Built as create(inputs, outputs, config...).
+template <class T, class... Config>
+std::function<std::unique_ptr<StreamingTransform>(Names, Names)> configured(Config... config) {
+  return [=](Names inputs, Names outputs) -> std::unique_ptr<StreamingTransform> {
+    return std::make_unique<T>(T::create(std::move(inputs), std::move(outputs), config...).value());
   };
 }
 
@@ -168,6 +177,28 @@ std::vector<Subject> subjects() {
          return std::make_unique<Clip>(
              Clip::create(std::move(inputs), std::move(outputs), 150.0, 200.0).value());
        }},
+      {"RollingSum", {"x", "extra"}, {"s", "spare"}, 1, 1, windowed<RollingSum>(5)},
+      {"RollingMad", {"x", "extra"}, {"mad", "spare"}, 1, 1, windowed<RollingMad>(5)},
+      {"RollingCovariance", {"x", "y", "extra"}, {"cov", "spare"}, 2, 1, windowed<RollingCovariance>(5)},
+      {"RollingRank", {"x", "extra"}, {"rank", "spare"}, 1, 1, windowed<RollingRank>(5)},
+      {"EwmMean", {"x", "extra"}, {"m", "spare"}, 1, 1, configured<EwmMean>(0.3, std::nullopt, std::nullopt)},
+      {"EwmStd", {"x", "extra"}, {"sd", "spare"}, 1, 1, configured<EwmStd>(std::nullopt, 4.0, std::nullopt)},
+      {"Aroon", {"high", "low", "extra"}, {"up", "down", "osc"}, 2, 3, windowed<Aroon>(5)},
+      {"Keltner", {"high", "low", "close"}, {"m", "u", "l"}, 3, 3, windowed<Keltner>(5, 2.0), {0, 1, 3}},
+      {"Supertrend",
+       {"high", "low", "close"},
+       {"line", "direction"},
+       3,
+       2,
+       configured<Supertrend>(std::size_t{5}, 3.0),
+       {0, 1, 3}},
+      {"ParabolicSar", {"high", "low", "extra"}, {"sar", "spare"}, 2, 1, configured<ParabolicSar>(0.02, 0.2)},
+      {"Ichimoku",
+       {"high", "low", "extra"},
+       {"t", "k", "a", "b"},
+       2,
+       4,
+       configured<Ichimoku>(std::size_t{3}, std::size_t{5}, std::size_t{7})},
   };
 }
 

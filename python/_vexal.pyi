@@ -205,9 +205,12 @@ _Feature = (Sma | Ema | Kama | SimpleReturn | LogReturn | Skewness | Kurtosis | 
             | RogersSatchellVolatility | Subtract | NegLog | RollingZScore | FixedZScore | Rsi | TrueRange | Atr | Adx
             | BollingerBands | Macd | Stochastic | WilliamsR | Cci | Obv | Vwap | RollingMin | RollingMax | RollingStd
             | RollingCorrelation | RollingQuantile | GarmanKlassVolatility | YangZhangVolatility | Lag | Ratio | Wma
-            | Dema | Tema | Donchian | FracDiff | CusumFilter | RollingSum | RollingMad | RollingCovariance
-            | RollingRank | EwmMean | EwmStd | Aroon | Keltner | Supertrend | ParabolicSar | Ichimoku)
-_AnyTarget = (FutureReturn | FutureCTCVolatility | FutureLinearSlope | TripleBarrier | MetaLabel)
+            | Dema | Tema | Donchian | FracDiff | CusumFilter | Add | Multiply | Abs | Log | Sign | Clip | Momentum
+            | Roc | Cmo | Trix | Ppo | Hma | AdLine | ChaikinOscillator | Cmf | Mfi | StochRsi | UltimateOscillator
+            | RollingSum | RollingMad | RollingCovariance | RollingRank | EwmMean | EwmStd | Aroon | Keltner
+            | Supertrend | ParabolicSar | Ichimoku)
+_AnyTarget = (FutureReturn | FutureCTCVolatility | FutureLinearSlope | TripleBarrier | MetaLabel | FutureMax
+              | FutureMin | FutureDrawdown)
 # -- end of generated (unions) --
 
 def load(data: _Bytes, max_bytes: int | None = 1073741824) -> _Feature | _AnyTarget | FeaturePipeline | TargetPipeline:
@@ -364,6 +367,117 @@ class FracDiff(_StreamingTransform):
 class CusumFilter(_StreamingTransform):
     """Symmetric CUSUM event filter of inputs[0]."""
     def __new__(cls, inputs: _Names, threshold: SupportsFloat | SupportsIndex, outputs: _Names) -> CusumFilter: ...
+
+@final
+class Add(_StreamingTransform):
+    """Element-wise addition."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> Add: ...
+
+@final
+class Multiply(_StreamingTransform):
+    """Element-wise multiplication."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> Multiply: ...
+
+@final
+class Abs(_StreamingTransform):
+    """Element-wise absolute value."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> Abs: ...
+
+@final
+class Log(_StreamingTransform):
+    """Natural logarithm."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> Log: ...
+
+@final
+class Sign(_StreamingTransform):
+    """Element-wise sign."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> Sign: ...
+
+@final
+class Clip(_StreamingTransform):
+    """inputs[0] held within [lower, upper]."""
+    def __new__(cls, inputs: _Names, outputs: _Names, lower: SupportsFloat | SupportsIndex | None = None,
+                upper: SupportsFloat | SupportsIndex | None = None) -> Clip: ...
+
+@final
+class FutureMax(_Target):
+    """Future highest high relative to the close. inputs: [high, close]."""
+    def __new__(cls, inputs: _Names, horizon: SupportsIndex, outputs: _Names) -> FutureMax: ...
+
+@final
+class FutureMin(_Target):
+    """Future lowest low relative to the close. inputs: [low, close]."""
+    def __new__(cls, inputs: _Names, horizon: SupportsIndex, outputs: _Names) -> FutureMin: ...
+
+@final
+class FutureDrawdown(_Target):
+    """Future maximum drawdown of the close."""
+    def __new__(cls, inputs: _Names, horizon: SupportsIndex, outputs: _Names) -> FutureDrawdown: ...
+
+@final
+class Momentum(_StreamingTransform):
+    """Momentum of inputs[0]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Momentum: ...
+
+@final
+class Roc(_StreamingTransform):
+    """Rate of change of inputs[0] in percent."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Roc: ...
+
+@final
+class Cmo(_StreamingTransform):
+    """Chande momentum oscillator of inputs[0] (the close)."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Cmo: ...
+
+@final
+class Trix(_StreamingTransform):
+    """Trix of inputs[0]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Trix: ...
+
+@final
+class Ppo(_StreamingTransform):
+    """Percentage price oscillator of inputs[0]."""
+    def __new__(cls, inputs: _Names, outputs: _Names, fast: SupportsIndex = 12, slow: SupportsIndex = 26) -> Ppo: ...
+
+@final
+class Hma(_StreamingTransform):
+    """Hull moving average of inputs[0]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Hma: ...
+
+@final
+class AdLine(_StreamingTransform):
+    """Accumulation/distribution line. inputs: [high, low, close, volume]."""
+    def __new__(cls, inputs: _Names, outputs: _Names) -> AdLine: ...
+
+@final
+class ChaikinOscillator(_StreamingTransform):
+    """Chaikin oscillator. inputs: [high, low, close, volume]."""
+    def __new__(cls, inputs: _Names, outputs: _Names, fast: SupportsIndex = 3,
+                slow: SupportsIndex = 10) -> ChaikinOscillator: ...
+
+@final
+class Cmf(_StreamingTransform):
+    """Chaikin money flow. inputs: [high, low, close, volume]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Cmf: ...
+
+@final
+class Mfi(_StreamingTransform):
+    """Money flow index. inputs: [high, low, close, volume]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names) -> Mfi: ...
+
+@final
+class StochRsi(_StreamingTransform):
+    """Stochastic RSI of inputs[0] (the close). outputs: [k, d]."""
+    def __new__(cls, inputs: _Names, window: SupportsIndex, outputs: _Names,
+                k_window: SupportsIndex = 5,
+                d_window: SupportsIndex = 3) -> StochRsi: ...
+
+@final
+class UltimateOscillator(_StreamingTransform):
+    """Ultimate oscillator. inputs: [high, low, close]."""
+    def __new__(cls, inputs: _Names, outputs: _Names, fast: SupportsIndex = 7,
+                medium: SupportsIndex = 14,
+                slow: SupportsIndex = 28) -> UltimateOscillator: ...
 
 @final
 class RollingSum(_StreamingTransform):

@@ -20,11 +20,9 @@ BARS = 1500
 def data(spy):
     bars = {k: np.asarray(v[:BARS]) for k, v in spy.items()}
     # A scale for the dynamic thresholds, zero on the flat bars; a move of either sign, and the close above the
-    # low, each zero on some bars.
+    # low, each zero on some bars; closes rounded to whole dollars, so a window holds ties.
     return {**bars, "range": bars["high"] - bars["low"], "move": bars["close"] - bars["open"],
-            "from_low": bars["close"] - bars["low"]}
-    # A scale for the dynamic thresholds, zero on the flat bars.
-    return {**bars, "range": bars["high"] - bars["low"], "rounded": np.round(bars["close"])}
+            "from_low": bars["close"] - bars["low"], "rounded": np.round(bars["close"])}
 
 
 def rolling(x, window, stat):

@@ -2,8 +2,10 @@
 research from lists and from an array, and after a snapshot, bit for bit
 alike; a gap occupies only the windows that hold it."""
 
+import csv
 import math
 import struct
+from importlib import resources
 
 import numpy as np
 import pandas as pd
@@ -14,11 +16,32 @@ import vexal
 talib = pytest.importorskip("talib")
 
 BARS = 1500
+DATA = resources.files("vexal") / "data"
 
 
 @pytest.fixture(scope="module")
 def data(spy):
-    bars = {k: np.asarray(v[:BARS]) for k, v in spy.items()}
+    return with_derived({k: np.asarray(v[:BARS]) for k, v in spy.items()})
+
+
+def btc_bars():
+    # The hourly file lists the newest bar first.
+    rows = list(csv.reader(DATA.joinpath("Coinbase_BTCUSD_1h.csv").open()))[2:][::-1][:BARS]
+    at = {"open": 2, "high": 3, "low": 4, "close": 5, "volume": 7}
+    return {k: np.array([float(r[i]) for r in rows]) for k, i in at.items()}
+
+
+def random_walk(seed=7):
+    # Bars of every shape: wide and narrow ranges, closes at either end, volume from nothing to a lot.
+    rng = np.random.default_rng(seed)
+    close = 50 * np.exp(np.cumsum(rng.normal(0, 0.02, BARS)))
+    open_ = np.concatenate([[50.0], close[:-1]]) * np.exp(rng.normal(0, 0.005, BARS))
+    high = np.maximum(open_, close) * np.exp(np.abs(rng.normal(0, 0.01, BARS)))
+    low = np.minimum(open_, close) * np.exp(-np.abs(rng.normal(0, 0.01, BARS)))
+    return {"open": open_, "high": high, "low": low, "close": close, "volume": rng.lognormal(10, 1, BARS)}
+
+
+def with_derived(bars):
     # A scale for the dynamic thresholds, zero on the flat bars; a move of either sign, and the close above the
     # low, each zero on some bars; closes rounded to whole dollars, so a window holds ties.
     return {**bars, "range": bars["high"] - bars["low"], "move": bars["close"] - bars["open"],
@@ -270,6 +293,24 @@ def test_a_missing_bar_spoils_only_what_depends_on_it(name, data):
     fresh = vexal.FeaturePipeline([make()], input_columns=columns).run_research(bars[201:])
     assert all(math.isnan(v) for v in out[200])
     assert bits(out[201:]) == bits(fresh)
+
+
+@pytest.mark.parametrize("source", ["btc", "walk"])
+@pytest.mark.parametrize("name", CASES)
+def test_the_reference_holds_on_hourly_bitcoin_and_a_random_walk(name, source):
+    # The same indicators and references on other data: 1,500 hourly bars of BTC and a random walk.
+    make, columns, reference, first, tolerance = CASES[name]
+    data = with_derived(btc_bars() if source == "btc" else random_walk())
+    got = np.asarray(vexal.FeaturePipeline([make()], input_columns=columns).run_research(
+        np.column_stack([data[c] for c in columns])))
+    for k, expected in enumerate(reference(data)):
+        if expected is None:
+            continue
+        a, e = got[first:, k], np.asarray(expected, dtype=float)[first:]
+        assert (np.isnan(a) == np.isnan(e)).all(), (k, np.flatnonzero(np.isnan(a) != np.isnan(e))[:5])
+        # Near a zero crossing of an oscillator, the error is measured against the indicator's scale.
+        tol = max(tolerance, 1e-12)
+        np.testing.assert_allclose(a, e, rtol=tol, atol=tol * np.nanmax(np.abs(e)), err_msg=f"output {k}")
 
 
 @pytest.mark.parametrize("d, threshold", [(0.4, 1e-4), (1.3, 1e-3), (2.0, 1e-5)])

@@ -101,3 +101,28 @@ extern "C" double vexal_core_pipeline_ns(const double* ohlcv, std::size_t n, std
   if (!pipeline) return -1.0;
   return time_updates(*pipeline, ohlcv, n, 5);
 }
+
+// A universe: `symbols` fresh pipelines, each bar updating every symbol's
+// in turn from its OHLCV row (`frames` holds, bar after bar, a row of five
+// doubles per symbol). The nanoseconds the updates took, or -1 if the
+// pipeline could not be built: the bound a book's update can approach.
+extern "C" double vexal_core_universe_ns(const double* frames, std::size_t symbols, std::size_t bars,
+                                         std::size_t window) {
+  std::vector<FeaturePipeline> universe;
+  for (std::size_t s = 0; s < symbols; ++s) {
+    auto pipeline = FeaturePipeline::create(twelve(window), {"open", "high", "low", "close", "volume"});
+    if (!pipeline) return -1.0;
+    universe.push_back(std::move(*pipeline));
+  }
+  std::vector<OptionalValue> values(frames, frames + 5 * symbols * bars);
+  volatile std::size_t sink = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (std::size_t b = 0; b < bars; ++b) {
+    for (std::size_t s = 0; s < symbols; ++s) {
+      const auto bar = std::span<const OptionalValue>(values).subspan(5 * (b * symbols + s), 5);
+      sink = sink + universe[s].update(bar)->size();
+    }
+  }
+  const auto stop = std::chrono::steady_clock::now();
+  return std::chrono::duration<double, std::nano>(stop - start).count();
+}

@@ -21,7 +21,7 @@ import subprocess
 import sys
 import sysconfig
 import time
-from typing import Any, Callable
+from typing import Any
 
 # numpy's BLAS threads keep spinning after a numpy call; on a small machine
 # they would take the core a live loop runs on. Nothing here uses BLAS.
@@ -142,6 +142,9 @@ def build_core_alone(build_dir: pathlib.Path):
     lib = ctypes.CDLL(str(target))
     lib.vexal_core_pipeline_ns.restype = ctypes.c_double
     lib.vexal_core_pipeline_ns.argtypes = [ctypes.POINTER(ctypes.c_double), ctypes.c_size_t, ctypes.c_size_t]
+    lib.vexal_core_universe_ns.restype = ctypes.c_double
+    lib.vexal_core_universe_ns.argtypes = [ctypes.POINTER(ctypes.c_double), ctypes.c_size_t, ctypes.c_size_t,
+                                           ctypes.c_size_t]
     lib.vexal_core_transform_ns.restype = ctypes.c_double
     lib.vexal_core_transform_ns.argtypes = [ctypes.c_char_p, ctypes.POINTER(ctypes.c_double), ctypes.c_size_t,
                                             ctypes.c_size_t, ctypes.c_size_t]

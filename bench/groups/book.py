@@ -4,8 +4,10 @@ the three cross-sectional features on top; and the research panel's cross= step 
 
 from __future__ import annotations
 
+import ctypes
+
 import vexal
-from harness import OHLCV, Section, fmt_ns, interleaved, np, now, twelve, vx
+from harness import OHLCV, WINDOW, Section, fmt_ns, interleaved, np, now, twelve, vx
 
 ORDER = 50
 
@@ -14,7 +16,7 @@ def universe(ctx):
     return (300, 100, 3) if ctx.quick else (3000, 400, 3)
 
 
-def book_sides(symbols, bars):
+def book_sides(symbols, bars, core=None):
     rng = np.random.default_rng(0)
     prices = 100 + rng.normal(size=(bars, symbols)).cumsum(axis=0)
     spread = rng.random((bars, symbols))
@@ -50,9 +52,24 @@ def book_sides(symbols, bars):
 
         return run
 
-    return {"FeatureBook.update_into, 1 thread": book(1), "FeatureBook.update_into, 2 threads": book(2),
-            "FeatureBook, 1 thread, with 3 cross features": book(1, True),
-            "Python loop over pipelines": python_loop}
+    sides = {"FeatureBook.update_into, 1 thread": book(1), "FeatureBook.update_into, 2 threads": book(2),
+             "FeatureBook, 1 thread, with 3 cross features": book(1, True),
+             "Python loop over pipelines": python_loop}
+    if core is not None:
+        flat = np.ascontiguousarray(np.stack(frames)).ravel()
+        pointer = flat.ctypes.data_as(ctypes.POINTER(ctypes.c_double))
+
+        def core_alone():
+            def run():
+                ns = core.vexal_core_universe_ns(pointer, symbols, bars, WINDOW)
+                if ns < 0:
+                    raise RuntimeError("the core could not build the pipeline")
+                return ns
+
+            return run
+
+        sides["core alone, looping over the symbols' pipelines"] = core_alone
+    return sides
 
 
 def panel_sides(symbols, dates):
@@ -91,7 +108,7 @@ def panel_sides(symbols, dates):
 
 def run(ctx):
     symbols, bars, rounds = universe(ctx)
-    live = interleaved(book_sides(symbols, bars), rounds, bars)
+    live = interleaved(book_sides(symbols, bars, ctx.core), rounds, bars)
     one, two = live["FeatureBook.update_into, 1 thread"], live["FeatureBook.update_into, 2 threads"]
     loop, crossed = live["Python loop over pipelines"], live["FeatureBook, 1 thread, with 3 cross features"]
     lines = ["## A universe live: FeatureBook", "",
@@ -105,11 +122,13 @@ def run(ctx):
     lines += ["", f"Research panel, {p_symbols} symbols × {p_dates:,} dates: the cross= step is the difference of "
               "the first two rows.", "", "| side | ms |", "|---|---|"]
     lines += [f"| {k} | {v / 1e6:,.1f} |" for k, v in panel.items()]
-    lines += ["", "Not measured yet: the core alone looping over the same symbols from C++ (the bound for the "
-              "book's own cost)."]
+    core_side = live.get("core alone, looping over the symbols' pipelines")
     goals = [("book update ≥ 4 × faster than a Python loop over pipelines", f"{loop / one:.2f} ×", loop / one >= 4),
              ("two threads ≥ 1.8 × one", f"{one / two:.2f} ×", one / two >= 1.8),
              ("cross-sectional step ≤ 20 % of the book update", f"{(crossed - one) / one:.0%}", crossed - one <= 0.2 * one),
              ("research cross= ≥ 3 × faster than pandas groupby", f"{pandas / max(step, 1):.2f} ×", pandas >= 3 * step)]
+    if core_side is not None:
+        goals.append(("book update ≤ 1.2 × the core alone over the same symbols", f"{one / core_side:.2f} ×",
+                      one <= 1.2 * core_side))
     print("  book: " + ", ".join(f"{k} {v / 1000:.0f} µs" for k, v in live.items()), flush=True)
     return Section("book", lines, goals)

@@ -233,18 +233,18 @@ PyObject* book_symbols(PyObject* self, void*) noexcept {
 }
 
 // cross=: objects that say which cross-sectional feature they are through
-// _cross_spec(): (kind, input, output, groups or None).
-std::vector<CrossSpec> cross_argument(PyObject* o) {
-  std::vector<CrossSpec> specs;
-  if (o == nullptr || o == Py_None) return specs;
+// _cross_config(): (kind, input, output, groups or None).
+std::vector<CrossFeature> cross_argument(PyObject* o) {
+  std::vector<CrossFeature> crosses;
+  if (o == nullptr || o == Py_None) return crosses;
   Ref seq = Ref::steal(PySequence_Fast(o, "argument 'cross': must be a list of cross-sectional features"));
   if (!seq) throw PythonError{};
   for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(seq.get()); ++i) {
     PyObject* item = PySequence_Fast_GET_ITEM(seq.get(), i);
-    Ref spec = Ref::steal(PyObject_CallMethod(item, "_cross_spec", nullptr));
+    Ref config = Ref::steal(PyObject_CallMethod(item, "_cross_config", nullptr));
     const char *kind = nullptr, *input = nullptr, *output = nullptr;
     PyObject* groups = nullptr;
-    if (!spec || !PyArg_ParseTuple(spec.get(), "sssO", &kind, &input, &output, &groups)) {
+    if (!config || !PyArg_ParseTuple(config.get(), "sssO", &kind, &input, &output, &groups)) {
       PyErr_Clear();
       PyErr_Format(PyExc_TypeError, "cross[%zd]: must be a CrossRank, CrossZScore or CrossDemean, not %s", i,
                    Py_TYPE(item)->tp_name);
@@ -255,11 +255,11 @@ std::vector<CrossSpec> cross_argument(PyObject* o) {
       PyErr_Format(PyExc_TypeError, "cross[%zd]: unknown cross-sectional feature %s", i, kind);
       throw PythonError{};
     }
-    CrossSpec c{*k, input, output, std::nullopt};
+    CrossFeature c{*k, input, output, std::nullopt};
     if (groups != Py_None) c.groups = Convert<std::string>::from(groups);
-    specs.push_back(std::move(c));
+    crosses.push_back(std::move(c));
   }
-  return specs;
+  return crosses;
 }
 
 constexpr Param kBookParams[] = {
@@ -270,7 +270,7 @@ BookState make_book(const Args& args) {
   auto& inst = instance_of<FeaturePipeline>(args.raw(0));
   SharedBorrow borrow(inst.borrow);
   Names symbols = args.get<Names>(1);
-  std::vector<CrossSpec> cross = cross_argument(args.raw(2));
+  std::vector<CrossFeature> cross = cross_argument(args.raw(2));
   return BookState(unwrap(FeatureBook::create(prototype, std::move(symbols), std::move(cross))));
 }
 

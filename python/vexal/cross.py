@@ -37,7 +37,7 @@ class _Cross:
     def groups(self) -> str | None:
         return self._groups
 
-    def _cross_spec(self) -> tuple[str, str, str, str | None]:
+    def _cross_config(self) -> tuple[str, str, str, str | None]:
         return (self._kind, self._input, self._output, self._groups)
 
     def __repr__(self) -> str:
@@ -45,10 +45,10 @@ class _Cross:
         return f"{self._kind}(inputs={[self._input]!r}, outputs={[self._output]!r}{groups})"
 
     def __eq__(self, other: object) -> bool:
-        return type(other) is type(self) and other._cross_spec() == self._cross_spec()
+        return type(other) is type(self) and other._cross_config() == self._cross_config()
 
     def __hash__(self) -> int:
-        return hash(self._cross_spec())
+        return hash(self._cross_config())
 
 
 class CrossRank(_Cross):
@@ -76,13 +76,13 @@ def check_cross(what: str, cross: object, columns: list[str], inputs: list[str],
     """The cross features of a research call, checked against the columns they read, before anything runs."""
     if cross is None:
         return []
-    specs = list(cross) if isinstance(cross, (list, tuple)) else None
-    if specs is None or not all(isinstance(c, _Cross) for c in specs):
+    crosses = list(cross) if isinstance(cross, (list, tuple)) else None
+    if crosses is None or not all(isinstance(c, _Cross) for c in crosses):
         raise TypeError(f"{what}: cross must be a list of CrossRank, CrossZScore or CrossDemean")
-    if specs and (order_by is None or not keys):
+    if crosses and (order_by is None or not keys):
         raise ValueError(f"{what}: cross needs by= (the symbols) and order_by= (the dates they are compared at)")
     taken = set(columns) | set(keys) | {order_by}
-    for c in specs:
+    for c in crosses:
         if c._input not in columns and c._input not in inputs:
             raise ValueError(f"{what}: {c!r} reads {c._input!r}, which is neither an input nor an output")
         if c._groups is not None and c._groups not in inputs:
@@ -90,10 +90,10 @@ def check_cross(what: str, cross: object, columns: list[str], inputs: list[str],
         if c._output in taken:
             raise ValueError(f"{what}: {c!r} writes {c._output!r}, which is already a column of the result")
         taken.add(c._output)
-    return specs
+    return crosses
 
 
-def panel_columns(specs: list[_Cross], values, names: list[str], matrix, inputs: list[str], dates, computed):
+def panel_columns(crosses: list[_Cross], values, names: list[str], matrix, inputs: list[str], dates, computed):
     """The cross features of a panel, one column each: rows sharing a date (`dates`, integer codes, -1 for none)
     are compared among themselves, over the rows that were computed, by the same native step as a FeatureBook's
     bar, so the two agree to the bit."""
@@ -109,8 +109,8 @@ def panel_columns(specs: list[_Cross], values, names: list[str], matrix, inputs:
     sorted_dates = dates[dated]
     starts = np.concatenate(([0], np.flatnonzero(sorted_dates[1:] != sorted_dates[:-1]) + 1,
                              [len(dated)])).astype(np.int64)
-    out = np.full((n, len(specs)), np.nan)
-    for k, c in enumerate(specs):
+    out = np.full((n, len(crosses)), np.nan)
+    for k, c in enumerate(crosses):
         source = values[:, names.index(c._input)] if c._input in names else matrix[:, inputs.index(c._input)]
         x = np.ascontiguousarray(source[dated], dtype=np.float64)
         groups = None if c._groups is None else \

@@ -24,7 +24,7 @@ namespace vexal {
 // rounded, so no result depends on the order the symbols are held in.
 enum class CrossKind : std::uint8_t { Rank, ZScore, Demean };
 
-struct CrossSpec {
+struct CrossFeature {
   CrossKind kind;
   std::string input;
   std::string output;

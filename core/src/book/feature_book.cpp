@@ -33,14 +33,14 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 }  // namespace
 
 std::expected<FeatureBook, VexalError> FeatureBook::create(const FeaturePipeline& prototype, Names symbols,
-                                                           std::vector<CrossSpec> cross) {
+                                                           std::vector<CrossFeature> cross) {
   auto fresh = copy_of(prototype);
   if (!fresh) return std::unexpected(std::move(fresh.error()));
   fresh->reset();
   Names outputs = fresh->output_names();
   std::vector<Source> sources;
   std::vector<std::optional<std::size_t>> group_columns;
-  for (const CrossSpec& c : cross) {
+  for (const CrossFeature& c : cross) {
     const std::string what = std::string(cross_kind_name(c.kind)) + " " + quoted_name(c.input);
     if (auto at = position(fresh->input_columns(), c.input)) {
       sources.push_back({true, *at});
@@ -244,7 +244,7 @@ void FeatureBook::save(SnapshotWriter& out) const {
   out.text(snapshot_tag);
   prototype_.save(out);
   out.size(cross_.size());
-  for (const CrossSpec& c : cross_) {
+  for (const CrossFeature& c : cross_) {
     out.text(cross_kind_name(c.kind));
     out.text(c.input);
     out.text(c.output);
@@ -269,8 +269,8 @@ std::expected<FeatureBook, VexalError> FeatureBook::load(SnapshotReader& in) {
   };
   auto prototype = nested_pipeline();
   if (!prototype) return std::unexpected(std::move(prototype.error()));
-  std::vector<CrossSpec> cross(in.count("cross features", 13));
-  for (CrossSpec& c : cross) {
+  std::vector<CrossFeature> cross(in.count("cross features", 13));
+  for (CrossFeature& c : cross) {
     const std::string kind = in.text("cross feature kind");
     c.input = in.text("cross feature input");
     c.output = in.text("cross feature output");

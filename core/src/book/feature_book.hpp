@@ -35,14 +35,14 @@ class FeatureBook {
   // its groups one of the pipeline's input columns.
   [[nodiscard]] static std::expected<FeatureBook, VexalError> create(const FeaturePipeline& prototype,
                                                                      Names symbols,
-                                                                     std::vector<CrossSpec> cross);
+                                                                     std::vector<CrossFeature> cross);
 
   [[nodiscard]] const Names& symbols() const { return symbols_; }
   [[nodiscard]] std::size_t size() const { return symbols_.size(); }
   [[nodiscard]] const Names& input_columns() const { return prototype_.input_columns(); }
   // The pipeline's outputs, then each cross feature's.
   [[nodiscard]] const Names& output_names() const { return output_names_; }
-  [[nodiscard]] const std::vector<CrossSpec>& cross() const { return cross_; }
+  [[nodiscard]] const std::vector<CrossFeature>& cross() const { return cross_; }
   [[nodiscard]] std::size_t warm_up_period() const { return prototype_.warm_up_period(); }
 
   // One bar for every symbol: `in` one column per input column with a value
@@ -84,7 +84,7 @@ class FeatureBook {
     std::size_t at;
   };
 
-  FeatureBook(FeaturePipeline prototype, std::vector<CrossSpec> cross, Names output_names,
+  FeatureBook(FeaturePipeline prototype, std::vector<CrossFeature> cross, Names output_names,
               std::vector<Source> sources, std::vector<std::optional<std::size_t>> group_columns)
       : prototype_(std::move(prototype)),
         cross_(std::move(cross)),
@@ -106,7 +106,7 @@ class FeatureBook {
                  std::span<const ColumnOut> out);
 
   FeaturePipeline prototype_;  // reset: what a new symbol starts from
-  std::vector<CrossSpec> cross_;
+  std::vector<CrossFeature> cross_;
   Names output_names_;
   std::vector<Source> sources_;                            // per cross feature
   std::vector<std::optional<std::size_t>> group_columns_;  // per cross feature: input column position

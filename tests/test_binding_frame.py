@@ -16,7 +16,7 @@ import numpy as np
 import pytest
 
 import _vexal
-from transform_faces import BAR_WIDTH, DESCRIPTIONS, OPEN_FIRST, TRANSFORM_FACES, example_arguments
+from transform_faces import BAR_WIDTH, DESCRIPTIONS, OPEN_FIRST, REPRESENTATIVE, TRANSFORM_FACES, example_arguments
 
 pytestmark = pytest.mark.native
 
@@ -618,7 +618,7 @@ def _run(call):
         pass
 
 
-@pytest.mark.parametrize("name", FACES)
+@pytest.mark.parametrize("name", REPRESENTATIVE)
 def test_references_and_memory_stay_flat(name):
     obj = make(name)
     calls = list(_calls(obj, name)) + list(_failing_calls(obj))

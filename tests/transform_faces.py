@@ -114,3 +114,33 @@ for _name, _d in DESCRIPTIONS.items():
 # The columns each class reads, and those whose sample bars put the open first.
 BAR_WIDTH = {n: len(d["reads"].split(", ")) for n, d in DESCRIPTIONS.items() if d["kind"] == "transform"}
 OPEN_FIRST = {n for n, d in DESCRIPTIONS.items() if d["reads"].startswith("open")}
+
+# Every class goes through the one binding frame; what differs from class to
+# class is the shape of what crosses it: its options (counts, numbers,
+# optional numbers, none), how many columns it reads and writes, and the kind
+# of state it snapshots. The long loops (leak counts) run on one class of
+# each shape; the C++ contract suite checks every registered class's
+# streaming properties, and the cheaper suites here still iterate them all.
+REPRESENTATIVE = [
+    "Sma",  # the window: one column in, one out
+    "Ema",  # a seeded recursion
+    "Kama",  # counts with defaults
+    "LinearSlope",  # two columns in, two out
+    "Subtract",  # a stateless operator on two columns
+    "NegLog",  # a stateless operator on one
+    "FixedZScore",  # required numbers
+    "RollingQuantile",  # a number with a default; order statistics
+    "Lag",  # a count not named window
+    "Adx",  # three in, three out, chained recursions
+    "BollingerBands",  # five outputs
+    "Macd",  # no window at all
+    "Obv",  # a running total that restarts
+    "YangZhangVolatility",  # four columns, the open first
+    "FracDiff",  # a number and counts; weights as state
+    "CusumFilter",  # a threshold instead of a window
+    "Clip",  # optional numbers defaulting to None
+    "EwmStd",  # alternative optional numbers, exactly one given
+    "Ichimoku",  # counts with defaults, four outputs
+    "Supertrend",  # the window as a defaulted keyword beside a number
+]
+assert set(REPRESENTATIVE) <= set(TRANSFORM_FACES), set(REPRESENTATIVE) - set(TRANSFORM_FACES)

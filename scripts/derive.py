@@ -192,6 +192,7 @@ def reference(ds: list[dict]) -> str:
     for d in ds:
         out += [f"## {d['name']}", "", "```python", f"{d['name']}{d['signature']}", "```", "", d["summary"], ""]
         facts = [
+            ("formula", d["formula"]),
             ("kind", d["kind"]),
             ("family", d["family"]),
             ("inputs", d["reads"]),

@@ -67,7 +67,6 @@ def class_page(d: dict) -> str:
     for o in d["options"]:
         default = "" if o["required"] else f", default `{o['default']!r}`"
         params.append(f"- **{o['name']}** ({OPTION_TYPES[o['type']]}{default})")
-    base = "TargetPipeline" if d["kind"] == "target" else "FeaturePipeline"
     return "\n".join([
         f"# {name}",
         "",
@@ -78,6 +77,7 @@ def class_page(d: dict) -> str:
         "",
         d["summary"],
         "",
+        *([f"**Formula.** {d['formula']}", ""] if d.get("formula") else []),
         ":::{rubric} Facts",
         ":::",
         "",
@@ -88,13 +88,20 @@ def class_page(d: dict) -> str:
         "",
         *params,
         "",
-        f"A {d['kind']} runs on its own or in a {{py:class}}`~vexal.{base}`; see the guides for "
-        "`update`, `peek`, `snapshot` and the research paths.",
+        usage(d),
         "",
         *example_part(d),
         "````",
         "",
     ])
+
+
+def usage(d: dict) -> str:
+    if d["kind"] == "target":
+        return ("A target labels whole columns in a {py:class}`~vexal.TargetPipeline`; see the guide on labels "
+                "and leak-free splits.")
+    return ("A transform runs on its own (`update`, `peek`, `reset`, `snapshot`) or in a "
+            "{py:class}`~vexal.FeaturePipeline`; see the guides on live trading and research.")
 
 
 def example_part(d: dict) -> list[str]:

@@ -4,7 +4,9 @@ Every transform and target describes itself once, beside its code; the
 installed module hands the descriptions out through ``_vexal._describe()``.
 From them come the class stubs (python/_vexal.pyi and the re-exports of
 python/vexal/__init__.pyi), the README's table of transforms, the class
-tables of docs/snapshot-format.md and the whole of docs/reference.md.
+tables of docs/snapshot-format.md, the whole of docs/reference.md and the
+example session of every class in docs/api/examples.md (which the docs tests
+run, so its printed values are checked against the module).
 
     python scripts/derive.py           # rewrite the derived parts
     python scripts/derive.py --check   # exit 1 and list what differs
@@ -16,6 +18,8 @@ from __future__ import annotations
 
 import argparse
 import ast
+import contextlib
+import io
 import pathlib
 import re
 import sys
@@ -188,6 +192,7 @@ def reference(ds: list[dict]) -> str:
     for d in ds:
         out += [f"## {d['name']}", "", "```python", f"{d['name']}{d['signature']}", "```", "", d["summary"], ""]
         facts = [
+            ("formula", d["formula"]),
             ("kind", d["kind"]),
             ("family", d["family"]),
             ("inputs", d["reads"]),
@@ -201,6 +206,85 @@ def reference(ds: list[dict]) -> str:
         ]
         out += [f"- **{k}**: {v}" for k, v in facts if v]
         out += ["", "```python", f"vexal.{d['example']}", "```", ""]
+    out.append(f"<!-- {END.format('the whole page')} -->")
+    return "\n".join(out) + "\n"
+
+EXAMPLE_PRELUDE = """\
+>>> import math
+>>> import vexal
+>>> from vexal.demo import bundled_data, load_columns
+>>> spy, _, _ = load_columns(bundled_data(), {k: k for k in ("open", "high", "low", "close", "volume")})
+>>> ret = [math.nan] + [b / a - 1 for a, b in zip(spy["close"], spy["close"][1:])]
+>>> spy["ret"], spy["sign"] = ret, [math.copysign(1.0, r) if r == r else r for r in ret]
+>>> def column(name):
+...     # A price or the volume by its name; a label or side is the close's sign, anything else its return.
+...     return spy.get(name, spy["sign"] if name in ("label", "side") else spy["ret"])
+>>> def bars(obj, n):
+...     # The first n daily SPY bars, holding the columns obj reads in its order.
+...     columns = [column(name) for name in obj.input_names()]
+...     return [[c[i] for c in columns] for i in range(n)]
+>>> def rounded(row):
+...     return [round(v, 6) for v in row]
+"""
+# The examples' bars: more than the longest warm-up (FracDiff's, at its example's threshold).
+EXAMPLE_BARS = 1500
+
+
+def run_lines(source: str, namespace: dict) -> list[str]:
+    """The doctest session of `source`'s examples, each followed by what it printed."""
+    import doctest
+
+    session = []
+    for example in doctest.DocTestParser().get_examples(source):
+        lines = example.source.rstrip("\n").splitlines()
+        session += [f">>> {lines[0]}", *(f"... {line}" for line in lines[1:])]
+        buffer = io.StringIO()
+        with contextlib.redirect_stdout(buffer):
+            exec(compile(example.source, "<example>", "single"), namespace)
+        session += buffer.getvalue().rstrip("\n").splitlines()
+    return session
+
+
+def example_session(d: dict, namespace: dict) -> list[str]:
+    """Builds the class's example and shows its first complete output (a target: its first labels)."""
+    lines = [f">>> t = vexal.{d['example']}", ">>> t.input_names(), t.output_names()"]
+    if d["kind"] == "target":
+        lines += [">>> targets = vexal.TargetPipeline([t], t.input_names())",
+                  ">>> labels = targets.run_research([column(name) for name in t.input_names()])",
+                  ">>> targets.forward_period(), [rounded(c[:3]) for c in labels]"]
+    else:
+        lines += [f">>> out = [t.update(bar) for bar in bars(t, {EXAMPLE_BARS})]",
+                  ">>> first = next((i for i, row in enumerate(out) if all(v == v for v in row)), None)",
+                  ">>> t.warm_up_period(), first",
+                  f">>> rounded(out[{EXAMPLE_BARS - 1} if first is None else first])"]
+    return run_lines("\n".join(lines) + "\n", namespace)
+
+
+def examples(ds: list[dict]) -> str:
+    namespace: dict = {}
+    run_lines(EXAMPLE_PRELUDE, namespace)
+    out = [
+        "# Examples",
+        "",
+        f"<!-- {BEGIN.format('the whole page')} -->",
+        "",
+        "Each class's example, run on the bundled daily SPY bars. A transform shows its warm-up",
+        "and the first bar at which every output is present, then those outputs; a target shows its",
+        "forward period and its first three labels. The docs tests run this page.",
+        "",
+        "<!-- the session every example starts from -->",
+        "```pycon",
+        EXAMPLE_PRELUDE.rstrip("\n"),
+        "",
+        "```",
+        "<!-- end of the session every example starts from -->",
+        "",
+    ]
+    for d in ds:
+        if not d["example"]:
+            continue
+        out += [f"## {d['name']}", "", f"<!-- example {d['name']} -->", "```pycon",
+                *example_session(d, namespace), "", "```", f"<!-- end of example {d['name']} -->", ""]
     out.append(f"<!-- {END.format('the whole page')} -->")
     return "\n".join(out) + "\n"
 
@@ -231,6 +315,7 @@ def derived() -> dict[pathlib.Path, str]:
     out = {path: replace_regions(path.read_text(), regions, comment, path)
            for path, (regions, comment) in files.items()}
     out[ROOT / "docs" / "reference.md"] = reference(ds)
+    out[ROOT / "docs" / "api" / "examples.md"] = examples(ds)
     return out
 
 

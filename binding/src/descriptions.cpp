@@ -67,6 +67,7 @@ Ref description() {
       {"kind", to_python(target ? "target" : "transform")},
       {"signature", to_python(text_signature<Core>(""))},
       {"summary", to_python(D::summary)},
+      {"formula", to_python(D::formula)},
       {"options", tuple_of(std::move(options))},
       {"family", to_python(D::family)},
       {"reads", to_python(D::reads)},
@@ -91,7 +92,7 @@ constexpr Signature kDescribe = {"_describe", {}};
 PyMethodDef describe_def = {
     "_describe", as_method(&function_fastcall<kDescribe, &describe>), METH_FASTCALL | METH_KEYWORDS,
     "_describe()\n--\n\nEvery class's description, in the module's order: its signature, options, "
-    "docstring, inputs and outputs, warm-up, missing-value policy, snapshot layout and an example."};
+    "docstring, formula, inputs and outputs, warm-up, missing-value policy, snapshot layout and an example."};
 
 }  // namespace
 

@@ -112,6 +112,10 @@ struct Described {
   // its text signature; empty takes the binding's usual one.
   static constexpr std::string_view update_doc = "";
   static constexpr std::string_view reset_doc = "";
+  // The definition, for a class whose summary (its docstring) names it
+  // without stating it: the class's page in the documentation shows it.
+  // Empty where the summary already gives it.
+  static constexpr std::string_view formula = "";
   // The class's family in the reference ("averages", "volatility", ...).
   static constexpr std::string_view family = "";
   // The reference table's columns: the inputs read, in order; the outputs

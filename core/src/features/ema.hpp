@@ -50,6 +50,10 @@ class Ema final : public Windowed<Ema, 1> {
 template <>
 struct Describe<Ema> : Described<Ema> {
   static constexpr std::string_view summary = "Exponential Moving Average with SMA seeding.";
+  static constexpr std::string_view formula =
+      "ema[t] = a * x[t] + (1 - a) * ema[t - 1] with a = 2 / (window + 1), seeded with the "
+      "simple average of the first ``window`` values; a missing value drops the average and "
+      "seeding starts again.";
   static constexpr Option<Ema> options[] = {inputs_option<Ema>, window_option<Ema>, outputs_option<Ema>};
   static constexpr std::string_view family = "averages";
   static constexpr std::string_view options_note = "window";

@@ -68,6 +68,11 @@ class Kama final : public Windowed<Kama, 1> {
 template <>
 struct Describe<Kama> : Described<Kama> {
   static constexpr std::string_view summary = "Kaufman's Adaptive Moving Average.";
+  static constexpr std::string_view formula =
+      "kama[t] = kama[t - 1] + sc * (x[t] - kama[t - 1]), sc = (er * (2 / (fast + 1) - 2 / "
+      "(slow + 1)) + 2 / (slow + 1))^2, where the efficiency ratio er = |x[t] - x[t - window]| "
+      "/ (|x[t] - x[t - 1]| + ... + |x[t - window + 1] - x[t - window]|), 0 for a flat window; "
+      "seeded with the previous bar's price.";
   static constexpr Option<Kama> options[] = {inputs_option<Kama>,
                                              window_option<Kama>,
                                              outputs_option<Kama>,

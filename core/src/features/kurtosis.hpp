@@ -31,6 +31,10 @@ class Kurtosis final : public StandardizedMoment<Kurtosis> {
 template <>
 struct Describe<Kurtosis> : Described<Kurtosis> {
   static constexpr std::string_view summary = "Rolling excess kurtosis (Fisher).";
+  static constexpr std::string_view formula =
+      "n * (n + 1) / ((n - 1) * (n - 2) * (n - 3)) * sum(z^4) - 3 * (n - 1)^2 / ((n - 2) * (n - "
+      "3)) over the last n = ``window`` values, z = (x - mean) / s with s the sample standard "
+      "deviation (ddof 1): Fisher's excess G2, 0 for a normal distribution.";
   static constexpr Option<Kurtosis> options[] = {inputs_option<Kurtosis>, window_option<Kurtosis>,
                                                  outputs_option<Kurtosis>};
   static constexpr std::string_view family = "statistics";

@@ -23,6 +23,7 @@ class LogReturn final : public LookbackReturn<LogReturn> {
 template <>
 struct Describe<LogReturn> : Described<LogReturn> {
   static constexpr std::string_view summary = "Log return over a configurable lookback window.";
+  static constexpr std::string_view formula = "ln(x[t] / x[t - window]); absent unless both are > 0.";
   static constexpr Option<LogReturn> options[] = {inputs_option<LogReturn>, window_option<LogReturn>,
                                                   outputs_option<LogReturn>};
   static constexpr std::string_view family = "returns";

@@ -36,6 +36,9 @@ class ParkinsonVolatility final : public Windowed<ParkinsonVolatility, 1, 2> {
 template <>
 struct Describe<ParkinsonVolatility> : Described<ParkinsonVolatility> {
   static constexpr std::string_view summary = "Rolling Parkinson volatility estimator (high/low).";
+  static constexpr std::string_view formula =
+      "sqrt(mean(ln(high / low)^2) / (4 ln 2)) over the last ``window`` bars, per bar in "
+      "log-price units.";
   static constexpr Option<ParkinsonVolatility> options[] = {inputs_option<ParkinsonVolatility>,
                                                             window_option<ParkinsonVolatility>,
                                                             outputs_option<ParkinsonVolatility>};

@@ -37,6 +37,10 @@ class RogersSatchellVolatility final : public Windowed<RogersSatchellVolatility,
 template <>
 struct Describe<RogersSatchellVolatility> : Described<RogersSatchellVolatility> {
   static constexpr std::string_view summary = "Rolling Rogers-Satchell volatility estimator (OHLC).";
+  static constexpr std::string_view formula =
+      "sqrt(mean(ln(high / open) * ln(high / close) + ln(low / open) * ln(low / close))) over "
+      "the last ``window`` bars, per bar in log-price units; absent where the mean is below "
+      "zero.";
   static constexpr Option<RogersSatchellVolatility> options[] = {inputs_option<RogersSatchellVolatility>,
                                                                  window_option<RogersSatchellVolatility>,
                                                                  outputs_option<RogersSatchellVolatility>};

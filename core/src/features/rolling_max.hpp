@@ -32,6 +32,8 @@ class RollingMax final : public Windowed<RollingMax, 1, 1> {
 template <>
 struct Describe<RollingMax> : Described<RollingMax> {
   static constexpr std::string_view summary = "Largest value of inputs[0] over ``window`` bars.";
+  static constexpr std::string_view formula =
+      "max(x[t - window + 1], ..., x[t]); NaN when the window holds a NaN.";
   static constexpr Option<RollingMax> options[] = {inputs_option<RollingMax>, window_option<RollingMax>,
                                                    outputs_option<RollingMax>};
   static constexpr std::string_view family = "statistics";

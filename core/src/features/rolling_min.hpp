@@ -32,6 +32,8 @@ class RollingMin final : public Windowed<RollingMin, 1, 1> {
 template <>
 struct Describe<RollingMin> : Described<RollingMin> {
   static constexpr std::string_view summary = "Smallest value of inputs[0] over ``window`` bars.";
+  static constexpr std::string_view formula =
+      "min(x[t - window + 1], ..., x[t]); NaN when the window holds a NaN.";
   static constexpr Option<RollingMin> options[] = {inputs_option<RollingMin>, window_option<RollingMin>,
                                                    outputs_option<RollingMin>};
   static constexpr std::string_view family = "statistics";

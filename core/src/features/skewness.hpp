@@ -27,6 +27,9 @@ class Skewness final : public StandardizedMoment<Skewness> {
 template <>
 struct Describe<Skewness> : Described<Skewness> {
   static constexpr std::string_view summary = "Rolling sample skewness (Fisher-Pearson corrected).";
+  static constexpr std::string_view formula =
+      "n / ((n - 1) * (n - 2)) * sum(z^3) over the last n = ``window`` values, z = (x - mean) / "
+      "s with s the sample standard deviation (ddof 1): the adjusted Fisher-Pearson G1.";
   static constexpr Option<Skewness> options[] = {inputs_option<Skewness>, window_option<Skewness>,
                                                  outputs_option<Skewness>};
   static constexpr std::string_view family = "statistics";

@@ -30,6 +30,9 @@ class Sma final : public Windowed<Sma, 1, 1> {
 template <>
 struct Describe<Sma> : Described<Sma> {
   static constexpr std::string_view summary = "Simple Moving Average over a rolling window.";
+  static constexpr std::string_view formula =
+      "sma[t] = (x[t - window + 1] + ... + x[t]) / window, the last ``window`` values of "
+      "inputs[0] summed in order.";
   static constexpr Option<Sma> options[] = {inputs_option<Sma>, window_option<Sma>, outputs_option<Sma>};
   static constexpr std::string_view family = "averages";
   static constexpr std::string_view options_note = "window";

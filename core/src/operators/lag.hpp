@@ -34,6 +34,7 @@ class Lag final : public Windowed<Lag, 1, 1> {
 template <>
 struct Describe<Lag> : Described<Lag> {
   static constexpr std::string_view summary = "inputs[0] as it was ``k`` bars earlier.";
+  static constexpr std::string_view formula = "x[t - k]; absent for the first ``k`` bars.";
   static constexpr Option<Lag> options[] = {
       inputs_option<Lag>,
       {"k", OptionType::Count, {}, {}, [](const Lag& t) -> OptionValue { return t.k(); }},

@@ -41,6 +41,9 @@ class FixedZScore final : public Stateless<FixedZScore, 1> {
 template <>
 struct Describe<FixedZScore> : Described<FixedZScore> {
   static constexpr std::string_view summary = "Z-score normalization with pre-fitted mean and std.";
+  static constexpr std::string_view formula =
+      "(x - mean) / std with the ``mean`` and ``std`` given, usually fitted on training data by "
+      "fit_standard_scaler.";
   static constexpr Option<FixedZScore> options[] = {inputs_option<FixedZScore>,
                                                     outputs_option<FixedZScore>,
                                                     {"mean", OptionType::Number},

@@ -34,6 +34,9 @@ class RollingZScore final : public Windowed<RollingZScore, 1, 1> {
 template <>
 struct Describe<RollingZScore> : Described<RollingZScore> {
   static constexpr std::string_view summary = "Rolling z-score normalization over a sliding window.";
+  static constexpr std::string_view formula =
+      "(x[t] - mean) / s over the last ``window`` values, the current one included, with s the "
+      "sample standard deviation (ddof 1).";
   static constexpr Option<RollingZScore> options[] = {
       inputs_option<RollingZScore>, window_option<RollingZScore>, outputs_option<RollingZScore>};
   static constexpr std::string_view family = "scalers";

@@ -54,6 +54,9 @@ class FutureCTCVolatility final : public Target {
 template <>
 struct Describe<FutureCTCVolatility> : Described<FutureCTCVolatility> {
   static constexpr std::string_view summary = "Future close-to-close realized volatility.";
+  static constexpr std::string_view formula =
+      "the sample standard deviation (ddof 1) of the next ``horizon`` log returns ln(close[i] / "
+      "close[i - 1]), i = t + 1 .. t + horizon.";
   static constexpr Option<FutureCTCVolatility> options[] = {
       {"input",
        OptionType::Name,

@@ -30,6 +30,8 @@ class FutureReturn final : public HorizonTarget<FutureReturn> {
 template <>
 struct Describe<FutureReturn> : Described<FutureReturn> {
   static constexpr std::string_view summary = "Future simple return over ``horizon`` bars.";
+  static constexpr std::string_view formula =
+      "close[t + horizon] / close[t] - 1; absent for the last ``horizon`` bars.";
   static constexpr Option<FutureReturn> options[] = {
       inputs_option<FutureReturn>, horizon_option<FutureReturn>, outputs_option<FutureReturn>};
   static constexpr std::string_view family = "targets";

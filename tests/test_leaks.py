@@ -128,19 +128,26 @@ def assert_flat(call, outcome, sentinels, counter, label):
     for _ in range(WARM_UP):
         _run(call)
     watched = _flatten(sentinels) + SINGLETONS
-    gc.collect()
-    refs = [sys.getrefcount(o) for o in watched]
-    total = sys.gettotalrefcount() if hasattr(sys, "gettotalrefcount") else None
-    objects = len(gc.get_objects())
-    native = NATIVE_HEAP() if NATIVE_HEAP else None
-    tracemalloc.start()
-    traced = _traced_here()
-    for _ in range(CALLS):
-        _run(call)
-    gc.collect()
-    objects_end = len(gc.get_objects())
-    traced_end = _traced_here()
-    tracemalloc.stop()
+    # Every object alive so far is set aside, so that the collections and
+    # counts below walk only what the calls make: a worker late in the suite
+    # holds millions of objects, and walking them made most of this test's
+    # time. (What the warm-up left for the collector is set aside with it.)
+    gc.freeze()
+    try:
+        refs = [sys.getrefcount(o) for o in watched]
+        total = sys.gettotalrefcount() if hasattr(sys, "gettotalrefcount") else None
+        objects = len(gc.get_objects())
+        native = NATIVE_HEAP() if NATIVE_HEAP else None
+        tracemalloc.start()
+        traced = _traced_here()
+        for _ in range(CALLS):
+            _run(call)
+        gc.collect()
+        objects_end = len(gc.get_objects())
+        traced_end = _traced_here()
+        tracemalloc.stop()
+    finally:
+        gc.unfreeze()
     after = [sys.getrefcount(o) for o in watched]
     grown = [(type(o).__name__, a - r) for o, r, a in zip(watched, refs, after) if a != r]
     assert all(abs(d) < 10 for _, d in grown), f"{label}: references changed {grown}"

@@ -226,15 +226,15 @@ def test_a_snapshot_of_another_class_is_refused_naming_both(source, target):
 
 
 def test_a_snapshot_declaring_more_state_than_the_limit_is_refused_before_reserving_it():
-    big = _vexal.FeaturePipeline([_vexal.Sma(["c"], 2**22, [f"s{i}"]) for i in range(9)], ["c"])
+    big = _vexal.FeaturePipeline([_vexal.Sma(["c"], 2**22, [f"s{i}"]) for i in range(15)], ["c"])
     saved = big.snapshot()
-    need = 9 * 2 * 2**22 * 16  # nine mirrored windows of 16-byte entries
+    need = 15 * 2 * 2**22 * 9  # fifteen mirrored windows of a double and a flag per entry
     refused = ("Invalid input: snapshot: Sma refused its stored configuration: the declared state needs {} bytes, "
                "more than the limit of {} (max_bytes)")
     for load in (_vexal.FeaturePipeline.from_snapshot, _vexal.load):
         with pytest.raises(ValueError) as info:
             load(saved)
-        assert str(info.value) == refused.format(9 * 2**27, 2**30)
+        assert str(info.value) == refused.format(need, 2**30)
         with pytest.raises(ValueError) as info:
             load(saved, max_bytes=need - 1)
         assert str(info.value) == refused.format(need, need - 1)

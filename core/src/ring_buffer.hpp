@@ -13,7 +13,6 @@
 
 #include "error.hpp"
 #include "internal_failure.hpp"
-#include "optional_value.hpp"
 #include "state_limit.hpp"
 
 namespace vexal {
@@ -34,11 +33,16 @@ class RingBuffer {
   static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
 
  public:
-  // Reserves room for `capacity` elements, or reports that it cannot.
-  [[nodiscard]] static std::expected<RingBuffer, VexalError> with_capacity(std::size_t capacity) {
+  // Reserves room for `capacity` elements, or reports that it cannot. The
+  // storage counts against the state limit in force unless `counted` is
+  // false (its owner counted it).
+  [[nodiscard]] static std::expected<RingBuffer, VexalError> with_capacity(std::size_t capacity,
+                                                                           bool counted = true) {
     if (capacity > std::numeric_limits<std::size_t>::max() / (2 * sizeof(T))) return too_large();
-    const bool mirrored = capacity <= kMirrorLimit;
-    if (auto claimed = StateLimit::claim((mirrored ? 2 : 1) * capacity * sizeof(T)); !claimed) {
+    const bool mirrored = is_mirrored(capacity);
+    if (auto claimed = counted ? StateLimit::claim((mirrored ? 2 : 1) * capacity * sizeof(T))
+                               : std::expected<void, VexalError>{};
+        !claimed) {
       return std::unexpected(std::move(claimed.error()));
     }
     T* data = nullptr;
@@ -173,8 +177,11 @@ class RingBuffer {
     for (const T& v : b) f(v);
   }
 
+  // Whether a buffer of `capacity` elements keeps the mirror copy.
+  [[nodiscard]] static constexpr bool is_mirrored(std::size_t capacity) { return capacity <= kMirrorLimit; }
+
  private:
-  // 64 MiB of 16-byte values: far beyond any window in practical use.
+  // 4 Mi entries: far beyond any window in practical use.
   static constexpr std::size_t kMirrorLimit = std::size_t{1} << 22;
 
   RingBuffer(T* data, std::size_t capacity, bool mirrored)
@@ -195,17 +202,5 @@ class RingBuffer {
   std::size_t size_ = 0;
   bool mirrored_ = false;
 };
-
-using ValueBuffer = RingBuffer<OptionalValue>;
-
-// A buffer for a window of `window` + `extra` entries, failing in an orderly
-// way when that count overflows or cannot be reserved.
-[[nodiscard]] inline std::expected<ValueBuffer, VexalError> reserve_window(std::size_t window,
-                                                                           std::size_t extra = 0) {
-  if (window > std::numeric_limits<std::size_t>::max() - extra) {
-    return std::unexpected(VexalError::invalid_input("window is too large"));
-  }
-  return ValueBuffer::with_capacity(window + extra);
-}
 
 }  // namespace vexal

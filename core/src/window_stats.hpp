@@ -3,53 +3,49 @@
 #include <optional>
 #include <span>
 
+#include "columns/window_sums.hpp"
 #include "optional_value.hpp"
-#include "ring_buffer.hpp"
+#include "value_buffer.hpp"
 
 namespace vexal {
 
-// Sum of a window added oldest to newest from 0.0, or absent when the window
-// holds an absent entry. Recomputed from scratch every bar so nothing drifts.
-[[nodiscard]] inline OptionalValue sum_if_complete(const ValueBuffer& window) {
+// The reductions a live bar shares with the column path: window_sums
+// adds a window oldest to newest from 0.0, in the same code for one window
+// as for a chunk of them, so the two agree to the bit (NaN signs included).
+// Recomputed from scratch every bar so nothing drifts.
+
+// Sum of a run of values.
+[[nodiscard]] inline double sum_of(std::span<const double> run) {
   double sum = 0.0;
-  bool complete = true;
-  window.for_each([&](const OptionalValue& v) {
-    if (v) {
-      sum += *v;
-    } else {
-      complete = false;
-    }
-  });
-  return complete ? OptionalValue(sum) : std::nullopt;
+  window_sums(run.data(), 1, run.size(), &sum);
+  return sum;
 }
 
-[[nodiscard]] inline bool all_present(const ValueBuffer& window) {
-  bool complete = true;
-  window.for_each([&](const OptionalValue& v) { complete = complete && v.has_value(); });
-  return complete;
+// Mean of a run of values.
+[[nodiscard]] inline double mean_of(std::span<const double> run) {
+  return sum_of(run) / static_cast<double>(run.size());
 }
+
+// Sum of a window, or absent when it holds an absent entry.
+[[nodiscard]] inline OptionalValue sum_if_complete(ValueBuffer& window) {
+  if (window.absent() != 0) return std::nullopt;
+  return sum_of(window.make_contiguous());
+}
+
+[[nodiscard]] inline bool all_present(const ValueBuffer& window) { return window.absent() == 0; }
 
 // Mean of a full window of present values; absent otherwise.
-[[nodiscard]] inline OptionalValue mean_if_complete(const ValueBuffer& window) {
-  if (!window.full()) return std::nullopt;
-  const OptionalValue sum = sum_if_complete(window);
-  if (!sum) return std::nullopt;
-  return *sum / static_cast<double>(window.size());
+[[nodiscard]] inline OptionalValue mean_if_complete(ValueBuffer& window) {
+  if (!window.complete()) return std::nullopt;
+  return mean_of(window.make_contiguous());
 }
 
-// The window as one contiguous run, oldest first, when it is full and every
-// entry is present; absent otherwise. Wrapped storage is rearranged in place,
-// so reading a window never allocates.
-[[nodiscard]] inline std::optional<std::span<const OptionalValue>> complete_run(ValueBuffer& window) {
-  if (!window.full() || !all_present(window)) return std::nullopt;
+// The window's values as one contiguous run, oldest first, when it is full
+// and every entry is present; absent otherwise. Wrapped storage is
+// rearranged in place, so reading a window never allocates.
+[[nodiscard]] inline std::optional<std::span<const double>> complete_run(ValueBuffer& window) {
+  if (!window.complete()) return std::nullopt;
   return window.make_contiguous();
-}
-
-// Mean of a run of present values, summed oldest to newest from 0.0.
-[[nodiscard]] inline double mean_of(std::span<const OptionalValue> run) {
-  double sum = 0.0;
-  for (const OptionalValue& v : run) sum += *v;
-  return sum / static_cast<double>(run.size());
 }
 
 }  // namespace vexal

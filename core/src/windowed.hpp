@@ -15,12 +15,12 @@
 
 #include "error.hpp"
 #include "internal_failure.hpp"
-#include "ring_buffer.hpp"
 #include "saturating.hpp"
 #include "snapshot/reader.hpp"
 #include "snapshot/writer.hpp"
 #include "traits.hpp"
 #include "transform_base.hpp"
+#include "value_buffer.hpp"
 
 namespace vexal {
 
@@ -268,7 +268,9 @@ class Windowed : public WindowedState<Derived, Buffers> {
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const {
     static_assert(Buffers <= Reads, "more buffers than inputs: Derived supplies its entries");
     Entries entries;
-    for (std::size_t i = 0; i < Buffers; ++i) entries[i] = values[i];
+    // Rebuilt, not copied: a copy of an absent value reads its unset payload.
+    for (std::size_t i = 0; i < Buffers; ++i)
+      entries[i] = values[i] ? OptionalValue(*values[i]) : std::nullopt;
     return entries;
   }
 

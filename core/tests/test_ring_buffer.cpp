@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <limits>
+#include <random>
+#include <span>
 #include <vector>
 
 #include "alloc_counter.hpp"
 #include "internal_failure.hpp"
-#include "ring_buffer.hpp"
+#include "optional_value.hpp"
+#include "value_buffer.hpp"
 
 namespace vexal {
 namespace {
@@ -90,6 +94,44 @@ TEST(RingBuffer, PushAndPopNeverAllocate) {
   for (int i = 0; i < 100; ++i) b.push_back(static_cast<double>(i));
   b.clear();
   EXPECT_EQ(allocations.count(), 0u);
+}
+
+// Random pushes (a third absent), taken-back pushes and clears against a
+// deque: the entries, the absent count and the run of doubles agree, and
+// pushing, undoing and reading never allocate.
+TEST(ValueBuffer, TracksItsAbsentEntriesThroughPushesUndosAndWraps) {
+  for (const std::size_t capacity : {std::size_t{1}, std::size_t{3}, std::size_t{8}}) {
+    auto b = ValueBuffer::with_capacity(capacity).value();
+    std::deque<OptionalValue> model;
+    std::mt19937 rng(static_cast<unsigned>(capacity));
+    std::size_t allocated = 0;
+    for (int step = 0; step < 400; ++step) {
+      const OptionalValue v = rng() % 3 == 0 ? std::nullopt : OptionalValue(static_cast<double>(step));
+      const unsigned what = step % 97 == 0 ? 2 : rng() % 4 == 0 ? 1 : 0;
+      std::span<const double> run;
+      {
+        const testing::AllocationCounter allocations;
+        if (what == 1) b.undo(b.push_back_undoable(v));
+        if (what == 2) b.clear();
+        if (what == 0) b.push_back(v);
+        run = b.make_contiguous();
+        allocated += allocations.count();
+      }
+      if (what == 2) model.clear();
+      if (what == 0) model.push_back(v);
+      if (model.size() > capacity) model.pop_front();
+      ASSERT_EQ(b.size(), model.size());
+      std::size_t absent = 0;
+      for (std::size_t i = 0; i < model.size(); ++i) {
+        ASSERT_EQ(b[i], model[i]) << "step " << step << ", entry " << i;
+        EXPECT_EQ(run[i], model[i].value_or(0.0));
+        absent += model[i] ? 0 : 1;
+      }
+      ASSERT_EQ(b.absent(), absent) << "step " << step;
+      EXPECT_EQ(b.complete(), b.full() && absent == 0);
+    }
+    EXPECT_EQ(allocated, 0u);
+  }
 }
 
 }  // namespace

@@ -292,7 +292,8 @@ TEST(Snapshot, DeclaredStateIsCountedAgainstTheLimitInForce) {
     features.push_back(testing::owned(Sma::create({"close"}, std::size_t{1} << 20, {name})));
   }
   const Bytes saved = snapshot_of(FeaturePipeline::create(std::move(features), {"close"}).value());
-  const std::size_t window_bytes = 2 * (std::size_t{1} << 20) * sizeof(OptionalValue);  // mirrored
+  // Mirrored: two copies of a double and an absent flag per entry.
+  const std::size_t window_bytes = 2 * (std::size_t{1} << 20) * (sizeof(double) + sizeof(bool));
   {
     const StateLimit limit(3 * window_bytes - 1);
     EXPECT_EQ(restore_feature_pipeline(saved).error().display(),
@@ -305,7 +306,7 @@ TEST(Snapshot, DeclaredStateIsCountedAgainstTheLimitInForce) {
   EXPECT_TRUE(restore_feature_pipeline(saved));
   const StateLimit none(0);
   EXPECT_EQ(Sma::create({"x"}, 1, {"s"}).error().display(),
-            "Invalid input: the declared state needs 32 bytes, more than the limit of 0 (max_bytes)");
+            "Invalid input: the declared state needs 18 bytes, more than the limit of 0 (max_bytes)");
 }
 
 // Random truncations, flips (checksum kept or rewritten) and splices of

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "optional_value.hpp"
-#include "ring_buffer.hpp"
+#include "value_buffer.hpp"
 
 namespace vexal {
 
@@ -29,6 +29,7 @@ class ChunkWindow {
     for (std::size_t t = 0; t < n_; ++t) place(history_ + t, term(t));
   }
 
+  [[nodiscard]] std::size_t bars() const { return n_; }
   // The first bar of the chunk after which the buffer is full.
   [[nodiscard]] std::size_t first_full() const {
     return seen_ + 1 >= capacity_ ? 0 : std::min(n_, capacity_ - 1 - seen_);
@@ -77,5 +78,11 @@ class ChunkWindow {
   std::vector<double> values_;
   std::vector<std::size_t> absent_before_;
 };
+
+// A value per bar of the chunk, zero-initialised.
+template <class T>
+[[nodiscard]] std::vector<T> per_bar(const ChunkWindow& window) {
+  return std::vector<T>(window.bars());
+}
 
 }  // namespace vexal

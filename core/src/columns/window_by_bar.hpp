@@ -3,8 +3,10 @@
 #include <array>
 #include <cstddef>
 #include <span>
+#include <utility>
 #include <vector>
 
+#include "columns/bar_window.hpp"
 #include "columns/chunk_window.hpp"
 #include "columns/column.hpp"
 #include "columns/window_spreads.hpp"
@@ -13,52 +15,91 @@
 
 namespace vexal {
 
-// The window kernels over a chunk's full windows, one result per bar of the
-// chunk: bars before window.first_full() hold 0.0 and have no window.
+// The window kernels over a view's full windows (a chunk's, or one live
+// bar's), one result per bar: bars before window.first_full() hold 0.0 and
+// have no window. Live, the results sit on the stack.
 
-inline std::vector<double> sums_by_bar(const ChunkWindow& window, std::size_t w, std::size_t n) {
-  std::vector<double> out(n, 0.0);
+template <class Window, class Kernel>
+[[nodiscard]] auto by_bar(const Window& window, std::size_t w, std::size_t n, Kernel kernel) {
+  auto out = per_bar<double>(window);
   const std::size_t first = window.first_full();
-  if (first < n) window_sums(window.window_of(first), n - first, w, out.data() + first);
+  if (first < n) kernel(window.window_of(first), n - first, w, out.data() + first);
   return out;
 }
 
-// sums / w: the mean each complete window's update divides out.
-inline std::vector<double> means_by_bar(const ChunkWindow& window, std::size_t w, std::size_t n) {
-  std::vector<double> out = sums_by_bar(window, w, n);
+template <class Window>
+[[nodiscard]] auto sums_by_bar(const Window& window, std::size_t w, std::size_t n) {
+  return by_bar(window, w, n, window_sums);
+}
+
+// sums / w: the mean each complete window divides out.
+template <class Window>
+[[nodiscard]] auto means_by_bar(const Window& window, std::size_t w, std::size_t n) {
+  auto out = sums_by_bar(window, w, n);
   const auto size = static_cast<double>(w);
   for (double& v : out) v = v / size;
   return out;
 }
 
-inline std::vector<double> square_deviations_by_bar(const ChunkWindow& window, std::size_t w, std::size_t n,
-                                                    const std::vector<double>& mean) {
-  std::vector<double> out(n, 0.0);
+template <class Window, class Means>
+[[nodiscard]] auto square_deviations_by_bar(const Window& window, std::size_t w, std::size_t n,
+                                            const Means& mean) {
+  auto out = per_bar<double>(window);
   const std::size_t first = window.first_full();
   if (first < n)
     window_square_deviations(window.window_of(first), n - first, w, mean.data() + first, out.data() + first);
   return out;
 }
 
-template <class Kernel>
-std::vector<double> by_bar(const ChunkWindow& window, std::size_t w, std::size_t n, Kernel kernel) {
-  std::vector<double> out(n, 0.0);
-  const std::size_t first = window.first_full();
-  if (first < n) kernel(window.window_of(first), n - first, w, out.data() + first);
-  return out;
+// The three co-moment sums of each bar's windows of x and y (see
+// window_co_moments), about the windows' means.
+template <class Window>
+struct CoMoments {
+  using PerBar = decltype(per_bar<double>(std::declval<const Window&>()));
+  PerBar sxx;
+  PerBar sxy;
+  PerBar syy;
+};
+
+template <class Window>
+[[nodiscard]] CoMoments<Window> co_moments_by_bar(const Window& x, const Window& y, std::size_t w,
+                                                  std::size_t n) {
+  const auto mean_x = means_by_bar(x, w, n);
+  const auto mean_y = means_by_bar(y, w, n);
+  CoMoments<Window> m{per_bar<double>(x), per_bar<double>(x), per_bar<double>(x)};
+  const std::size_t first = x.first_full();
+  if (first < n) {
+    window_co_moments(x.window_of(first), y.window_of(first), n - first, w, mean_x.data() + first,
+                      mean_y.data() + first, m.sxx.data() + first, m.sxy.data() + first,
+                      m.syy.data() + first);
+  }
+  return m;
 }
 
 // Whether bar t's window is full and every entry of it present.
-[[nodiscard]] inline bool complete_at(const ChunkWindow& window, std::size_t t) {
+template <class Window>
+[[nodiscard]] bool complete_at(const Window& window, std::size_t t) {
   return t >= window.first_full() && window.complete(t);
+}
+
+// Bar t's value f(t) where its window is complete, absent elsewhere.
+template <class Window, class F>
+void set_where_complete(const Window& window, std::size_t n, const ColumnOut& out, F&& f) {
+  for (std::size_t t = 0; t < n; ++t) {
+    if (complete_at(window, t)) {
+      out.set(t, f(t));
+    } else {
+      out.set_absent(t);
+    }
+  }
 }
 
 // A statistic that is its kernel's result (a rolling extreme): each complete
 // window's value into the first output column, absent everywhere else.
-template <class Kernel>
-void write_by_bar(const ChunkWindow& window, std::size_t w, std::size_t n, Kernel kernel,
+template <class Window, class Kernel>
+void write_by_bar(const Window& window, std::size_t w, std::size_t n, Kernel kernel,
                   std::span<const ColumnOut> out) {
-  const std::vector<double> values = by_bar(window, w, n, kernel);
+  const auto values = by_bar(window, w, n, kernel);
   for (std::size_t t = 0; t < n; ++t) {
     if (complete_at(window, t)) {
       out[0].set(t, values[t]);

@@ -93,7 +93,7 @@ class Aroon final : public Windowed<Aroon, 2, 2> {
     const auto h = complete_run(buffer(0));
     const auto l = complete_run(buffer(1));
     if (!h || !l) return {std::nullopt, std::nullopt, std::nullopt};
-    return lines([&](std::size_t i) { return *(*h)[i]; }, [&](std::size_t i) { return *(*l)[i]; });
+    return lines([&](std::size_t i) { return (*h)[i]; }, [&](std::size_t i) { return (*l)[i]; });
   }
 };
 

@@ -20,19 +20,6 @@ std::expected<BollingerBands, VexalError> BollingerBands::create(Names inputs, s
   return BollingerBands(std::move(inputs), window, std::move(outputs), std::move(*buffers), k);
 }
 
-UpdateResult BollingerBands::evaluate(std::span<const OptionalValue> values) {
-  const OptionalValue x = values[0];
-  const auto run = complete_run(buffer(0));
-  if (!run) return {std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
-  const double middle = mean_of(*run);
-  double m2 = 0.0;
-  for (const OptionalValue& v : *run) {
-    const double d = *v - middle;
-    m2 += d * d;
-  }
-  return bands(*x, middle, m2, static_cast<double>(run->size()));
-}
-
 UpdateResult BollingerBands::bands(double x, double middle, double m2, double size) const {
   const double width = k_ * std::sqrt(m2 / size);
   const double upper = middle + width;
@@ -41,24 +28,6 @@ UpdateResult BollingerBands::bands(double x, double middle, double m2, double si
   const OptionalValue percent_b = range != 0.0 ? OptionalValue((x - lower) / range) : std::nullopt;
   const OptionalValue bandwidth = middle != 0.0 ? OptionalValue(range / middle) : std::nullopt;
   return {middle, upper, lower, percent_b, bandwidth};
-}
-
-void BollingerBands::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out,
-                                    std::size_t n) {
-  require_values(in, 1);
-  require_values(out, 5);
-  const std::size_t w = window();
-  const ChunkWindow chunk(buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
-  const std::vector<double> middle = means_by_bar(chunk, w, n);
-  const std::vector<double> m2 = square_deviations_by_bar(chunk, w, n, middle);
-  for (std::size_t t = 0; t < n; ++t) {
-    if (complete_at(chunk, t)) {
-      set_row(out, t, bands(in[0].values[t], middle[t], m2[t], static_cast<double>(w)));
-    } else {
-      for (const ColumnOut& o : out) o.set_absent(t);
-    }
-  }
-  chunk.store(buffer(0));
 }
 
 }  // namespace vexal

@@ -4,9 +4,10 @@
 #include <expected>
 #include <tuple>
 
+#include "columns/window_by_bar.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "windowed.hpp"
+#include "stepped.hpp"
 
 namespace vexal {
 
@@ -16,7 +17,7 @@ namespace vexal {
 // upper/lower = middle ± k·σ, percent_b = (x − lower) / (upper − lower),
 // bandwidth = (upper − lower) / middle. A flat window has no percent_b and a
 // zero middle no bandwidth; the three bands are still given.
-class BollingerBands final : public Windowed<BollingerBands, 1, 1> {
+class BollingerBands final : public Stepped<BollingerBands, 1, 1, 5> {
  public:
   static constexpr std::string_view snapshot_tag = "BollingerBands";
 
@@ -26,17 +27,30 @@ class BollingerBands final : public Windowed<BollingerBands, 1, 1> {
   [[nodiscard]] double k() const { return k_; }
   [[nodiscard]] std::tuple<double> options() const { return {k_}; }
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
-
  private:
-  friend class Windowed<BollingerBands, 1, 1>;
+  friend Stepped;
+
+  // The window's mean, then its squared deviations from it.
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn> in, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    const std::size_t w = window();
+    const auto middle = means_by_bar(windows[0], w, n);
+    const auto m2 = square_deviations_by_bar(windows[0], w, n, middle);
+    for (std::size_t t = 0; t < n; ++t) {
+      if (complete_at(windows[0], t)) {
+        set_row(out, t, bands(in[0].values[t], middle[t], m2[t], static_cast<double>(w)));
+      } else {
+        for (const ColumnOut& o : out) o.set_absent(t);
+      }
+    }
+  }
+
   // The five values from a window's mean and sum of squared deviations.
   [[nodiscard]] UpdateResult bands(double x, double middle, double m2, double size) const;
-  // The values once the bar's entries are in the buffers.
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
 
   BollingerBands(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers, double k)
-      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)), k_(k) {}
+      : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)), k_(k) {}
 
   double k_;
 };

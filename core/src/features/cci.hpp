@@ -3,9 +3,10 @@
 #include <cstddef>
 #include <expected>
 
+#include "columns/window_by_bar.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "windowed.hpp"
+#include "stepped.hpp"
 
 namespace vexal {
 
@@ -15,24 +16,35 @@ namespace vexal {
 // deviation from m, recomputed per window. Reads high, low, close. A bar that
 // is incomplete or has its high below its low spoils the windows holding
 // it; a window with d = 0 has no value.
-class Cci final : public Windowed<Cci, 1, 3> {
+class Cci final : public Stepped<Cci, 1, 3, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "Cci";
 
   [[nodiscard]] static std::expected<Cci, VexalError> create(Names inputs, std::size_t window, Names outputs);
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
-
  private:
-  friend class Windowed<Cci, 1, 3>;
+  friend Stepped;
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
   // The index from a window's newest entry, mean and absolute deviations.
   [[nodiscard]] static OptionalValue index(double newest, double mean, double deviations, double size);
-  // The values once the bar's entries are in the buffers.
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+  // The typical prices' mean, their absolute deviations from it, and the
+  // newest of them.
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    const std::size_t w = window();
+    const auto mean = means_by_bar(windows[0], w, n);
+    const auto deviations =
+        by_bar(windows[0], w, n, [&](const double* x, std::size_t count, std::size_t width, double* sums) {
+          window_abs_deviations(x, count, width, mean.data() + windows[0].first_full(), sums);
+        });
+    set_where_complete(windows[0], n, out[0], [&](std::size_t t) {
+      return index(windows[0].value(t), mean[t], deviations[t], static_cast<double>(w));
+    });
+  }
 
   Cci(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)
-      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+      : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
 };
 
 template <>

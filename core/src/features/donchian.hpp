@@ -12,9 +12,9 @@
 #include "error.hpp"
 #include "features/true_range.hpp"
 #include "internal_failure.hpp"
+#include "stepped.hpp"
 #include "window_extremes.hpp"
 #include "window_stats.hpp"
-#include "windowed.hpp"
 
 namespace vexal {
 
@@ -22,7 +22,7 @@ namespace vexal {
 // highest high, lower the lowest low, middle (upper + lower) / 2. A bar
 // that is incomplete or has its high below its low spoils the windows
 // holding it.
-class Donchian final : public Windowed<Donchian, 2, 2> {
+class Donchian final : public Stepped<Donchian, 2, 2, 3> {
  public:
   static constexpr std::string_view snapshot_tag = "Donchian";
   static constexpr std::array<std::string_view, 2> buffer_labels{"highs", "lows"};
@@ -38,29 +38,9 @@ class Donchian final : public Windowed<Donchian, 2, 2> {
     return Donchian(std::move(inputs), window, std::move(outputs), std::move(*buffers));
   }
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 2);
-    require_values(out, 3);
-    std::vector<Entries> terms(n);
-    for (std::size_t t = 0; t < n; ++t) terms[t] = entries(bar_at<2>(in, t));
-    const ChunkWindow highs(buffer(0), n, [&](std::size_t t) { return terms[t][0]; });
-    const ChunkWindow lows(buffer(1), n, [&](std::size_t t) { return terms[t][1]; });
-    const std::vector<double> upper = by_bar(highs, window(), n, window_highest);
-    const std::vector<double> lower = by_bar(lows, window(), n, window_lowest);
-    for (std::size_t t = 0; t < n; ++t) {
-      if (complete_at(highs, t) && lows.complete(t)) {
-        set_row(out, t, channel(upper[t], lower[t]));
-      } else {
-        set_row(out, t, {std::nullopt, std::nullopt, std::nullopt});
-      }
-    }
-    highs.store(buffer(0));
-    lows.store(buffer(1));
-  }
-
  private:
-  friend Windowed;
-  using Windowed::Windowed;
+  friend Stepped;
+  using Stepped::Stepped;
 
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const {
     if (!TrueRange::valid_range(values[0], values[1])) return {std::nullopt, std::nullopt};
@@ -71,11 +51,18 @@ class Donchian final : public Windowed<Donchian, 2, 2> {
     return {upper, lower, (upper + lower) / 2.0};
   }
 
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue>) {
-    const auto h = complete_run(buffer(0));
-    const auto l = complete_run(buffer(1));
-    if (!h || !l) return {std::nullopt, std::nullopt, std::nullopt};
-    return channel(highest(*h), lowest(*l));
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    const auto upper = by_bar(windows[0], window(), n, window_highest);
+    const auto lower = by_bar(windows[1], window(), n, window_lowest);
+    for (std::size_t t = 0; t < n; ++t) {
+      if (complete_at(windows[0], t) && windows[1].complete(t)) {
+        set_row(out, t, channel(upper[t], lower[t]));
+      } else {
+        set_row(out, t, {std::nullopt, std::nullopt, std::nullopt});
+      }
+    }
   }
 };
 

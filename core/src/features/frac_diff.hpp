@@ -16,10 +16,10 @@
 #include "descriptor.hpp"
 #include "error.hpp"
 #include "internal_failure.hpp"
-#include "ring_buffer.hpp"
 #include "snapshot/reader.hpp"
 #include "snapshot/writer.hpp"
 #include "transform_base.hpp"
+#include "value_buffer.hpp"
 #include "window_stats.hpp"
 #include "windowed.hpp"
 
@@ -153,7 +153,7 @@ class FracDiff final : public NamedTransform {
   [[nodiscard]] UpdateResult evaluate() {
     const auto run = complete_run(window_);
     if (!run) return {std::nullopt};
-    return {differenced([&](std::size_t i) { return *(*run)[i]; })};
+    return {differenced([&](std::size_t i) { return (*run)[i]; })};
   }
 
   double d_;

@@ -42,28 +42,4 @@ GarmanKlassVolatility::Entries GarmanKlassVolatility::entries(std::span<const Op
   return {garman_klass_term(values)};
 }
 
-UpdateResult GarmanKlassVolatility::evaluate(std::span<const OptionalValue>) {
-  const OptionalValue mean = mean_if_complete(buffer(0));
-  if (!mean || !(*mean >= 0.0)) return {std::nullopt};
-  return {std::sqrt(*mean)};
-}
-
-void GarmanKlassVolatility::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out,
-                                           std::size_t n) {
-  require_values(in, 4);
-  require_values(out, 1);
-  const std::size_t w = window();
-  const ChunkWindow chunk(buffer(0), n, [&](std::size_t t) { return garman_klass_term(bar_at<4>(in, t)); });
-  const std::vector<double> mean = means_by_bar(chunk, w, n);
-  for (std::size_t t = 0; t < n; ++t) {
-    if (complete_at(chunk, t) && mean[t] >= 0.0) {
-      out[0].set(t, std::sqrt(mean[t]));
-    } else {
-      out[0].set_absent(t);
-    }
-  }
-  set_absent_from(out, 1, n);
-  chunk.store(buffer(0));
-}
-
 }  // namespace vexal

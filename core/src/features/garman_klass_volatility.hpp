@@ -1,11 +1,13 @@
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <expected>
 
+#include "columns/window_by_bar.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "windowed.hpp"
+#include "stepped.hpp"
 
 namespace vexal {
 
@@ -14,7 +16,7 @@ namespace vexal {
 // open, high, low, close. A bar with a value absent or not > 0, or its high
 // below its low, spoils the windows holding it; a negative mean (bars whose
 // open or close lie far outside their range) has no value.
-class GarmanKlassVolatility final : public Windowed<GarmanKlassVolatility, 1, 4> {
+class GarmanKlassVolatility final : public Stepped<GarmanKlassVolatility, 1, 4, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "GarmanKlassVolatility";
 
@@ -22,16 +24,26 @@ class GarmanKlassVolatility final : public Windowed<GarmanKlassVolatility, 1, 4>
                                                                                std::size_t window,
                                                                                Names outputs);
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
-
  private:
-  friend class Windowed<GarmanKlassVolatility, 1, 4>;
+  friend Stepped;
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
-  // The values once the bar's entries are in the buffers.
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+  // sqrt of the terms' mean. Out-of-range bars can pull the mean below zero
+  // (or make it NaN), and then there is no volatility to report.
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    const auto means = means_by_bar(windows[0], window(), n);
+    for (std::size_t t = 0; t < n; ++t) {
+      if (complete_at(windows[0], t) && means[t] >= 0.0) {
+        out[0].set(t, std::sqrt(means[t]));
+      } else {
+        out[0].set_absent(t);
+      }
+    }
+  }
 
   GarmanKlassVolatility(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)
-      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+      : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
 };
 
 template <>

@@ -107,12 +107,12 @@ class Hma final : public Windowed<Hma, 2> {
   [[nodiscard]] OptionalValue raw() {
     const auto run = complete_run(buffer(0));
     if (!run) return std::nullopt;
-    return raw_of(window(), [&](std::size_t i) { return *(*run)[i]; });
+    return raw_of(window(), [&](std::size_t i) { return (*run)[i]; });
   }
   [[nodiscard]] OptionalValue smoothed() {
     const auto run = complete_run(buffer(1));
     if (!run) return std::nullopt;
-    return Wma::weighted_mean(run->size(), [&](std::size_t i) { return *(*run)[i]; });
+    return Wma::weighted_mean(run->size(), [&](std::size_t i) { return (*run)[i]; });
   }
 };
 

@@ -13,10 +13,10 @@
 #include "error.hpp"
 #include "features/true_range.hpp"
 #include "internal_failure.hpp"
-#include "ring_buffer.hpp"
 #include "snapshot/reader.hpp"
 #include "snapshot/writer.hpp"
 #include "transform_base.hpp"
+#include "value_buffer.hpp"
 
 namespace vexal {
 

@@ -79,17 +79,17 @@ void Kama::restore_head(SnapshotReader& in, const Head& head) {
 OptionalValue Kama::next_average() {
   const auto run = complete_run(prices());
   if (!run) return std::nullopt;
-  const std::span<const OptionalValue> q = *run;
+  const std::span<const double> q = *run;
   const std::size_t n = window();
-  const double change = std::fabs(*q[n] - *q[0]);
+  const double change = std::fabs(q[n] - q[0]);
   double volatility = 0.0;
-  for (std::size_t i = 1; i <= n; ++i) volatility += std::fabs(*q[i] - *q[i - 1]);
+  for (std::size_t i = 1; i <= n; ++i) volatility += std::fabs(q[i] - q[i - 1]);
   // A flat window has no direction; a NaN volatility fails the test as well.
   const double er = volatility > 0.0 ? change / volatility : 0.0;
   double sc = (fast_sc_ - slow_sc_) * er + slow_sc_;
   sc = sc * sc;
-  const double base = previous_ ? *previous_ : *q[n - 1];
-  return (*q[n] - base) * sc + base;
+  const double base = previous_ ? *previous_ : q[n - 1];
+  return (q[n] - base) * sc + base;
 }
 
 // The summed moves of every window come from one column of absolute

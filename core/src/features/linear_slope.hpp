@@ -5,15 +5,16 @@
 #include <string>
 #include <string_view>
 
+#include "columns/window_by_bar.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "windowed.hpp"
+#include "stepped.hpp"
 
 namespace vexal {
 
 // Ordinary least squares of y (second input) on x (first input) over the last
 // `window` pairs: the slope and R², in the order of the two output names.
-class LinearSlope final : public Windowed<LinearSlope, 2, 2> {
+class LinearSlope final : public Stepped<LinearSlope, 2, 2, 2> {
  public:
   [[nodiscard]] static std::expected<LinearSlope, VexalError> create(Names inputs, std::size_t window,
                                                                      Names outputs);
@@ -23,15 +24,32 @@ class LinearSlope final : public Windowed<LinearSlope, 2, 2> {
   static constexpr std::array<std::string_view, 2> buffer_labels{"x values", "y values"};
   [[nodiscard]] static std::string uneven_windows(const BufferSet<2>& buffers);
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
-
  private:
-  friend Windowed;
+  friend Stepped;
 
-  using Windowed::Windowed;
+  using Stepped::Stepped;
 
-  // The slope and R² of the windows as they stand.
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+  // Least squares of y on x from the windows' co-moments. All x equal: no
+  // line to fit (a NaN Sxx is not zero and flows through); a constant y is
+  // fitted exactly by slope 0, but explains nothing.
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    const auto m = co_moments_by_bar(windows[0], windows[1], window(), n);
+    for (std::size_t t = 0; t < n; ++t) {
+      if (!complete_at(windows[0], t) || !windows[1].complete(t) || m.sxx[t] == 0.0) {
+        out[0].set_absent(t);
+        out[1].set_absent(t);
+        continue;
+      }
+      out[0].set(t, m.sxy[t] / m.sxx[t]);
+      if (m.syy[t] != 0.0) {
+        out[1].set(t, (m.sxy[t] * m.sxy[t]) / (m.syy[t] * m.sxx[t]));
+      } else {
+        out[1].set_absent(t);
+      }
+    }
+  }
 };
 
 template <>

@@ -111,8 +111,8 @@ class Mfi final : public Windowed<Mfi, 2, 4> {
     const auto tp = complete_run(buffer(0));
     const auto v = complete_run(buffer(1));
     if (!tp || !v) return {std::nullopt};
-    return {index_of(
-        window(), [&](std::size_t i) { return *(*tp)[i]; }, [&](std::size_t i) { return *(*v)[i]; })};
+    return {
+        index_of(window(), [&](std::size_t i) { return (*tp)[i]; }, [&](std::size_t i) { return (*v)[i]; })};
   }
 };
 

@@ -1,18 +1,21 @@
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <expected>
+#include <numbers>
 #include <string_view>
 
+#include "columns/window_by_bar.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "windowed.hpp"
+#include "stepped.hpp"
 
 namespace vexal {
 
 // Parkinson's high-low volatility over the last `window` bars, per bar in
 // log-price units: sqrt(mean(ln(H/L)²) / (4 ln 2)). Reads high, then low.
-class ParkinsonVolatility final : public Windowed<ParkinsonVolatility, 1, 2> {
+class ParkinsonVolatility final : public Stepped<ParkinsonVolatility, 1, 2, 1> {
  public:
   [[nodiscard]] static std::expected<ParkinsonVolatility, VexalError> create(Names inputs, std::size_t window,
                                                                              Names outputs);
@@ -20,17 +23,22 @@ class ParkinsonVolatility final : public Windowed<ParkinsonVolatility, 1, 2> {
   static constexpr std::string_view snapshot_tag = "ParkinsonVolatility";
   static constexpr std::array<std::string_view, 1> buffer_labels{"terms"};
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
-
  private:
-  friend Windowed;
+  friend Stepped;
 
-  using Windowed::Windowed;
+  using Stepped::Stepped;
 
   // Each bar's ln(H/L)², absent for an invalid bar.
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
-  // The volatility of the terms as they stand.
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values) const;
+  // sqrt(mean / (4 ln 2)), 4 ln 2 the nearest double (ln 2 rounded, times
+  // an exact 4).
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    constexpr double four_ln2 = 4.0 * std::numbers::ln2;
+    const auto means = means_by_bar(windows[0], window(), n);
+    set_where_complete(windows[0], n, out[0], [&](std::size_t t) { return std::sqrt(means[t] / four_ln2); });
+  }
 };
 
 template <>

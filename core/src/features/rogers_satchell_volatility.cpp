@@ -45,36 +45,4 @@ RogersSatchellVolatility::Entries RogersSatchellVolatility::entries(
   return {rogers_satchell_term(values)};
 }
 
-UpdateResult RogersSatchellVolatility::evaluate(std::span<const OptionalValue>) const {
-  const OptionalValue mean = mean_if_complete(buffer(0));
-  // Out-of-range bars can pull the mean below zero (or make it NaN), and
-  // then there is no volatility to report.
-  if (!mean || !(*mean >= 0.0)) return {std::nullopt};
-  return {std::sqrt(*mean)};
-}
-
-void RogersSatchellVolatility::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out,
-                                              std::size_t n) {
-  require_values(in, 4);
-  require_values(out, 1);
-  const ChunkWindow chunk(buffer(0), n, [&](std::size_t t) {
-    const OptionalValue bar[4] = {in[0].at(t), in[1].at(t), in[2].at(t), in[3].at(t)};
-    return rogers_satchell_term(bar);
-  });
-  const std::size_t first = chunk.first_full();
-  std::vector<double> sums(n - first);
-  if (first < n) window_sums(chunk.window_of(first), n - first, window(), sums.data());
-  const auto size = static_cast<double>(window());
-  for (std::size_t t = 0; t < n; ++t) {
-    const double mean = t >= first ? sums[t - first] / size : 0.0;
-    if (t >= first && chunk.complete(t) && mean >= 0.0) {
-      out[0].set(t, std::sqrt(mean));
-    } else {
-      out[0].set_absent(t);
-    }
-  }
-  set_absent_from(out, 1, n);
-  chunk.store(buffer(0));
-}
-
 }  // namespace vexal

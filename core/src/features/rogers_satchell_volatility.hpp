@@ -1,18 +1,20 @@
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <expected>
 #include <string_view>
 
+#include "columns/window_by_bar.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "windowed.hpp"
+#include "stepped.hpp"
 
 namespace vexal {
 
 // Rogers-Satchell's drift-independent OHLC volatility over the last `window`
 // bars, per bar in log-price units. Reads high, low, open, close.
-class RogersSatchellVolatility final : public Windowed<RogersSatchellVolatility, 1, 4> {
+class RogersSatchellVolatility final : public Stepped<RogersSatchellVolatility, 1, 4, 1> {
  public:
   [[nodiscard]] static std::expected<RogersSatchellVolatility, VexalError> create(Names inputs,
                                                                                   std::size_t window,
@@ -21,17 +23,27 @@ class RogersSatchellVolatility final : public Windowed<RogersSatchellVolatility,
   static constexpr std::string_view snapshot_tag = "RogersSatchellVolatility";
   static constexpr std::array<std::string_view, 1> buffer_labels{"terms"};
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
-
  private:
-  friend Windowed;
+  friend Stepped;
 
-  using Windowed::Windowed;
+  using Stepped::Stepped;
 
   // Each bar's variance term, absent for an invalid bar.
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
-  // The volatility of the terms as they stand.
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values) const;
+  // sqrt of the terms' mean. Out-of-range bars can pull the mean below zero
+  // (or make it NaN), and then there is no volatility to report.
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    const auto means = means_by_bar(windows[0], window(), n);
+    for (std::size_t t = 0; t < n; ++t) {
+      if (complete_at(windows[0], t) && means[t] >= 0.0) {
+        out[0].set(t, std::sqrt(means[t]));
+      } else {
+        out[0].set_absent(t);
+      }
+    }
+  }
 };
 
 template <>

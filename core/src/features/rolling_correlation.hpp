@@ -3,9 +3,10 @@
 #include <cstddef>
 #include <expected>
 
+#include "columns/window_by_bar.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "windowed.hpp"
+#include "stepped.hpp"
 
 namespace vexal {
 
@@ -13,24 +14,32 @@ namespace vexal {
 // in two passes (the means, then the sums of products of deviations) and
 // clamped to [−1, 1] against rounding. A window where either column is
 // constant has no value.
-class RollingCorrelation final : public Windowed<RollingCorrelation, 2, 2> {
+class RollingCorrelation final : public Stepped<RollingCorrelation, 2, 2, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "RollingCorrelation";
 
   [[nodiscard]] static std::expected<RollingCorrelation, VexalError> create(Names inputs, std::size_t window,
                                                                             Names outputs);
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
-
  private:
-  friend class Windowed<RollingCorrelation, 2, 2>;
+  friend Stepped;
   // r from the co-moment sums, absent for a flat window.
   [[nodiscard]] static OptionalValue correlation(double sxx, double syy, double sxy);
-  // The values once the bar's entries are in the buffers.
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    const auto m = co_moments_by_bar(windows[0], windows[1], window(), n);
+    for (std::size_t t = 0; t < n; ++t) {
+      if (complete_at(windows[0], t) && windows[1].complete(t)) {
+        out[0].set(t, correlation(m.sxx[t], m.syy[t], m.sxy[t]));
+      } else {
+        out[0].set_absent(t);
+      }
+    }
+  }
 
   RollingCorrelation(Names inputs, std::size_t window, Names outputs, BufferSet<2> buffers)
-      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+      : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
 };
 
 template <>

@@ -12,15 +12,15 @@
 #include "descriptor.hpp"
 #include "error.hpp"
 #include "internal_failure.hpp"
+#include "stepped.hpp"
 #include "window_stats.hpp"
-#include "windowed.hpp"
 
 namespace vexal {
 
 // Sample covariance of the first two inputs over the last `window` pairs, in
 // two passes: the means, then Σ (xᵢ − x̄)(yᵢ − ȳ) / (w − 1). A window where
 // either column has an absent value has no value.
-class RollingCovariance final : public Windowed<RollingCovariance, 2, 2> {
+class RollingCovariance final : public Stepped<RollingCovariance, 2, 2, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "RollingCovariance";
 
@@ -34,48 +34,23 @@ class RollingCovariance final : public Windowed<RollingCovariance, 2, 2> {
     return RollingCovariance(std::move(inputs), window, std::move(outputs), std::move(*buffers));
   }
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 2);
-    require_values(out, 1);
-    const std::size_t w = window();
-    const ChunkWindow xs(buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
-    const ChunkWindow ys(buffer(1), n, [&](std::size_t t) { return in[1].at(t); });
-    const std::vector<double> mean_x = means_by_bar(xs, w, n);
-    const std::vector<double> mean_y = means_by_bar(ys, w, n);
-    std::vector<double> sxx(n, 0.0), syy(n, 0.0), sxy(n, 0.0);
-    const std::size_t first = xs.first_full();
-    if (first < n) {
-      // The product of two deviations is the same either way round, so the
-      // co-moment kernel's sxy is update's sum to the bit.
-      window_co_moments(xs.window_of(first), ys.window_of(first), n - first, w, mean_x.data() + first,
-                        mean_y.data() + first, sxx.data() + first, sxy.data() + first, syy.data() + first);
-    }
-    const double divisor = static_cast<double>(w - 1);
+ private:
+  friend Stepped;
+  using Stepped::Stepped;
+
+  // Sxy over w − 1, from the windows' co-moments.
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    const auto m = co_moments_by_bar(windows[0], windows[1], window(), n);
+    const auto divisor = static_cast<double>(window() - 1);
     for (std::size_t t = 0; t < n; ++t) {
-      if (complete_at(xs, t) && ys.complete(t)) {
-        out[0].set(t, sxy[t] / divisor);
+      if (complete_at(windows[0], t) && windows[1].complete(t)) {
+        out[0].set(t, m.sxy[t] / divisor);
       } else {
         out[0].set_absent(t);
       }
     }
-    set_absent_from(out, 1, n);
-    xs.store(buffer(0));
-    ys.store(buffer(1));
-  }
-
- private:
-  friend Windowed;
-  using Windowed::Windowed;
-
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue>) {
-    const auto x = complete_run(buffer(0));
-    const auto y = complete_run(buffer(1));
-    if (!x || !y) return {std::nullopt};
-    const double mean_x = mean_of(*x);
-    const double mean_y = mean_of(*y);
-    double sxy = 0.0;
-    for (std::size_t i = 0; i < x->size(); ++i) sxy += (*(*x)[i] - mean_x) * (*(*y)[i] - mean_y);
-    return {sxy / static_cast<double>(x->size() - 1)};
   }
 };
 

@@ -13,15 +13,15 @@
 #include "descriptor.hpp"
 #include "error.hpp"
 #include "internal_failure.hpp"
+#include "stepped.hpp"
 #include "window_stats.hpp"
-#include "windowed.hpp"
 
 namespace vexal {
 
 // Mean absolute deviation of the first input around its window mean:
 // Σ |xᵢ − m| / w, with m the window's mean, both sums taken oldest to
 // newest from 0.0. An absent value spoils the windows holding it.
-class RollingMad final : public Windowed<RollingMad, 1, 1> {
+class RollingMad final : public Stepped<RollingMad, 1, 1, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "RollingMad";
 
@@ -35,39 +35,21 @@ class RollingMad final : public Windowed<RollingMad, 1, 1> {
     return RollingMad(std::move(inputs), window, std::move(outputs), std::move(*buffers));
   }
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 1);
-    require_values(out, 1);
+ private:
+  friend Stepped;
+  using Stepped::Stepped;
+
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
     const std::size_t w = window();
-    const ChunkWindow chunk(buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
-    const std::vector<double> mean = means_by_bar(chunk, w, n);
-    const std::vector<double> deviations =
-        by_bar(chunk, w, n, [&](const double* x, std::size_t count, std::size_t width, double* sums) {
-          window_abs_deviations(x, count, width, mean.data() + chunk.first_full(), sums);
+    const auto mean = means_by_bar(windows[0], w, n);
+    const auto deviations =
+        by_bar(windows[0], w, n, [&](const double* x, std::size_t count, std::size_t width, double* sums) {
+          window_abs_deviations(x, count, width, mean.data() + windows[0].first_full(), sums);
         });
     const auto size = static_cast<double>(w);
-    for (std::size_t t = 0; t < n; ++t) {
-      if (complete_at(chunk, t)) {
-        out[0].set(t, deviations[t] / size);
-      } else {
-        out[0].set_absent(t);
-      }
-    }
-    set_absent_from(out, 1, n);
-    chunk.store(buffer(0));
-  }
-
- private:
-  friend Windowed;
-  using Windowed::Windowed;
-
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue>) {
-    const auto run = complete_run(buffer(0));
-    if (!run) return {std::nullopt};
-    const double mean = mean_of(*run);
-    double deviations = 0.0;
-    for (const OptionalValue& v : *run) deviations += std::fabs(*v - mean);
-    return {deviations / static_cast<double>(run->size())};
+    set_where_complete(windows[0], n, out[0], [&](std::size_t t) { return deviations[t] / size; });
   }
 };
 

@@ -16,18 +16,4 @@ std::expected<RollingMax, VexalError> RollingMax::create(Names inputs, std::size
   return RollingMax(std::move(inputs), window, std::move(outputs), std::move(*buffers));
 }
 
-UpdateResult RollingMax::evaluate(std::span<const OptionalValue>) {
-  const auto run = complete_run(buffer(0));
-  if (!run) return {std::nullopt};
-  return {highest(*run)};
-}
-
-void RollingMax::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) {
-  require_values(in, 1);
-  require_values(out, 1);
-  const ChunkWindow chunk(buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
-  write_by_bar(chunk, window(), n, window_highest, out);
-  chunk.store(buffer(0));
-}
-
 }  // namespace vexal

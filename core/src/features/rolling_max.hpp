@@ -3,30 +3,32 @@
 #include <cstddef>
 #include <expected>
 
+#include "columns/window_by_bar.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "windowed.hpp"
+#include "stepped.hpp"
 
 namespace vexal {
 
 // Largest value of the first input over the last `window` bars; absent
 // while the window holds an absent value, NaN when it holds a NaN.
-class RollingMax final : public Windowed<RollingMax, 1, 1> {
+class RollingMax final : public Stepped<RollingMax, 1, 1, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "RollingMax";
 
   [[nodiscard]] static std::expected<RollingMax, VexalError> create(Names inputs, std::size_t window,
                                                                     Names outputs);
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
-
  private:
-  friend class Windowed<RollingMax, 1, 1>;
-  // The values once the bar's entries are in the buffers.
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+  friend Stepped;
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    write_by_bar(windows[0], window(), n, window_highest, out);
+  }
 
   RollingMax(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)
-      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+      : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
 };
 
 template <>

@@ -16,18 +16,4 @@ std::expected<RollingMin, VexalError> RollingMin::create(Names inputs, std::size
   return RollingMin(std::move(inputs), window, std::move(outputs), std::move(*buffers));
 }
 
-UpdateResult RollingMin::evaluate(std::span<const OptionalValue>) {
-  const auto run = complete_run(buffer(0));
-  if (!run) return {std::nullopt};
-  return {lowest(*run)};
-}
-
-void RollingMin::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) {
-  require_values(in, 1);
-  require_values(out, 1);
-  const ChunkWindow chunk(buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
-  write_by_bar(chunk, window(), n, window_lowest, out);
-  chunk.store(buffer(0));
-}
-
 }  // namespace vexal

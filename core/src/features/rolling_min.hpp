@@ -3,30 +3,32 @@
 #include <cstddef>
 #include <expected>
 
+#include "columns/window_by_bar.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "windowed.hpp"
+#include "stepped.hpp"
 
 namespace vexal {
 
 // Smallest value of the first input over the last `window` bars; absent
 // while the window holds an absent value, NaN when it holds a NaN.
-class RollingMin final : public Windowed<RollingMin, 1, 1> {
+class RollingMin final : public Stepped<RollingMin, 1, 1, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "RollingMin";
 
   [[nodiscard]] static std::expected<RollingMin, VexalError> create(Names inputs, std::size_t window,
                                                                     Names outputs);
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
-
  private:
-  friend class Windowed<RollingMin, 1, 1>;
-  // The values once the bar's entries are in the buffers.
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+  friend Stepped;
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    write_by_bar(windows[0], window(), n, window_lowest, out);
+  }
 
   RollingMin(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)
-      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+      : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
 };
 
 template <>

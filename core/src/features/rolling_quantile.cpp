@@ -37,8 +37,8 @@ UpdateResult RollingQuantile::evaluate(std::span<const OptionalValue>) {
   double* sorted = scratch_.get();
   for (std::size_t i = 0; i < n; ++i) {
     // Selection needs an ordering, which NaN breaks; numpy answers NaN.
-    if (std::isnan(*(*run)[i])) return {std::numeric_limits<double>::quiet_NaN()};
-    sorted[i] = *(*run)[i];
+    if (std::isnan((*run)[i])) return {std::numeric_limits<double>::quiet_NaN()};
+    sorted[i] = (*run)[i];
   }
   return {select(n)};
 }

@@ -73,7 +73,7 @@ class RollingRank final : public Windowed<RollingRank, 1, 1> {
   [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue>) {
     const auto run = complete_run(buffer(0));
     if (!run) return {std::nullopt};
-    return {rank(window(), [&](std::size_t i) { return *(*run)[i]; })};
+    return {rank(window(), [&](std::size_t i) { return (*run)[i]; })};
   }
 };
 

@@ -1,33 +1,41 @@
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <expected>
 
+#include "columns/window_by_bar.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "windowed.hpp"
+#include "stepped.hpp"
 
 namespace vexal {
 
 // Sample standard deviation (divisor n − 1) of the first input over the last
 // `window` bars, computed in two passes over the window: the mean, then the
 // squared deviations from it.
-class RollingStd final : public Windowed<RollingStd, 1, 1> {
+class RollingStd final : public Stepped<RollingStd, 1, 1, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "RollingStd";
 
   [[nodiscard]] static std::expected<RollingStd, VexalError> create(Names inputs, std::size_t window,
                                                                     Names outputs);
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
-
  private:
-  friend class Windowed<RollingStd, 1, 1>;
-  // The values once the bar's entries are in the buffers.
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+  friend Stepped;
+  // The window's mean, then its squared deviations, over w − 1.
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    const std::size_t w = window();
+    const auto mean = means_by_bar(windows[0], w, n);
+    const auto m2 = square_deviations_by_bar(windows[0], w, n, mean);
+    set_where_complete(windows[0], n, out[0],
+                       [&](std::size_t t) { return std::sqrt(m2[t] / static_cast<double>(w - 1)); });
+  }
 
   RollingStd(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)
-      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+      : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
 };
 
 template <>

@@ -11,15 +11,15 @@
 #include "descriptor.hpp"
 #include "error.hpp"
 #include "internal_failure.hpp"
+#include "stepped.hpp"
 #include "window_stats.hpp"
-#include "windowed.hpp"
 
 namespace vexal {
 
 // Sum of the first input over the last `window` bars, added oldest to
 // newest from 0.0 every bar, so nothing drifts as a running total would. An
 // absent value spoils the windows holding it.
-class RollingSum final : public Windowed<RollingSum, 1, 1> {
+class RollingSum final : public Stepped<RollingSum, 1, 1, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "RollingSum";
 
@@ -33,29 +33,15 @@ class RollingSum final : public Windowed<RollingSum, 1, 1> {
     return RollingSum(std::move(inputs), window, std::move(outputs), std::move(*buffers));
   }
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 1);
-    require_values(out, 1);
-    const ChunkWindow chunk(buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
-    const std::vector<double> sums = sums_by_bar(chunk, window(), n);
-    for (std::size_t t = 0; t < n; ++t) {
-      if (complete_at(chunk, t)) {
-        out[0].set(t, sums[t]);
-      } else {
-        out[0].set_absent(t);
-      }
-    }
-    set_absent_from(out, 1, n);
-    chunk.store(buffer(0));
-  }
-
  private:
-  friend Windowed;
-  using Windowed::Windowed;
+  friend Stepped;
+  using Stepped::Stepped;
 
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue>) const {
-    if (!buffer(0).full()) return {std::nullopt};
-    return {sum_if_complete(buffer(0))};
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    const auto sums = sums_by_bar(windows[0], window(), n);
+    set_where_complete(windows[0], n, out[0], [&](std::size_t t) { return sums[t]; });
   }
 };
 

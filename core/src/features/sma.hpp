@@ -4,27 +4,31 @@
 #include <expected>
 #include <string_view>
 
+#include "columns/window_by_bar.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "windowed.hpp"
+#include "stepped.hpp"
 
 namespace vexal {
 
 // Simple moving average of the first input over the last `window` bars.
-class Sma final : public Windowed<Sma, 1, 1> {
+class Sma final : public Stepped<Sma, 1, 1, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "Sma";
 
   [[nodiscard]] static std::expected<Sma, VexalError> create(Names inputs, std::size_t window, Names outputs);
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
-
  private:
-  friend Windowed;
+  friend Stepped;
+  using Stepped::Stepped;
 
-  using Windowed::Windowed;
-
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values) const;
+  // The window's sum, oldest to newest from 0.0, over its length.
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    const auto means = means_by_bar(windows[0], window(), n);
+    set_where_complete(windows[0], n, out[0], [&](std::size_t t) { return means[t]; });
+  }
 };
 
 template <>

@@ -80,7 +80,7 @@ class StandardizedMoment : public Windowed<Derived, 1, 1> {
     const auto run = complete_run(this->buffer(0));
     if (!run) return {std::nullopt};
     const auto each = [&](auto&& f) {
-      for (const OptionalValue& v : *run) f(*v);
+      for (const double v : *run) f(v);
     };
     const std::size_t length = this->window();
     const SampleMoments m = sample_moments(each, length);

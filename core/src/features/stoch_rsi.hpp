@@ -124,7 +124,7 @@ class StochRsi final : public Windowed<StochRsi, 2> {
   [[nodiscard]] OptionalValue fast_k() {
     const auto run = complete_run(buffer(0));
     if (!run) return std::nullopt;
-    return k_of(*run->back(), highest(*run), lowest(*run));
+    return k_of(run->back(), highest(*run), lowest(*run));
   }
 
   Rsi rsi_;

@@ -167,7 +167,7 @@ class UltimateOscillator final : public NamedTransform {
     const auto l = complete_run(bars_[1]);
     const auto c = complete_run(bars_[2]);
     if (!h || !l || !c) return std::nullopt;
-    return oscillator([&](std::size_t i) { return std::array<double, 3>{*(*h)[i], *(*l)[i], *(*c)[i]}; });
+    return oscillator([&](std::size_t i) { return std::array<double, 3>{(*h)[i], (*l)[i], (*c)[i]}; });
   }
 
   BufferSet<3> bars_;  // highs, lows, closes

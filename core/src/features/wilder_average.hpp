@@ -6,9 +6,9 @@
 #include "columns/column.hpp"
 #include "error.hpp"
 #include "optional_value.hpp"
-#include "ring_buffer.hpp"
 #include "snapshot/reader.hpp"
 #include "snapshot/writer.hpp"
+#include "value_buffer.hpp"
 
 namespace vexal {
 

@@ -3,9 +3,10 @@
 #include <cstddef>
 #include <expected>
 
+#include "columns/window_by_bar.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "windowed.hpp"
+#include "stepped.hpp"
 
 namespace vexal {
 
@@ -14,25 +15,35 @@ namespace vexal {
 // lowest low LL of the window. Reads high, low, close. A bar that is
 // incomplete or has its high below its low spoils the windows holding it; a
 // flat range (HH = LL) has no value.
-class WilliamsR final : public Windowed<WilliamsR, 2, 3> {
+class WilliamsR final : public Stepped<WilliamsR, 2, 3, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "WilliamsR";
 
   [[nodiscard]] static std::expected<WilliamsR, VexalError> create(Names inputs, std::size_t window,
                                                                    Names outputs);
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
-
  private:
-  friend class Windowed<WilliamsR, 2, 3>;
+  friend Stepped;
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
   // %R from the close and the window's extremes; absent for a flat range.
   [[nodiscard]] static OptionalValue percent_r(double close, double highest_high, double lowest_low);
-  // The values once the bar's entries are in the buffers.
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+  // %R from the newest close and the window's highest high and lowest low.
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn> in, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    const auto highest_high = by_bar(windows[0], window(), n, window_highest);
+    const auto lowest_low = by_bar(windows[1], window(), n, window_lowest);
+    for (std::size_t t = 0; t < n; ++t) {
+      if (in[2].valid[t] != 0 && complete_at(windows[0], t) && windows[1].complete(t)) {
+        out[0].set(t, percent_r(in[2].values[t], highest_high[t], lowest_low[t]));
+      } else {
+        out[0].set_absent(t);
+      }
+    }
+  }
 
   WilliamsR(Names inputs, std::size_t window, Names outputs, BufferSet<2> buffers)
-      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+      : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
 };
 
 template <>

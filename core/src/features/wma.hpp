@@ -12,15 +12,15 @@
 #include "descriptor.hpp"
 #include "error.hpp"
 #include "internal_failure.hpp"
+#include "stepped.hpp"
 #include "window_stats.hpp"
-#include "windowed.hpp"
 
 namespace vexal {
 
 // Weighted moving average of the first input over the last `window` bars,
 // the newest weighted `window`, the oldest 1: Σ (i + 1) · xᵢ / (w (w + 1) / 2),
 // i counted from the oldest. An absent value spoils the windows holding it.
-class Wma final : public Windowed<Wma, 1, 1> {
+class Wma final : public Stepped<Wma, 1, 1, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "Wma";
 
@@ -34,22 +34,6 @@ class Wma final : public Windowed<Wma, 1, 1> {
     return Wma(std::move(inputs), window, std::move(outputs), std::move(*buffers));
   }
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 1);
-    require_values(out, 1);
-    const ChunkWindow chunk(buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
-    for (std::size_t t = 0; t < n; ++t) {
-      if (complete_at(chunk, t)) {
-        const double* oldest = chunk.window_of(t);
-        out[0].set(t, weighted_mean(window(), [&](std::size_t i) { return oldest[i]; }));
-      } else {
-        out[0].set_absent(t);
-      }
-    }
-    set_absent_from(out, 1, n);
-    chunk.store(buffer(0));
-  }
-
   // The one formula both paths use (and Hma's), summed oldest to newest
   // from 0.0; value(i) is the i-th oldest of the w values.
   template <class Value>
@@ -61,13 +45,16 @@ class Wma final : public Windowed<Wma, 1, 1> {
   }
 
  private:
-  friend Windowed;
-  using Windowed::Windowed;
+  friend Stepped;
+  using Stepped::Stepped;
 
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue>) {
-    const auto run = complete_run(buffer(0));
-    if (!run) return {std::nullopt};
-    return {weighted_mean(window(), [&](std::size_t i) { return *(*run)[i]; })};
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    set_where_complete(windows[0], n, out[0], [&](std::size_t t) {
+      const double* oldest = windows[0].window_of(t);
+      return weighted_mean(window(), [&](std::size_t i) { return oldest[i]; });
+    });
   }
 };
 

@@ -10,8 +10,8 @@
 
 #include "error.hpp"
 #include "optional_value.hpp"
-#include "ring_buffer.hpp"
 #include "traits.hpp"
+#include "value_buffer.hpp"
 
 namespace vexal {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "optional_value.hpp"
-#include "ring_buffer.hpp"
 #include "traits.hpp"
+#include "value_buffer.hpp"
 
 namespace vexal {
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 
 #include "optional_value.hpp"
-#include "ring_buffer.hpp"
+#include "value_buffer.hpp"
 
 namespace vexal {
 

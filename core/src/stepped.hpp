@@ -57,7 +57,10 @@ class Stepped : public WindowedState<Derived, Buffers> {
       self().step(windows, in, out.first(Produces), n);
       for (std::size_t i = 0; i < Buffers; ++i) windows[i].store(this->buffer(i));
     };
-    if constexpr (own_entries()) {
+    if constexpr (own_entries() && Buffers == 1) {
+      run([&](std::size_t, std::size_t t) { return self().entries(bar_at<Reads>(in, t))[0]; });
+    } else if constexpr (own_entries()) {
+      // Each bar's entries once, for every buffer to read.
       std::vector<Entries> terms(n);
       for (std::size_t t = 0; t < n; ++t) terms[t] = self().entries(bar_at<Reads>(in, t));
       run([&](std::size_t i, std::size_t t) { return terms[t][i]; });
@@ -107,11 +110,19 @@ class Stepped : public WindowedState<Derived, Buffers> {
       return Windows<BarWindow>{BarWindow(this->buffer(i))...};
     }(std::make_index_sequence<Buffers>{});
     self().step(windows, std::span<const ColumnIn>(in), std::span<const ColumnOut>(out), 1);
-    UpdateResult produced;
-    for (std::size_t k = 0; k < Produces; ++k) {
-      produced.push_back(given[k] != 0 ? OptionalValue(result[k]) : std::nullopt);
+    const auto value_of = [&](std::size_t k) {
+      return given[k] != 0 ? OptionalValue(result[k]) : std::nullopt;
+    };
+    if constexpr (Produces <= UpdateResult::inline_capacity) {
+      // Built in place, each value into its inline slot.
+      return [&]<std::size_t... k>(std::index_sequence<k...>) {
+        return UpdateResult{value_of(k)...};
+      }(std::make_index_sequence<Produces>{});
+    } else {
+      UpdateResult produced;
+      for (std::size_t k = 0; k < Produces; ++k) produced.push_back(value_of(k));
+      return produced;
     }
-    return produced;
   }
 };
 

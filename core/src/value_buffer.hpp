@@ -1,115 +1,207 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <expected>
 #include <limits>
+#include <new>
 #include <span>
 #include <utility>
 
 #include "error.hpp"
+#include "internal_failure.hpp"
 #include "optional_value.hpp"
-#include "ring_buffer.hpp"
 #include "state_limit.hpp"
 
 namespace vexal {
 
-// The last bars of a window: plain doubles (an absent entry held as 0.0)
-// beside a flag per entry and a count of the absent ones. The doubles are
-// what the window reductions read, on one bar as over a chunk, so a window
-// is complete in O(1) and its contents are one contiguous run of doubles;
-// the flags say which entry a snapshot or a sliding count must skip.
+// The last bars of a window, oldest first: plain doubles (an absent entry
+// held as 0.0) beside a flag per entry and a count of the absent ones. The
+// doubles are what the window reductions read, on one live bar as over a
+// research chunk, so a window is complete in O(1) and its contents are one
+// run of doubles; the flags say which entry a snapshot or the count must
+// skip. Storage for the whole capacity is reserved once and never touched
+// until used, so a huge window costs address space, not memory; pushing
+// never allocates.
+//
+// Up to kMirrorLimit entries, each is also stored one capacity further on,
+// so the contents always lie in one run starting at the head. A larger
+// buffer keeps one copy (a huge window costs no more address space than it
+// must) and is rearranged in place when read as one run.
+// The hot members are always inlined: each is a few instructions on every
+// bar of every windowed transform.
 class ValueBuffer {
  public:
-  // Reserves room for `capacity` entries, or reports that it cannot.
-  // Counted against the state limit as one claim of 9 bytes an entry
-  // (twice that where mirrored).
+  // Reserves room for `capacity` entries, counted against the state limit
+  // in force as 9 bytes an entry (twice that where mirrored), or reports
+  // that it cannot.
   [[nodiscard]] static std::expected<ValueBuffer, VexalError> with_capacity(std::size_t capacity) {
     constexpr std::size_t entry = sizeof(double) + sizeof(bool);
-    if (capacity > std::numeric_limits<std::size_t>::max() / (2 * entry)) {
-      return std::unexpected(VexalError::invalid_input("window is too large"));
-    }
-    const std::size_t copies = RingBuffer<double>::is_mirrored(capacity) ? 2 : 1;
-    if (auto claimed = StateLimit::claim(copies * capacity * entry); !claimed) {
+    if (capacity > std::numeric_limits<std::size_t>::max() / (2 * entry)) return too_large();
+    const bool mirrored = capacity <= kMirrorLimit;
+    const std::size_t slots = (mirrored ? 2 : 1) * capacity;
+    if (auto claimed = StateLimit::claim(slots * entry); !claimed) {
       return std::unexpected(std::move(claimed.error()));
     }
-    auto values = RingBuffer<double>::with_capacity(capacity, false);
-    if (!values) return std::unexpected(std::move(values.error()));
-    auto absent = RingBuffer<bool>::with_capacity(capacity, false);
-    if (!absent) return std::unexpected(std::move(absent.error()));
-    return ValueBuffer(std::move(*values), std::move(*absent));
+    void* storage = nullptr;
+    if (capacity > 0) {
+      storage = ::operator new(slots * entry, std::nothrow);
+      if (storage == nullptr) return too_large();
+    }
+    return ValueBuffer(static_cast<double*>(storage), capacity, mirrored);
   }
 
-  [[nodiscard]] std::size_t size() const { return values_.size(); }
-  [[nodiscard]] std::size_t capacity() const { return values_.capacity(); }
-  [[nodiscard]] bool empty() const { return values_.empty(); }
-  [[nodiscard]] bool full() const { return values_.full(); }
+  ValueBuffer(ValueBuffer&& other) noexcept { take(other); }
+  ValueBuffer& operator=(ValueBuffer&& other) noexcept {
+    if (this != &other) {
+      ::operator delete(values_);
+      take(other);
+    }
+    return *this;
+  }
+  ValueBuffer(const ValueBuffer&) = delete;
+  ValueBuffer& operator=(const ValueBuffer&) = delete;
+  ~ValueBuffer() { ::operator delete(values_); }
+
+  [[nodiscard]] std::size_t size() const { return size_; }
+  [[nodiscard]] std::size_t capacity() const { return capacity_; }
+  [[nodiscard]] bool empty() const { return size_ == 0; }
+  [[nodiscard]] bool full() const { return size_ == capacity_; }
   // Absent entries among those held.
   [[nodiscard]] std::size_t absent() const { return absent_count_; }
   // Full, and every entry present.
-  [[nodiscard]] bool complete() const { return values_.full() && absent_count_ == 0; }
+  [[nodiscard]] bool complete() const { return size_ == capacity_ && absent_count_ == 0; }
 
   void clear() {
-    values_.clear();
-    absent_.clear();
+    head_ = 0;
+    size_ = 0;
     absent_count_ = 0;
   }
 
-  // Appends at the back; when full, the oldest entry is dropped first.
-  void push_back(const OptionalValue& v) {
-    if (capacity() == 0) return;
-    if (full() && absent_[0]) --absent_count_;
-    values_.push_back(v ? *v : 0.0);
-    absent_.push_back(!v);
-    if (!v) ++absent_count_;
+  // Appends at the back; when full, the oldest entry is dropped first so
+  // the buffer keeps the latest `capacity` entries.
+  [[gnu::always_inline]] void push_back(const OptionalValue& v) {
+    if (capacity_ == 0) return;
+    if (size_ == capacity_) drop_oldest();
+    std::size_t slot = head_ + size_;
+    if (slot >= capacity_) slot -= capacity_;
+    place(slot, v ? *v : 0.0, !v);
+    ++size_;
   }
 
   // What one push displaced, so that the push can be taken back.
   struct Displaced {
-    RingBuffer<double>::Displaced value;
-    RingBuffer<bool>::Displaced absent;
+    bool pushed = false;
+    bool dropped = false;
+    double oldest = 0.0;
+    bool oldest_absent = false;
   };
 
-  [[nodiscard]] Displaced push_back_undoable(const OptionalValue& v) {
-    if (full() && capacity() != 0 && absent_[0]) --absent_count_;
-    Displaced d{values_.push_back_undoable(v ? *v : 0.0), absent_.push_back_undoable(!v)};
-    if (d.value.pushed && !v) ++absent_count_;
+  [[nodiscard, gnu::always_inline]] Displaced push_back_undoable(const OptionalValue& v) {
+    Displaced d;
+    if (capacity_ == 0) return d;
+    d.pushed = true;
+    if (size_ == capacity_) {
+      d.dropped = true;
+      d.oldest = values_[head_];
+      d.oldest_absent = absent_[head_];
+    }
+    push_back(v);
     return d;
   }
 
-  // Takes back the last push, in O(1).
-  void undo(const Displaced& d) {
-    if (!d.value.pushed) return;
-    if (absent_.back()) --absent_count_;
-    values_.undo(d.value);
-    absent_.undo(d.absent);
-    if (d.absent.dropped && d.absent.oldest) ++absent_count_;
+  // Takes back the last push, in O(1): drops the newest entry and puts the
+  // displaced oldest back in front. Works on the contents, not on storage
+  // positions, so a make_contiguous in between does no harm.
+  [[gnu::always_inline]] void undo(const Displaced& d) {
+    if (!d.pushed) return;
+    std::size_t newest = head_ + size_ - 1;
+    if (newest >= capacity_) newest -= capacity_;
+    if (absent_[newest]) --absent_count_;
+    --size_;
+    if (d.dropped) {
+      head_ = head_ == 0 ? capacity_ - 1 : head_ - 1;
+      place(head_, d.oldest, d.oldest_absent);
+      ++size_;
+    }
   }
 
   // Entry i counted from the oldest; out of range is an internal failure.
   [[nodiscard]] OptionalValue operator[](std::size_t i) const {
-    const double v = values_[i];
-    return absent_[i] ? std::nullopt : OptionalValue(v);
+    require_index(i, size_);
+    std::size_t slot = head_ + i;
+    if (slot >= capacity_) slot -= capacity_;
+    return absent_[slot] ? std::nullopt : OptionalValue(values_[slot]);
   }
   [[nodiscard]] OptionalValue front() const { return (*this)[0]; }
-  [[nodiscard]] OptionalValue back() const { return (*this)[size() - 1]; }
+  [[nodiscard]] OptionalValue back() const { return (*this)[size_ - 1]; }
 
   // Calls f on every entry, oldest first.
   template <class F>
   void for_each(F&& f) const {
-    for (std::size_t i = 0; i < size(); ++i) f((*this)[i]);
+    for (std::size_t i = 0; i < size_; ++i) f((*this)[i]);
   }
 
-  // The doubles oldest first as one run (absent entries read 0.0);
-  // wrapped storage of a huge window is rearranged in place.
-  std::span<const double> make_contiguous() { return values_.make_contiguous(); }
+  // The doubles oldest first as one run (absent entries read 0.0). Wrapped
+  // storage of an unmirrored buffer is rearranged in place.
+  [[gnu::always_inline]] std::span<const double> make_contiguous() {
+    if (!mirrored_ && head_ + size_ > capacity_) {
+      // Rotating the whole storage brings the head to slot 0; only the
+      // initialised slots matter, and rotating moves them all.
+      std::rotate(values_, values_ + head_, values_ + capacity_);
+      std::rotate(absent_, absent_ + head_, absent_ + capacity_);
+      head_ = 0;
+    }
+    return {values_ + head_, size_};
+  }
 
  private:
-  ValueBuffer(RingBuffer<double> values, RingBuffer<bool> absent)
-      : values_(std::move(values)), absent_(std::move(absent)) {}
+  // 4 Mi entries, 72 MiB mirrored: far beyond any window in practical use.
+  static constexpr std::size_t kMirrorLimit = std::size_t{1} << 22;
 
-  RingBuffer<double> values_;
-  RingBuffer<bool> absent_;
+  ValueBuffer(double* storage, std::size_t capacity, bool mirrored)
+      : values_(storage),
+        absent_(reinterpret_cast<bool*>(storage + (mirrored ? 2 : 1) * capacity)),
+        capacity_(capacity),
+        mirrored_(mirrored) {}
+
+  static std::unexpected<VexalError> too_large() {
+    return std::unexpected(VexalError::invalid_input("window is too large"));
+  }
+
+  void take(ValueBuffer& other) {
+    values_ = std::exchange(other.values_, nullptr);
+    absent_ = std::exchange(other.absent_, nullptr);
+    capacity_ = std::exchange(other.capacity_, 0);
+    head_ = std::exchange(other.head_, 0);
+    size_ = std::exchange(other.size_, 0);
+    absent_count_ = std::exchange(other.absent_count_, 0);
+    mirrored_ = other.mirrored_;
+  }
+
+  [[gnu::always_inline]] void drop_oldest() {
+    if (absent_[head_]) --absent_count_;
+    head_ = head_ + 1 == capacity_ ? 0 : head_ + 1;
+    --size_;
+  }
+
+  [[gnu::always_inline]] void place(std::size_t slot, double value, bool is_absent) {
+    values_[slot] = value;
+    absent_[slot] = is_absent;
+    if (mirrored_) {
+      values_[slot + capacity_] = value;
+      absent_[slot + capacity_] = is_absent;
+    }
+    if (is_absent) ++absent_count_;
+  }
+
+  double* values_ = nullptr;
+  bool* absent_ = nullptr;
+  std::size_t capacity_ = 0;
+  std::size_t head_ = 0;
+  std::size_t size_ = 0;
   std::size_t absent_count_ = 0;
+  bool mirrored_ = false;
 };
 
 // A buffer for a window of `window` + `extra` entries, failing in an orderly

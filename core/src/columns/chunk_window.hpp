@@ -31,15 +31,15 @@ class ChunkWindow {
 
   [[nodiscard]] std::size_t bars() const { return n_; }
   // The first bar of the chunk after which the buffer is full.
-  [[nodiscard]] std::size_t first_full() const {
+  [[nodiscard, gnu::always_inline]] std::size_t first_full() const {
     return seen_ + 1 >= capacity_ ? 0 : std::min(n_, capacity_ - 1 - seen_);
   }
   // The oldest entry of bar t's window of `capacity` entries (t >= first_full()).
-  [[nodiscard]] const double* window_of(std::size_t t) const {
+  [[nodiscard, gnu::always_inline]] const double* window_of(std::size_t t) const {
     return values_.data() + history_ + t + 1 - capacity_;
   }
   // Every entry of bar t's full window is present.
-  [[nodiscard]] bool complete(std::size_t t) const {
+  [[nodiscard, gnu::always_inline]] bool complete(std::size_t t) const {
     const std::size_t end = history_ + t + 1;
     return absent_before_[end] == absent_before_[end - capacity_];
   }

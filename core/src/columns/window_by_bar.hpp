@@ -78,7 +78,7 @@ template <class Window>
 
 // Whether bar t's window is full and every entry of it present.
 template <class Window>
-[[nodiscard]] bool complete_at(const Window& window, std::size_t t) {
+[[nodiscard, gnu::always_inline]] inline bool complete_at(const Window& window, std::size_t t) {
   return t >= window.first_full() && window.complete(t);
 }
 

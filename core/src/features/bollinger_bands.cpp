@@ -20,14 +20,20 @@ std::expected<BollingerBands, VexalError> BollingerBands::create(Names inputs, s
   return BollingerBands(std::move(inputs), window, std::move(outputs), std::move(*buffers), k);
 }
 
-UpdateResult BollingerBands::bands(double x, double middle, double m2, double size) const {
+void BollingerBands::bands(std::span<const ColumnOut> out, std::size_t t, double x, double middle, double m2,
+                           double size) const {
   const double width = k_ * std::sqrt(m2 / size);
   const double upper = middle + width;
   const double lower = middle - width;
   const double range = upper - lower;
-  const OptionalValue percent_b = range != 0.0 ? OptionalValue((x - lower) / range) : std::nullopt;
-  const OptionalValue bandwidth = middle != 0.0 ? OptionalValue(range / middle) : std::nullopt;
-  return {middle, upper, lower, percent_b, bandwidth};
+  out[0].set(t, middle);
+  out[1].set(t, upper);
+  out[2].set(t, lower);
+  out[3].set(t, range != 0.0 ? OptionalValue((x - lower) / range) : std::nullopt);
+  out[4].set(t, middle != 0.0 ? OptionalValue(range / middle) : std::nullopt);
 }
+
+template class WindowedState<BollingerBands, 1>;
+template class Stepped<BollingerBands, 1, 1, 5>;
 
 }  // namespace vexal

@@ -39,21 +39,27 @@ class BollingerBands final : public Stepped<BollingerBands, 1, 1, 5> {
     const auto m2 = square_deviations_by_bar(windows[0], w, n, middle);
     for (std::size_t t = 0; t < n; ++t) {
       if (complete_at(windows[0], t)) {
-        set_row(out, t, bands(in[0].values[t], middle[t], m2[t], static_cast<double>(w)));
+        bands(out, t, in[0].values[t], middle[t], m2[t], static_cast<double>(w));
       } else {
         for (const ColumnOut& o : out) o.set_absent(t);
       }
     }
   }
 
-  // The five values from a window's mean and sum of squared deviations.
-  [[nodiscard]] UpdateResult bands(double x, double middle, double m2, double size) const;
+  // Bar t's five values from its window's mean and sum of squared
+  // deviations.
+  void bands(std::span<const ColumnOut> out, std::size_t t, double x, double middle, double m2,
+             double size) const;
 
   BollingerBands(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers, double k)
       : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)), k_(k) {}
 
   double k_;
 };
+
+// Its driver is compiled once, in bollinger_bands.cpp, where the step's helpers inline.
+extern template class WindowedState<BollingerBands, 1>;
+extern template class Stepped<BollingerBands, 1, 1, 5>;
 
 template <>
 struct Describe<BollingerBands> : Described<BollingerBands> {

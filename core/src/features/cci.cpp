@@ -32,4 +32,7 @@ OptionalValue Cci::index(double newest, double mean, double deviations, double s
   return (newest - mean) / (0.015 * mean_deviation);
 }
 
+template class WindowedState<Cci, 1>;
+template class Stepped<Cci, 1, 3, 1>;
+
 }  // namespace vexal

@@ -47,6 +47,10 @@ class Cci final : public Stepped<Cci, 1, 3, 1> {
       : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
 };
 
+// Its driver is compiled once, in cci.cpp, where the step's helpers inline.
+extern template class WindowedState<Cci, 1>;
+extern template class Stepped<Cci, 1, 3, 1>;
+
 template <>
 struct Describe<Cci> : Described<Cci> {
   static constexpr std::string_view summary =

@@ -42,4 +42,7 @@ GarmanKlassVolatility::Entries GarmanKlassVolatility::entries(std::span<const Op
   return {garman_klass_term(values)};
 }
 
+template class WindowedState<GarmanKlassVolatility, 1>;
+template class Stepped<GarmanKlassVolatility, 1, 4, 1>;
+
 }  // namespace vexal

@@ -46,6 +46,10 @@ class GarmanKlassVolatility final : public Stepped<GarmanKlassVolatility, 1, 4, 
       : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
 };
 
+// Its driver is compiled once, in garman_klass_volatility.cpp, where the step's helpers inline.
+extern template class WindowedState<GarmanKlassVolatility, 1>;
+extern template class Stepped<GarmanKlassVolatility, 1, 4, 1>;
+
 template <>
 struct Describe<GarmanKlassVolatility> : Described<GarmanKlassVolatility> {
   static constexpr std::string_view summary =

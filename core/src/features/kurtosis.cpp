@@ -8,4 +8,7 @@ double Kurtosis::correct(double sum_of_fourth_powers, double n) {
   return sum_of_fourth_powers * a - b;
 }
 
+template class WindowedState<Kurtosis, 1>;
+template class Stepped<Kurtosis, 1, 1, 1>;
+
 }  // namespace vexal

@@ -16,17 +16,18 @@ class Kurtosis final : public StandardizedMoment<Kurtosis> {
   static constexpr std::size_t min_window = 4;
   static constexpr std::string_view window_message = "window must be >= 4";
 
-  [[nodiscard]] static double power(double z) {
-    const double z2 = z * z;
-    return z2 * z2;
-  }
   [[nodiscard]] static double correct(double sum_of_fourth_powers, double n);
+  // Σ ((x − mean) / s)⁴, as (z · z) · (z · z).
   static constexpr auto power_sums = &window_fourth_sums;
 
  private:
   friend class StandardizedMoment<Kurtosis>;
   using StandardizedMoment::StandardizedMoment;
 };
+
+// Its driver is compiled once, in kurtosis.cpp.
+extern template class WindowedState<Kurtosis, 1>;
+extern template class Stepped<Kurtosis, 1, 1, 1>;
 
 template <>
 struct Describe<Kurtosis> : Described<Kurtosis> {

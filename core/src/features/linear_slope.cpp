@@ -21,4 +21,7 @@ std::string LinearSlope::uneven_windows(const BufferSet<2>& buffers) {
          std::to_string(buffers[1].size()) + " y values";
 }
 
+template class WindowedState<LinearSlope, 2>;
+template class Stepped<LinearSlope, 2, 2, 2>;
+
 }  // namespace vexal

@@ -52,6 +52,10 @@ class LinearSlope final : public Stepped<LinearSlope, 2, 2, 2> {
   }
 };
 
+// Its driver is compiled once, in linear_slope.cpp, where the step's helpers inline.
+extern template class WindowedState<LinearSlope, 2>;
+extern template class Stepped<LinearSlope, 2, 2, 2>;
+
 template <>
 struct Describe<LinearSlope> : Described<LinearSlope> {
   static constexpr std::string_view summary =

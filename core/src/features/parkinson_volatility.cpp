@@ -33,4 +33,7 @@ ParkinsonVolatility::Entries ParkinsonVolatility::entries(std::span<const Option
   return {parkinson_term(values[0], values[1])};
 }
 
+template class WindowedState<ParkinsonVolatility, 1>;
+template class Stepped<ParkinsonVolatility, 1, 2, 1>;
+
 }  // namespace vexal

@@ -41,6 +41,10 @@ class ParkinsonVolatility final : public Stepped<ParkinsonVolatility, 1, 2, 1> {
   }
 };
 
+// Its driver is compiled once, in parkinson_volatility.cpp, where the step's helpers inline.
+extern template class WindowedState<ParkinsonVolatility, 1>;
+extern template class Stepped<ParkinsonVolatility, 1, 2, 1>;
+
 template <>
 struct Describe<ParkinsonVolatility> : Described<ParkinsonVolatility> {
   static constexpr std::string_view summary = "Rolling Parkinson volatility estimator (high/low).";

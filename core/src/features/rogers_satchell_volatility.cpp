@@ -45,4 +45,7 @@ RogersSatchellVolatility::Entries RogersSatchellVolatility::entries(
   return {rogers_satchell_term(values)};
 }
 
+template class WindowedState<RogersSatchellVolatility, 1>;
+template class Stepped<RogersSatchellVolatility, 1, 4, 1>;
+
 }  // namespace vexal

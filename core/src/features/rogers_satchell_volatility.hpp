@@ -46,6 +46,10 @@ class RogersSatchellVolatility final : public Stepped<RogersSatchellVolatility, 
   }
 };
 
+// Its driver is compiled once, in rogers_satchell_volatility.cpp, where the step's helpers inline.
+extern template class WindowedState<RogersSatchellVolatility, 1>;
+extern template class Stepped<RogersSatchellVolatility, 1, 4, 1>;
+
 template <>
 struct Describe<RogersSatchellVolatility> : Described<RogersSatchellVolatility> {
   static constexpr std::string_view summary = "Rolling Rogers-Satchell volatility estimator (OHLC).";

@@ -31,4 +31,7 @@ OptionalValue RollingCorrelation::correlation(double sxx, double syy, double sxy
   return r;
 }
 
+template class WindowedState<RollingCorrelation, 2>;
+template class Stepped<RollingCorrelation, 2, 2, 1>;
+
 }  // namespace vexal

@@ -42,6 +42,10 @@ class RollingCorrelation final : public Stepped<RollingCorrelation, 2, 2, 1> {
       : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
 };
 
+// Its driver is compiled once, in rolling_correlation.cpp, where the step's helpers inline.
+extern template class WindowedState<RollingCorrelation, 2>;
+extern template class Stepped<RollingCorrelation, 2, 2, 1>;
+
 template <>
 struct Describe<RollingCorrelation> : Described<RollingCorrelation> {
   static constexpr std::string_view summary =

@@ -16,4 +16,7 @@ std::expected<RollingMax, VexalError> RollingMax::create(Names inputs, std::size
   return RollingMax(std::move(inputs), window, std::move(outputs), std::move(*buffers));
 }
 
+template class WindowedState<RollingMax, 1>;
+template class Stepped<RollingMax, 1, 1, 1>;
+
 }  // namespace vexal

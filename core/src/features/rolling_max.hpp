@@ -31,6 +31,10 @@ class RollingMax final : public Stepped<RollingMax, 1, 1, 1> {
       : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
 };
 
+// Its driver is compiled once, in rolling_max.cpp, where the step's helpers inline.
+extern template class WindowedState<RollingMax, 1>;
+extern template class Stepped<RollingMax, 1, 1, 1>;
+
 template <>
 struct Describe<RollingMax> : Described<RollingMax> {
   static constexpr std::string_view summary = "Largest value of inputs[0] over ``window`` bars.";

@@ -16,4 +16,7 @@ std::expected<RollingMin, VexalError> RollingMin::create(Names inputs, std::size
   return RollingMin(std::move(inputs), window, std::move(outputs), std::move(*buffers));
 }
 
+template class WindowedState<RollingMin, 1>;
+template class Stepped<RollingMin, 1, 1, 1>;
+
 }  // namespace vexal

@@ -31,6 +31,10 @@ class RollingMin final : public Stepped<RollingMin, 1, 1, 1> {
       : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
 };
 
+// Its driver is compiled once, in rolling_min.cpp, where the step's helpers inline.
+extern template class WindowedState<RollingMin, 1>;
+extern template class Stepped<RollingMin, 1, 1, 1>;
+
 template <>
 struct Describe<RollingMin> : Described<RollingMin> {
   static constexpr std::string_view summary = "Smallest value of inputs[0] over ``window`` bars.";

@@ -17,4 +17,7 @@ std::expected<RollingStd, VexalError> RollingStd::create(Names inputs, std::size
   return RollingStd(std::move(inputs), window, std::move(outputs), std::move(*buffers));
 }
 
+template class WindowedState<RollingStd, 1>;
+template class Stepped<RollingStd, 1, 1, 1>;
+
 }  // namespace vexal

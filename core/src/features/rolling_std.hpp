@@ -38,6 +38,10 @@ class RollingStd final : public Stepped<RollingStd, 1, 1, 1> {
       : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
 };
 
+// Its driver is compiled once, in rolling_std.cpp, where the step's helpers inline.
+extern template class WindowedState<RollingStd, 1>;
+extern template class Stepped<RollingStd, 1, 1, 1>;
+
 template <>
 struct Describe<RollingStd> : Described<RollingStd> {
   static constexpr std::string_view summary =

@@ -15,14 +15,18 @@ class Skewness final : public StandardizedMoment<Skewness> {
   static constexpr std::size_t min_window = 3;
   static constexpr std::string_view window_message = "window must be >= 3";
 
-  [[nodiscard]] static double power(double z) { return (z * z) * z; }
   [[nodiscard]] static double correct(double sum_of_cubes, double n);
+  // Σ ((x − mean) / s)³, as (z · z) · z.
   static constexpr auto power_sums = &window_cube_sums;
 
  private:
   friend class StandardizedMoment<Skewness>;
   using StandardizedMoment::StandardizedMoment;
 };
+
+// Its driver is compiled once, in skewness.cpp.
+extern template class WindowedState<Skewness, 1>;
+extern template class Stepped<Skewness, 1, 1, 1>;
 
 template <>
 struct Describe<Skewness> : Described<Skewness> {

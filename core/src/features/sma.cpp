@@ -11,4 +11,7 @@ std::expected<Sma, VexalError> Sma::create(Names inputs, std::size_t window, Nam
   return Sma(std::move(inputs), window, std::move(outputs), std::move(*buffers));
 }
 
+template class WindowedState<Sma, 1>;
+template class Stepped<Sma, 1, 1, 1>;
+
 }  // namespace vexal

@@ -31,6 +31,10 @@ class Sma final : public Stepped<Sma, 1, 1, 1> {
   }
 };
 
+// Its driver is compiled once, in sma.cpp, where the step's helpers inline.
+extern template class WindowedState<Sma, 1>;
+extern template class Stepped<Sma, 1, 1, 1>;
+
 template <>
 struct Describe<Sma> : Described<Sma> {
   static constexpr std::string_view summary = "Simple Moving Average over a rolling window.";

@@ -29,4 +29,7 @@ OptionalValue WilliamsR::percent_r(double close, double highest_high, double low
   return 100.0 * ((close - highest_high) / range);
 }
 
+template class WindowedState<WilliamsR, 2>;
+template class Stepped<WilliamsR, 2, 3, 1>;
+
 }  // namespace vexal

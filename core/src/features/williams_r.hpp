@@ -46,6 +46,10 @@ class WilliamsR final : public Stepped<WilliamsR, 2, 3, 1> {
       : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
 };
 
+// Its driver is compiled once, in williams_r.cpp, where the step's helpers inline.
+extern template class WindowedState<WilliamsR, 2>;
+extern template class Stepped<WilliamsR, 2, 3, 1>;
+
 template <>
 struct Describe<WilliamsR> : Described<WilliamsR> {
   static constexpr std::string_view summary =

@@ -94,6 +94,22 @@ void set_where_complete(const Window& window, std::size_t n, const ColumnOut& ou
   }
 }
 
+// Σ x / Σ y over each bar's windows of x and y (their entries present or
+// absent together), absent where Σ y is 0: a volume-weighted mean.
+template <class Window>
+void write_ratio_of_sums(const Window& x, const Window& y, std::size_t w, std::size_t n,
+                         const ColumnOut& out) {
+  const auto numerators = sums_by_bar(x, w, n);
+  const auto denominators = sums_by_bar(y, w, n);
+  for (std::size_t t = 0; t < n; ++t) {
+    if (complete_at(x, t) && denominators[t] != 0.0) {
+      out.set(t, numerators[t] / denominators[t]);
+    } else {
+      out.set_absent(t);
+    }
+  }
+}
+
 // A statistic that is its kernel's result (a rolling extreme): each complete
 // window's value into the first output column, absent everywhere else.
 template <class Window, class Kernel>

@@ -13,8 +13,8 @@
 #include "error.hpp"
 #include "features/true_range.hpp"
 #include "internal_failure.hpp"
+#include "stepped.hpp"
 #include "window_stats.hpp"
-#include "windowed.hpp"
 
 namespace vexal {
 
@@ -24,7 +24,7 @@ namespace vexal {
 // the high). Of equal extremes the newest counts, as TA-Lib's AROON takes
 // them. A bar that is incomplete or has its high below its low spoils the
 // windows holding it.
-class Aroon final : public Windowed<Aroon, 2, 2> {
+class Aroon final : public Stepped<Aroon, 2, 2, 3> {
  public:
   static constexpr std::string_view snapshot_tag = "Aroon";
   static constexpr std::array<std::string_view, 2> buffer_labels{"highs", "lows"};
@@ -43,29 +43,9 @@ class Aroon final : public Windowed<Aroon, 2, 2> {
   // The first value reads window + 1 bars.
   [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 2);
-    require_values(out, 3);
-    std::vector<Entries> terms(n);
-    for (std::size_t t = 0; t < n; ++t) terms[t] = entries(bar_at<2>(in, t));
-    const ChunkWindow highs(buffer(0), n, [&](std::size_t t) { return terms[t][0]; });
-    const ChunkWindow lows(buffer(1), n, [&](std::size_t t) { return terms[t][1]; });
-    for (std::size_t t = 0; t < n; ++t) {
-      if (complete_at(highs, t) && lows.complete(t)) {
-        const double* h = highs.window_of(t);
-        const double* l = lows.window_of(t);
-        set_row(out, t, lines([&](std::size_t i) { return h[i]; }, [&](std::size_t i) { return l[i]; }));
-      } else {
-        set_row(out, t, {std::nullopt, std::nullopt, std::nullopt});
-      }
-    }
-    highs.store(buffer(0));
-    lows.store(buffer(1));
-  }
-
  private:
-  friend Windowed;
-  using Windowed::Windowed;
+  friend Stepped;
+  using Stepped::Stepped;
 
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const {
     if (!TrueRange::valid_range(values[0], values[1])) return {std::nullopt, std::nullopt};
@@ -89,11 +69,18 @@ class Aroon final : public Windowed<Aroon, 2, 2> {
             factor * (static_cast<double>(highest) - static_cast<double>(lowest))};
   }
 
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue>) {
-    const auto h = complete_run(buffer(0));
-    const auto l = complete_run(buffer(1));
-    if (!h || !l) return {std::nullopt, std::nullopt, std::nullopt};
-    return lines([&](std::size_t i) { return (*h)[i]; }, [&](std::size_t i) { return (*l)[i]; });
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    for (std::size_t t = 0; t < n; ++t) {
+      if (complete_at(windows[0], t) && windows[1].complete(t)) {
+        const double* h = windows[0].window_of(t);
+        const double* l = windows[1].window_of(t);
+        set_row(out, t, lines([&](std::size_t i) { return h[i]; }, [&](std::size_t i) { return l[i]; }));
+      } else {
+        set_row(out, t, {std::nullopt, std::nullopt, std::nullopt});
+      }
+    }
   }
 };
 

@@ -13,8 +13,8 @@
 #include "error.hpp"
 #include "features/ad_line.hpp"
 #include "internal_failure.hpp"
+#include "stepped.hpp"
 #include "window_stats.hpp"
-#include "windowed.hpp"
 
 namespace vexal {
 
@@ -23,7 +23,7 @@ namespace vexal {
 // a flat bar). Reads high, low, close, volume. A bar that is incomplete, has
 // its high below its low or a negative volume spoils the windows holding
 // it; a window without volume has no value.
-class Cmf final : public Windowed<Cmf, 2, 4> {
+class Cmf final : public Stepped<Cmf, 2, 4, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "Cmf";
   static constexpr std::array<std::string_view, 2> buffer_labels{"flows", "volumes"};
@@ -38,32 +38,9 @@ class Cmf final : public Windowed<Cmf, 2, 4> {
     return Cmf(std::move(inputs), window, std::move(outputs), std::move(*buffers));
   }
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 4);
-    require_values(out, 1);
-    std::vector<Entries> terms(n);
-    for (std::size_t t = 0; t < n; ++t) terms[t] = entries(bar_at<4>(in, t));
-    const std::size_t w = window();
-    // Both entries of a bar are present or absent together.
-    const ChunkWindow flows(buffer(0), n, [&](std::size_t t) { return terms[t][0]; });
-    const ChunkWindow volumes(buffer(1), n, [&](std::size_t t) { return terms[t][1]; });
-    const std::vector<double> flow_sums = sums_by_bar(flows, w, n);
-    const std::vector<double> volume_sums = sums_by_bar(volumes, w, n);
-    for (std::size_t t = 0; t < n; ++t) {
-      if (complete_at(flows, t) && volume_sums[t] != 0.0) {
-        out[0].set(t, flow_sums[t] / volume_sums[t]);
-      } else {
-        out[0].set_absent(t);
-      }
-    }
-    set_absent_from(out, 1, n);
-    flows.store(buffer(0));
-    volumes.store(buffer(1));
-  }
-
  private:
-  friend Windowed;
-  using Windowed::Windowed;
+  friend Stepped;
+  using Stepped::Stepped;
 
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const {
     const OptionalValue flow = AdLine::flow(values);
@@ -71,12 +48,10 @@ class Cmf final : public Windowed<Cmf, 2, 4> {
     return {flow, values[3]};
   }
 
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue>) {
-    if (!buffer(0).full()) return {std::nullopt};
-    const OptionalValue flow = sum_if_complete(buffer(0));
-    const OptionalValue volume = sum_if_complete(buffer(1));
-    if (!flow || !volume || *volume == 0.0) return {std::nullopt};
-    return {*flow / *volume};
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    write_ratio_of_sums(windows[0], windows[1], window(), n, out[0]);
   }
 };
 

@@ -10,4 +10,7 @@ OptionalValue LogReturn::compare(double old_value, double new_value) {
   return std::log(new_value / old_value);
 }
 
+template class WindowedState<LogReturn, 1>;
+template class Stepped<LogReturn, 1, 1, 1>;
+
 }  // namespace vexal

@@ -20,6 +20,10 @@ class LogReturn final : public LookbackReturn<LogReturn> {
   using LookbackReturn::LookbackReturn;
 };
 
+// Its driver is compiled once, in log_return.cpp.
+extern template class WindowedState<LogReturn, 1>;
+extern template class Stepped<LogReturn, 1, 1, 1>;
+
 template <>
 struct Describe<LogReturn> : Described<LogReturn> {
   static constexpr std::string_view summary = "Log return over a configurable lookback window.";

@@ -6,7 +6,7 @@
 #include "columns/chunk_window.hpp"
 #include "error.hpp"
 #include "internal_failure.hpp"
-#include "windowed.hpp"
+#include "stepped.hpp"
 
 namespace vexal {
 
@@ -15,8 +15,8 @@ namespace vexal {
 // supplies `compare(old_value, new_value)`, which decides validity and
 // computes the return.
 template <class Derived>
-class LookbackReturn : public Windowed<Derived, 1, 1> {
-  using Base = Windowed<Derived, 1, 1>;
+class LookbackReturn : public Stepped<Derived, 1, 1, 1> {
+  using Base = Stepped<Derived, 1, 1, 1>;
 
  public:
   static constexpr std::array<std::string_view, 1> buffer_labels{"values"};
@@ -34,36 +34,27 @@ class LookbackReturn : public Windowed<Derived, 1, 1> {
   // A return needs the value `window` bars before the current one.
   [[nodiscard]] std::size_t warm_up_period() const override { return this->window(); }
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 1);
-    require_values(out, 1);
-    const std::size_t lookback = this->window();
-    const ChunkWindow chunk(this->buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
-    const std::size_t first = chunk.first_full();
-    for (std::size_t t = 0; t < n; ++t) {
-      if (t >= first && chunk.present(t, lookback) && chunk.present(t)) {
-        out[0].set(t, Derived::compare(chunk.value(t, lookback), chunk.value(t)));
-      } else {
-        out[0].set_absent(t);
-      }
-    }
-    set_absent_from(out, 1, n);
-    chunk.store(this->buffer(0));
-  }
-
  protected:
   using Base::Base;
 
  private:
   friend Base;
 
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue>) const {
-    const ValueBuffer& values = this->buffer(0);  // room for window + 1
-    if (!values.full()) return {std::nullopt};
-    const OptionalValue old_value = values.front();
-    const OptionalValue new_value = values.back();
-    if (!old_value || !new_value) return {std::nullopt};
-    return {Derived::compare(*old_value, *new_value)};
+  // Only the two ends of the window count: an absent bar between them
+  // spoils nothing.
+  template <class Window>
+  void step(const typename Base::template Windows<Window>& windows, std::span<const ColumnIn>,
+            std::span<const ColumnOut> out, std::size_t n) const {
+    const Window& xs = windows[0];
+    const std::size_t lookback = this->window();
+    const std::size_t first = xs.first_full();
+    for (std::size_t t = 0; t < n; ++t) {
+      if (t >= first && xs.present(t, lookback) && xs.present(t)) {
+        out[0].set(t, Derived::compare(xs.value(t, lookback), xs.value(t)));
+      } else {
+        out[0].set_absent(t);
+      }
+    }
   }
 };
 

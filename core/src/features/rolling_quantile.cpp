@@ -30,19 +30,6 @@ std::expected<RollingQuantile, VexalError> RollingQuantile::create(Names inputs,
                          std::move(scratch));
 }
 
-UpdateResult RollingQuantile::evaluate(std::span<const OptionalValue>) {
-  const auto run = complete_run(buffer(0));
-  if (!run) return {std::nullopt};
-  const std::size_t n = run->size();
-  double* sorted = scratch_.get();
-  for (std::size_t i = 0; i < n; ++i) {
-    // Selection needs an ordering, which NaN breaks; numpy answers NaN.
-    if (std::isnan((*run)[i])) return {std::numeric_limits<double>::quiet_NaN()};
-    sorted[i] = (*run)[i];
-  }
-  return {select(n)};
-}
-
 double RollingQuantile::select(std::size_t n) {
   double* sorted = scratch_.get();
   const double h = static_cast<double>(n - 1) * q_;
@@ -57,27 +44,7 @@ double RollingQuantile::select(std::size_t n) {
   return t >= 0.5 ? b - diff * (1.0 - t) : a + diff * t;
 }
 
-void RollingQuantile::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out,
-                                     std::size_t n) {
-  require_values(in, 1);
-  require_values(out, 1);
-  const std::size_t w = window();
-  const ChunkWindow chunk(buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
-  for (std::size_t t = 0; t < n; ++t) {
-    if (!complete_at(chunk, t)) {
-      out[0].set_absent(t);
-      continue;
-    }
-    const double* run = chunk.window_of(t);
-    if (std::any_of(run, run + w, [](double v) { return std::isnan(v); })) {
-      out[0].set(t, std::numeric_limits<double>::quiet_NaN());
-      continue;
-    }
-    std::copy(run, run + w, scratch_.get());
-    out[0].set(t, select(w));
-  }
-  set_absent_from(out, 1, n);
-  chunk.store(buffer(0));
-}
+template class WindowedState<RollingQuantile, 1>;
+template class Stepped<RollingQuantile, 1, 1, 1>;
 
 }  // namespace vexal

@@ -1,13 +1,17 @@
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <expected>
+#include <limits>
 #include <memory>
 #include <tuple>
 
+#include "columns/window_by_bar.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "windowed.hpp"
+#include "stepped.hpp"
 
 namespace vexal {
 
@@ -17,7 +21,7 @@ namespace vexal {
 // h − ⌊h⌋, a + (b − a) · t for t < 0.5 and b − (b − a) · (1 − t) otherwise.
 // A NaN in the window gives NaN. The selection runs in scratch space
 // reserved at construction.
-class RollingQuantile final : public Windowed<RollingQuantile, 1, 1> {
+class RollingQuantile final : public Stepped<RollingQuantile, 1, 1, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "RollingQuantile";
 
@@ -27,15 +31,30 @@ class RollingQuantile final : public Windowed<RollingQuantile, 1, 1> {
   [[nodiscard]] double q() const { return q_; }
   [[nodiscard]] std::tuple<double> options() const { return {q_}; }
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
-
  private:
-  friend class Windowed<RollingQuantile, 1, 1>;
+  friend Stepped;
   // The quantile of the n values copied into the scratch space, reordering
   // them.
   [[nodiscard]] double select(std::size_t n);
-  // The values once the bar's entries are in the buffers.
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+  // Selection needs an ordering, which NaN breaks; numpy answers NaN.
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) {
+    const std::size_t w = window();
+    for (std::size_t t = 0; t < n; ++t) {
+      if (!complete_at(windows[0], t)) {
+        out[0].set_absent(t);
+        continue;
+      }
+      const double* run = windows[0].window_of(t);
+      if (std::any_of(run, run + w, [](double v) { return std::isnan(v); })) {
+        out[0].set(t, std::numeric_limits<double>::quiet_NaN());
+        continue;
+      }
+      std::copy(run, run + w, scratch_.get());
+      out[0].set(t, select(w));
+    }
+  }
 
   struct Release {
     void operator()(double* p) const { ::operator delete(p); }
@@ -44,13 +63,17 @@ class RollingQuantile final : public Windowed<RollingQuantile, 1, 1> {
 
   RollingQuantile(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers, double q,
                   Scratch scratch)
-      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)),
+      : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)),
         q_(q),
         scratch_(std::move(scratch)) {}
 
   double q_;
   Scratch scratch_;  // room for `window` values, untouched until used
 };
+
+// Its driver is compiled once, in rolling_quantile.cpp.
+extern template class WindowedState<RollingQuantile, 1>;
+extern template class Stepped<RollingQuantile, 1, 1, 1>;
 
 template <>
 struct Describe<RollingQuantile> : Described<RollingQuantile> {

@@ -10,8 +10,8 @@
 #include "descriptor.hpp"
 #include "error.hpp"
 #include "internal_failure.hpp"
+#include "stepped.hpp"
 #include "window_stats.hpp"
-#include "windowed.hpp"
 
 namespace vexal {
 
@@ -20,7 +20,7 @@ namespace vexal {
 // smaller than it and `equal` the others equal to it, so ties share the
 // average of their ranks. 1 is the window's largest. An absent value spoils
 // the windows holding it.
-class RollingRank final : public Windowed<RollingRank, 1, 1> {
+class RollingRank final : public Stepped<RollingRank, 1, 1, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "RollingRank";
 
@@ -34,26 +34,9 @@ class RollingRank final : public Windowed<RollingRank, 1, 1> {
     return RollingRank(std::move(inputs), window, std::move(outputs), std::move(*buffers));
   }
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 1);
-    require_values(out, 1);
-    const std::size_t w = window();
-    const ChunkWindow chunk(buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
-    for (std::size_t t = 0; t < n; ++t) {
-      if (complete_at(chunk, t)) {
-        const double* oldest = chunk.window_of(t);
-        out[0].set(t, rank(w, [&](std::size_t i) { return oldest[i]; }));
-      } else {
-        out[0].set_absent(t);
-      }
-    }
-    set_absent_from(out, 1, n);
-    chunk.store(buffer(0));
-  }
-
  private:
-  friend Windowed;
-  using Windowed::Windowed;
+  friend Stepped;
+  using Stepped::Stepped;
 
   // value(i) is the window's i-th value from the oldest; the newest is ranked.
   template <class Value>
@@ -70,10 +53,13 @@ class RollingRank final : public Windowed<RollingRank, 1, 1> {
     return average / static_cast<double>(w);
   }
 
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue>) {
-    const auto run = complete_run(buffer(0));
-    if (!run) return {std::nullopt};
-    return {rank(window(), [&](std::size_t i) { return (*run)[i]; })};
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    set_where_complete(windows[0], n, out[0], [&](std::size_t t) {
+      const double* oldest = windows[0].window_of(t);
+      return rank(window(), [&](std::size_t i) { return oldest[i]; });
+    });
   }
 };
 

@@ -8,4 +8,7 @@ OptionalValue SimpleReturn::compare(double old_value, double new_value) {
   return (new_value - old_value) / old_value;
 }
 
+template class WindowedState<SimpleReturn, 1>;
+template class Stepped<SimpleReturn, 1, 1, 1>;
+
 }  // namespace vexal

@@ -20,6 +20,10 @@ class SimpleReturn final : public LookbackReturn<SimpleReturn> {
   using LookbackReturn::LookbackReturn;
 };
 
+// Its driver is compiled once, in simple_return.cpp.
+extern template class WindowedState<SimpleReturn, 1>;
+extern template class Stepped<SimpleReturn, 1, 1, 1>;
+
 template <>
 struct Describe<SimpleReturn> : Described<SimpleReturn> {
   static constexpr std::string_view summary =

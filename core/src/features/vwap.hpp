@@ -3,9 +3,10 @@
 #include <cstddef>
 #include <expected>
 
+#include "columns/window_by_bar.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "windowed.hpp"
+#include "stepped.hpp"
 
 namespace vexal {
 
@@ -14,24 +15,29 @@ namespace vexal {
 // Reads high, low, close, volume. A bar that is incomplete, has its high
 // below its low or a negative volume spoils the windows holding it; a
 // window without volume has no value.
-class Vwap final : public Windowed<Vwap, 2, 4> {
+class Vwap final : public Stepped<Vwap, 2, 4, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "Vwap";
 
   [[nodiscard]] static std::expected<Vwap, VexalError> create(Names inputs, std::size_t window,
                                                               Names outputs);
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
-
  private:
-  friend class Windowed<Vwap, 2, 4>;
+  friend Stepped;
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
-  // The values once the bar's entries are in the buffers.
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    write_ratio_of_sums(windows[0], windows[1], window(), n, out[0]);
+  }
 
   Vwap(Names inputs, std::size_t window, Names outputs, BufferSet<2> buffers)
-      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
+      : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)) {}
 };
+
+// Its driver is compiled once, in vwap.cpp.
+extern template class WindowedState<Vwap, 2>;
+extern template class Stepped<Vwap, 2, 4, 1>;
 
 template <>
 struct Describe<Vwap> : Described<Vwap> {

@@ -15,7 +15,8 @@
 #include "features/true_range.hpp"
 #include "internal_failure.hpp"
 #include "window_stats.hpp"
-#include "windowed.hpp"
+#include "columns/window_by_bar.hpp"
+#include "stepped.hpp"
 
 namespace vexal {
 
@@ -27,7 +28,7 @@ namespace vexal {
 // and volumes. A bar that is incomplete, has its high below its low or a
 // negative volume spoils the windows holding it; a window without flow has
 // no value.
-class Mfi final : public Windowed<Mfi, 2, 4> {
+class Mfi final : public Stepped<Mfi, 2, 4, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "Mfi";
   static constexpr std::array<std::string_view, 2> buffer_labels{"typical prices", "volumes"};
@@ -45,32 +46,9 @@ class Mfi final : public Windowed<Mfi, 2, 4> {
   // `window` changes need `window` + 1 bars.
   [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 4);
-    require_values(out, 1);
-    std::vector<Entries> terms(n);
-    for (std::size_t t = 0; t < n; ++t) terms[t] = entries(bar_at<4>(in, t));
-    // Both entries of a bar are present or absent together.
-    const ChunkWindow typical(buffer(0), n, [&](std::size_t t) { return terms[t][0]; });
-    const ChunkWindow volumes(buffer(1), n, [&](std::size_t t) { return terms[t][1]; });
-    for (std::size_t t = 0; t < n; ++t) {
-      if (complete_at(typical, t)) {
-        const double* tp = typical.window_of(t);
-        const double* v = volumes.window_of(t);
-        out[0].set(
-            t, index_of(window(), [&](std::size_t i) { return tp[i]; }, [&](std::size_t i) { return v[i]; }));
-      } else {
-        out[0].set_absent(t);
-      }
-    }
-    set_absent_from(out, 1, n);
-    typical.store(buffer(0));
-    volumes.store(buffer(1));
-  }
-
  private:
-  friend Windowed;
-  using Windowed::Windowed;
+  friend Stepped;
+  using Stepped::Stepped;
 
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const {
     const OptionalValue& close = values[2];
@@ -107,12 +85,15 @@ class Mfi final : public Windowed<Mfi, 2, 4> {
     return 100.0 * (rising / total);
   }
 
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue>) {
-    const auto tp = complete_run(buffer(0));
-    const auto v = complete_run(buffer(1));
-    if (!tp || !v) return {std::nullopt};
-    return {
-        index_of(window(), [&](std::size_t i) { return (*tp)[i]; }, [&](std::size_t i) { return (*v)[i]; })};
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    // Both entries of a bar are present or absent together.
+    set_where_complete(windows[0], n, out[0], [&](std::size_t t) {
+      const double* tp = windows[0].window_of(t);
+      const double* v = windows[1].window_of(t);
+      return index_of(window(), [&](std::size_t i) { return tp[i]; }, [&](std::size_t i) { return v[i]; });
+    });
   }
 };
 

@@ -35,10 +35,12 @@ class Ema final : public Windowed<Ema, 1> {
       : Windowed(std::move(inputs), window, std::move(outputs), std::move(seed)),
         alpha_(2.0 / (static_cast<double>(window) + 1.0)) {}
 
-  // The step from the current average; only called once seeded.
-  [[nodiscard]] double next(double x) const {
-    const double keep = 1.0 - alpha_;
-    return keep * *current_ + alpha_ * x;
+  // The step from an average: (1 − a) · average + a · x.
+  [[nodiscard]] auto step() const {
+    return [alpha = alpha_](double average, double x) {
+      const double keep = 1.0 - alpha;
+      return keep * average + alpha * x;
+    };
   }
 
   [[nodiscard]] ValueBuffer& seed() { return buffer(0); }

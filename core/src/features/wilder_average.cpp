@@ -1,6 +1,6 @@
 #include "features/wilder_average.hpp"
 
-#include "columns/seeded_run.hpp"
+#include "seeded_average.hpp"
 #include "window_stats.hpp"
 
 namespace vexal {
@@ -17,44 +17,15 @@ void WilderAverage::reset() {
 }
 
 OptionalValue WilderAverage::update(OptionalValue x) {
-  if (current_) {
-    if (x) {
-      current_ = next(*x);
-    } else {
-      reset();
-    }
-    return current_;
-  }
-  seed_.push_back(x);
-  const OptionalValue seed = mean_if_complete(seed_);
-  if (seed) {
-    current_ = seed;
-    seed_.clear();
-  }
-  return seed;
+  return SeededAverage::update(current_, seed_, x, stepper());
 }
 
 OptionalValue WilderAverage::peek(OptionalValue x) {
-  if (current_) return x ? OptionalValue(next(*x)) : std::nullopt;
-  const auto displaced = seed_.push_back_undoable(x);
-  const OptionalValue seed = mean_if_complete(seed_);
-  seed_.undo(displaced);
-  return seed;
+  return SeededAverage::peek(current_, seed_, x, stepper());
 }
 
 void WilderAverage::update_columns(ColumnIn x, ColumnOut y, std::size_t n) {
-  run_seeded(
-      n, [&] { return current_.has_value(); },
-      [&](std::size_t t) {
-        double average = *current_;
-        for (; t < n && x.valid[t] != 0; ++t) {
-          average = step(average, x.values[t]);
-          y.set(t, average);
-        }
-        current_ = average;
-        return t;
-      },
-      [&](std::size_t t) { y.set(t, update(x.at(t))); });
+  SeededAverage::columns(current_, seed_, x, y, n, stepper());
 }
 
 void WilderAverage::save_state(SnapshotWriter& out) const {

@@ -45,7 +45,9 @@ class WilderAverage {
         kept_(static_cast<double>(window - 1)),
         divisor_(static_cast<double>(window)) {}
 
-  [[nodiscard]] double next(double x) const { return step(*current_, x); }
+  [[nodiscard]] auto stepper() const {
+    return [this](double average, double x) { return step(average, x); };
+  }
 
   OptionalValue current_;  // present only once seeded; the seed buffer is then empty
   ValueBuffer seed_;

@@ -10,12 +10,12 @@ std::expected<NegLog, VexalError> NegLog::create(Names inputs, Names outputs) {
   return NegLog(std::move(inputs), std::move(outputs));
 }
 
-UpdateResult NegLog::of(std::span<const OptionalValue> values) {
+OptionalValue NegLog::value(std::span<const OptionalValue, 1> values) {
   const OptionalValue x = values[0];
   // A NaN fails the comparison too. Negation only flips the sign bit, so
   // ln(1) = 0 comes out as -0.0 and +inf as -inf.
-  if (!x || !(*x > 0.0)) return {std::nullopt};
-  return {-std::log(*x)};
+  if (!x || !(*x > 0.0)) return std::nullopt;
+  return -std::log(*x);
 }
 
 }  // namespace vexal

@@ -5,22 +5,22 @@
 
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "stateless.hpp"
+#include "operators/elementwise.hpp"
 
 namespace vexal {
 
 // Negative natural logarithm of one column; absent unless the value is > 0.
-class NegLog final : public Stateless<NegLog, 1> {
+class NegLog final : public Elementwise<NegLog, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "NegLog";
 
   [[nodiscard]] static std::expected<NegLog, VexalError> create(Names inputs, Names outputs);
 
  private:
-  friend Stateless;
-  using Stateless::Stateless;
+  friend Elementwise;
+  using Elementwise::Elementwise;
 
-  [[nodiscard]] static UpdateResult of(std::span<const OptionalValue> values);
+  [[nodiscard]] static OptionalValue value(std::span<const OptionalValue, 1> x);
 };
 
 template <>

@@ -28,10 +28,10 @@ void FixedZScore::save(SnapshotWriter& out) const {
   out.f64(std_);
 }
 
-UpdateResult FixedZScore::of(std::span<const OptionalValue> values) const {
+OptionalValue FixedZScore::value(std::span<const OptionalValue, 1> values) const {
   const OptionalValue& x = values[0];
-  if (!x) return {std::nullopt};
-  return {(*x - mean_) / std_};
+  if (!x) return std::nullopt;
+  return (*x - mean_) / std_;
 }
 
 }  // namespace vexal

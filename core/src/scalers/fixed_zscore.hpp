@@ -5,13 +5,13 @@
 
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "stateless.hpp"
+#include "operators/elementwise.hpp"
 
 namespace vexal {
 
 // Z-score with a mean and standard deviation fixed at construction, usually
 // fitted on training data by fit_standard_scaler. Stateless.
-class FixedZScore final : public Stateless<FixedZScore, 1> {
+class FixedZScore final : public Elementwise<FixedZScore, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "FixedZScore";
 
@@ -27,12 +27,12 @@ class FixedZScore final : public Stateless<FixedZScore, 1> {
   void save(SnapshotWriter& out) const override;
 
  private:
-  friend Stateless;
+  friend Elementwise;
 
   FixedZScore(Names inputs, Names outputs, double mean, double std)
-      : Stateless(std::move(inputs), std::move(outputs)), mean_(mean), std_(std) {}
+      : Elementwise(std::move(inputs), std::move(outputs)), mean_(mean), std_(std) {}
 
-  [[nodiscard]] UpdateResult of(std::span<const OptionalValue> values) const;
+  [[nodiscard]] OptionalValue value(std::span<const OptionalValue, 1> x) const;
 
   double mean_;
   double std_;

@@ -71,8 +71,8 @@ def live(make, bars, peek=False):
     return side
 
 
-def research(vx, transforms, table):
-    pipeline = vx.FeaturePipeline(transforms, harness.OHLCV)
+def into(pipeline, table):
+    """run_research_into over the table, into an array allocated once."""
     out = np.empty((len(table), len(pipeline.output_names())))
 
     def side():
@@ -83,22 +83,22 @@ def research(vx, transforms, table):
     return side
 
 
+def research(vx, transforms, table):
+    return into(vx.FeaturePipeline(transforms, harness.OHLCV), table)
+
+
 def targets(vx, table):
     """The research group's three targets over (t, close)."""
     pipeline = vx.TargetPipeline(
-        [vx.FutureReturn(["close"], WINDOW, ["fret"]), vx.FutureCTCVolatility("close", WINDOW),
-         vx.FutureLinearSlope(["t", "close"], WINDOW, ["fslope", "fr2"])],
+        [
+            vx.FutureReturn(["close"], WINDOW, ["fret"]),
+            vx.FutureCTCVolatility("close", WINDOW),
+            vx.FutureLinearSlope(["t", "close"], WINDOW, ["fslope", "fr2"]),
+        ],
         ["t", "close"],
     )
-    columns = np.ascontiguousarray(np.column_stack([np.arange(len(table), dtype=np.float64), table[:, 3]]))
-    out = np.empty((len(table), len(pipeline.output_names())))
-
-    def side():
-        t0 = time.perf_counter_ns()
-        pipeline.run_research_into(columns, out)
-        return time.perf_counter_ns() - t0
-
-    return side
+    times = np.arange(len(table), dtype=np.float64)
+    return into(pipeline, np.ascontiguousarray(np.column_stack([times, table[:, 3]])))
 
 
 def rows(vx, bars, table):
@@ -148,7 +148,7 @@ def main() -> None:
             for name in order:
                 times[row][name].append(sides[name][row]())
     gc.enable()
-    print(f"| row | old | new | new / old |\n|---|---|---|---|")
+    print("| row | old | new | new / old |\n|---|---|---|---|")
     for row, t in times.items():
         old, new = statistics.median(t["old"]), statistics.median(t["new"])
         units = len(bars) if row.startswith(("live", "peek")) else len(table)

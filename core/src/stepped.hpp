@@ -75,12 +75,7 @@ class Stepped : public WindowedState<Derived, Buffers> {
   using typename WindowedState<Derived, Buffers>::Entries;
 
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const {
-    static_assert(Buffers <= Reads, "more buffers than inputs: Derived supplies its entries");
-    Entries entries;
-    // Rebuilt, not copied: a copy of an absent value reads its unset payload.
-    for (std::size_t i = 0; i < Buffers; ++i)
-      entries[i] = values[i] ? OptionalValue(*values[i]) : std::nullopt;
-    return entries;
+    return this->template first_values<Reads>(values);
   }
 
  private:

@@ -230,6 +230,17 @@ class WindowedState : public NamedTransform {
     return result;
   }
 
+  // The default entries: a bar's first values, one a buffer.
+  template <std::size_t Reads>
+  [[nodiscard]] static Entries first_values(std::span<const OptionalValue> values) {
+    static_assert(Buffers <= Reads, "more buffers than inputs: Derived supplies its entries");
+    Entries entries;
+    // Rebuilt, not copied: a copy of an absent value reads its unset payload.
+    for (std::size_t i = 0; i < Buffers; ++i)
+      entries[i] = values[i] ? OptionalValue(*values[i]) : std::nullopt;
+    return entries;
+  }
+
   [[nodiscard]] ValueBuffer& buffer(std::size_t i) { return buffers_[i]; }
   [[nodiscard]] const ValueBuffer& buffer(std::size_t i) const { return buffers_[i]; }
 
@@ -266,12 +277,7 @@ class Windowed : public WindowedState<Derived, Buffers> {
   using typename WindowedState<Derived, Buffers>::Entries;
 
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const {
-    static_assert(Buffers <= Reads, "more buffers than inputs: Derived supplies its entries");
-    Entries entries;
-    // Rebuilt, not copied: a copy of an absent value reads its unset payload.
-    for (std::size_t i = 0; i < Buffers; ++i)
-      entries[i] = values[i] ? OptionalValue(*values[i]) : std::nullopt;
-    return entries;
+    return this->template first_values<Reads>(values);
   }
 
  private:

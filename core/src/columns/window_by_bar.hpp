@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <span>
 #include <utility>
@@ -48,6 +49,17 @@ template <class Window, class Means>
   const std::size_t first = window.first_full();
   if (first < n)
     window_square_deviations(window.window_of(first), n - first, w, mean.data() + first, out.data() + first);
+  return out;
+}
+
+// Σ |x − mean| of each bar's window, about the means given.
+template <class Window, class Means>
+[[nodiscard]] auto abs_deviations_by_bar(const Window& window, std::size_t w, std::size_t n,
+                                         const Means& mean) {
+  auto out = per_bar<double>(window);
+  const std::size_t first = window.first_full();
+  if (first < n)
+    window_abs_deviations(window.window_of(first), n - first, w, mean.data() + first, out.data() + first);
   return out;
 }
 
@@ -104,6 +116,21 @@ void write_ratio_of_sums(const Window& x, const Window& y, std::size_t w, std::s
   for (std::size_t t = 0; t < n; ++t) {
     if (complete_at(x, t) && denominators[t] != 0.0) {
       out.set(t, numerators[t] / denominators[t]);
+    } else {
+      out.set_absent(t);
+    }
+  }
+}
+
+// √mean of each bar's window of terms where complete; absent where the
+// mean is below zero or NaN, as out-of-range bars can make it (the range
+// volatilities).
+template <class Window>
+void write_root_of_means(const Window& window, std::size_t w, std::size_t n, const ColumnOut& out) {
+  const auto means = means_by_bar(window, w, n);
+  for (std::size_t t = 0; t < n; ++t) {
+    if (complete_at(window, t) && means[t] >= 0.0) {
+      out.set(t, std::sqrt(means[t]));
     } else {
       out.set_absent(t);
     }

@@ -34,10 +34,7 @@ class Cci final : public Stepped<Cci, 1, 3, 1> {
             std::size_t n) const {
     const std::size_t w = window();
     const auto mean = means_by_bar(windows[0], w, n);
-    const auto deviations =
-        by_bar(windows[0], w, n, [&](const double* x, std::size_t count, std::size_t width, double* sums) {
-          window_abs_deviations(x, count, width, mean.data() + windows[0].first_full(), sums);
-        });
+    const auto deviations = abs_deviations_by_bar(windows[0], w, n, mean);
     set_where_complete(windows[0], n, out[0], [&](std::size_t t) {
       return index(windows[0].value(t), mean[t], deviations[t], static_cast<double>(w));
     });

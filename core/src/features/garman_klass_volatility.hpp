@@ -27,19 +27,11 @@ class GarmanKlassVolatility final : public Stepped<GarmanKlassVolatility, 1, 4, 
  private:
   friend Stepped;
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
-  // sqrt of the terms' mean. Out-of-range bars can pull the mean below zero
-  // (or make it NaN), and then there is no volatility to report.
+  // sqrt of the terms' mean.
   template <class Window>
   void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
             std::size_t n) const {
-    const auto means = means_by_bar(windows[0], window(), n);
-    for (std::size_t t = 0; t < n; ++t) {
-      if (complete_at(windows[0], t) && means[t] >= 0.0) {
-        out[0].set(t, std::sqrt(means[t]));
-      } else {
-        out[0].set_absent(t);
-      }
-    }
+    write_root_of_means(windows[0], window(), n, out[0]);
   }
 
   GarmanKlassVolatility(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)

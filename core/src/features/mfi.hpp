@@ -14,9 +14,8 @@
 #include "error.hpp"
 #include "features/true_range.hpp"
 #include "internal_failure.hpp"
-#include "window_stats.hpp"
-#include "columns/window_by_bar.hpp"
 #include "stepped.hpp"
+#include "window_stats.hpp"
 
 namespace vexal {
 

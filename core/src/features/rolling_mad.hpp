@@ -44,10 +44,7 @@ class RollingMad final : public Stepped<RollingMad, 1, 1, 1> {
             std::size_t n) const {
     const std::size_t w = window();
     const auto mean = means_by_bar(windows[0], w, n);
-    const auto deviations =
-        by_bar(windows[0], w, n, [&](const double* x, std::size_t count, std::size_t width, double* sums) {
-          window_abs_deviations(x, count, width, mean.data() + windows[0].first_full(), sums);
-        });
+    const auto deviations = abs_deviations_by_bar(windows[0], w, n, mean);
     const auto size = static_cast<double>(w);
     set_where_complete(windows[0], n, out[0], [&](std::size_t t) { return deviations[t] / size; });
   }

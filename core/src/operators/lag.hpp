@@ -3,15 +3,16 @@
 #include <cstddef>
 #include <expected>
 
+#include "columns/window_by_bar.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "windowed.hpp"
+#include "stepped.hpp"
 
 namespace vexal {
 
 // The first input as it was `k` bars earlier; absent for the first `k` bars
 // and wherever that earlier value was absent.
-class Lag final : public Windowed<Lag, 1, 1> {
+class Lag final : public Stepped<Lag, 1, 1, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "Lag";
 
@@ -20,16 +21,32 @@ class Lag final : public Windowed<Lag, 1, 1> {
   [[nodiscard]] std::size_t k() const { return window(); }
 
   [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
-  friend class Windowed<Lag, 1, 1>;
-  // The values once the bar's entries are in the buffers.
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+  friend Stepped;
+  // The buffer holds the bar and the k before it, so a full window's oldest
+  // entry is the lagged value.
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    const Window& xs = windows[0];
+    const std::size_t k = window();
+    for (std::size_t t = 0; t < n; ++t) {
+      if (t >= xs.first_full() && xs.present(t, k)) {
+        out[0].set(t, xs.value(t, k));
+      } else {
+        out[0].set_absent(t);
+      }
+    }
+  }
 
   Lag(Names inputs, std::size_t k, Names outputs, BufferSet<1> buffers)
-      : Windowed(std::move(inputs), k, std::move(outputs), std::move(buffers)) {}
+      : Stepped(std::move(inputs), k, std::move(outputs), std::move(buffers)) {}
 };
+
+// Its driver is compiled once, in lag.cpp.
+extern template class WindowedState<Lag, 1>;
+extern template class Stepped<Lag, 1, 1, 1>;
 
 template <>
 struct Describe<Lag> : Described<Lag> {

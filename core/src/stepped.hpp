@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <utility>
 #include <vector>
@@ -17,33 +18,48 @@
 namespace vexal {
 
 // A windowed transform written once, as a step: `Derived::step(windows, in,
-// out, n)` computes bars 0..n of `Produces` output columns from its
-// `Buffers` window views and its `Reads` input columns. Research runs it on
-// a chunk (ChunkWindow views, vectorised across bars where its reductions
-// allow); update and peek run the very same step on one bar (BarWindow
-// views over the live buffers, its columns on the stack). An absent value
-// spoils the windows holding it: the step writes a bar whose window is not
-// complete as absent.
+// out, n)` computes bars 0..n of `Produces` output columns from its window
+// views and its `Reads` input columns. Research runs it on a chunk
+// (ChunkWindow views, vectorised across bars where its reductions allow);
+// update and peek run the very same step on one bar (BarWindow views over
+// the live buffers, its columns on the stack). An absent value spoils the
+// windows holding it: the step writes a bar whose window is not complete as
+// absent.
 //
-// `entries(values)`, the bar's new entry for each buffer, is by default its
-// first values, one a buffer; Derived may supply its own (a per-bar term).
-template <class Derived, std::size_t Buffers, std::size_t Reads, std::size_t Produces>
+// The first `Fed` buffers take each bar's entries: `entries(values)`, by
+// default its first values, one a buffer; Derived may supply its own (a
+// per-bar term). The buffers after them are stages, windows over a line the
+// step computes itself (a mean of a mean): the step then takes a `stages`
+// argument after the windows, and `stages.stage(i, line)` gives buffer i's
+// view once the line's values are in.
+template <class Derived, std::size_t Buffers, std::size_t Reads, std::size_t Produces,
+          std::size_t Fed = Buffers>
 class Stepped : public WindowedState<Derived, Buffers> {
-  static_assert(Reads > 0 && Produces > 0);
+  static_assert(Reads > 0 && Produces > 0 && Fed > 0 && Fed <= Buffers);
 
  public:
   template <class Window>
-  using Windows = std::array<Window, Buffers>;
+  using Windows = std::array<Window, Fed>;
 
   UpdateResult update(std::span<const OptionalValue> values) final {
     require_values(values, Reads);
-    this->push(self().entries(values));
-    return this_bar(values);
+    const Entries entries = self().entries(values);
+    for (std::size_t i = 0; i < Fed; ++i) this->buffer(i).push_back(entries[i]);
+    BarStages stages(*this, false);
+    return this_bar(values, stages);
   }
 
+  // update's pushes made undoable, then taken back newest first.
   UpdateResult peek(std::span<const OptionalValue> values) final {
     require_values(values, Reads);
-    return this->tentatively(self().entries(values), [&] { return this_bar(values); });
+    const Entries entries = self().entries(values);
+    std::array<ValueBuffer::Displaced, Fed> displaced;
+    for (std::size_t i = 0; i < Fed; ++i) displaced[i] = this->buffer(i).push_back_undoable(entries[i]);
+    BarStages stages(*this, true);
+    const UpdateResult result = this_bar(values, stages);
+    stages.undo();
+    for (std::size_t i = Fed; i-- > 0;) this->buffer(i).undo(displaced[i]);
+    return result;
   }
 
   void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) final {
@@ -53,11 +69,13 @@ class Stepped : public WindowedState<Derived, Buffers> {
       const Windows<ChunkWindow> windows = [&]<std::size_t... i>(std::index_sequence<i...>) {
         return Windows<ChunkWindow>{
             ChunkWindow(this->buffer(i), n, [&](std::size_t t) { return term(i, t); })...};
-      }(std::make_index_sequence<Buffers>{});
-      self().step(windows, in, out.first(Produces), n);
-      for (std::size_t i = 0; i < Buffers; ++i) windows[i].store(this->buffer(i));
+      }(std::make_index_sequence<Fed>{});
+      ChunkStages stages(*this, n);
+      call_step(windows, stages, in, out.first(Produces), n);
+      for (std::size_t i = 0; i < Fed; ++i) windows[i].store(this->buffer(i));
+      stages.store();
     };
-    if constexpr (own_entries() && Buffers == 1) {
+    if constexpr (own_entries() && Fed == 1) {
       run([&](std::size_t, std::size_t t) { return self().entries(bar_at<Reads>(in, t))[0]; });
     } else if constexpr (own_entries()) {
       // Each bar's entries once, for every buffer to read.
@@ -72,11 +90,58 @@ class Stepped : public WindowedState<Derived, Buffers> {
 
  protected:
   using WindowedState<Derived, Buffers>::WindowedState;
-  using typename WindowedState<Derived, Buffers>::Entries;
+  // A bar's entries for the fed buffers.
+  using Entries = std::array<OptionalValue, Fed>;
 
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const {
-    return this->template first_values<Reads>(values);
+    return this->template first_values<Fed, Reads>(values);
   }
+
+  // The stages of one live bar: the line's value pushed (undoably, for a
+  // peek) into the stage's buffer, which is then read like the others.
+  class BarStages {
+   public:
+    BarStages(Stepped& owner, bool undoable) : owner_(owner), undoable_(undoable) {}
+    template <class Line>
+    [[nodiscard]] BarWindow stage(std::size_t i, const Line& line) {
+      ValueBuffer& buffer = owner_.buffer(i);
+      if (undoable_) {
+        displaced_[i - Fed] = buffer.push_back_undoable(line[0]);
+      } else {
+        buffer.push_back(line[0]);
+      }
+      return BarWindow(buffer);
+    }
+    void undo() {
+      for (std::size_t i = Buffers; i-- > Fed;) owner_.buffer(i).undo(displaced_[i - Fed]);
+    }
+
+   private:
+    Stepped& owner_;
+    bool undoable_;
+    std::array<ValueBuffer::Displaced, Buffers - Fed> displaced_{};
+  };
+
+  // The stages of a chunk: a chunk view over each stage's buffer and line,
+  // stored back once the step is done.
+  class ChunkStages {
+   public:
+    ChunkStages(Stepped& owner, std::size_t n) : owner_(owner), n_(n) {}
+    template <class Line>
+    [[nodiscard]] const ChunkWindow& stage(std::size_t i, const Line& line) {
+      return made_[i - Fed].emplace(owner_.buffer(i), n_, [&](std::size_t t) { return line[t]; });
+    }
+    void store() const {
+      for (std::size_t k = 0; k < Buffers - Fed; ++k) {
+        if (made_[k]) made_[k]->store(owner_.buffer(Fed + k));
+      }
+    }
+
+   private:
+    Stepped& owner_;
+    std::size_t n_;
+    std::array<std::optional<ChunkWindow>, Buffers - Fed> made_;
+  };
 
  private:
   [[nodiscard]] Derived& self() { return static_cast<Derived&>(*this); }
@@ -86,9 +151,19 @@ class Stepped : public WindowedState<Derived, Buffers> {
     return !std::is_same_v<decltype(&Derived::entries), decltype(&Stepped::entries)>;
   }
 
+  template <class Windows, class Stages>
+  void call_step(const Windows& windows, Stages& stages, std::span<const ColumnIn> in,
+                 std::span<const ColumnOut> out, std::size_t n) {
+    if constexpr (Fed < Buffers) {
+      self().step(windows, stages, in, out, n);
+    } else {
+      self().step(windows, in, out, n);
+    }
+  }
+
   // The step on this bar alone: its values as one-bar columns, its results
   // read back from one-bar columns.
-  [[nodiscard]] UpdateResult this_bar(std::span<const OptionalValue> values) {
+  [[nodiscard]] UpdateResult this_bar(std::span<const OptionalValue> values, BarStages& stages) {
     std::array<double, Reads> value{};
     std::array<std::uint8_t, Reads> valid{};
     std::array<ColumnIn, Reads> in;
@@ -103,8 +178,8 @@ class Stepped : public WindowedState<Derived, Buffers> {
     for (std::size_t k = 0; k < Produces; ++k) out[k] = {&result[k], &given[k]};
     const Windows<BarWindow> windows = [&]<std::size_t... i>(std::index_sequence<i...>) {
       return Windows<BarWindow>{BarWindow(this->buffer(i))...};
-    }(std::make_index_sequence<Buffers>{});
-    self().step(windows, std::span<const ColumnIn>(in), std::span<const ColumnOut>(out), 1);
+    }(std::make_index_sequence<Fed>{});
+    call_step(windows, stages, std::span<const ColumnIn>(in), std::span<const ColumnOut>(out), 1);
     const auto value_of = [&](std::size_t k) {
       return given[k] != 0 ? OptionalValue(result[k]) : std::nullopt;
     };

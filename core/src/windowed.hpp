@@ -230,14 +230,14 @@ class WindowedState : public NamedTransform {
     return result;
   }
 
-  // The default entries: a bar's first values, one a buffer.
-  template <std::size_t Reads>
-  [[nodiscard]] static Entries first_values(std::span<const OptionalValue> values) {
-    static_assert(Buffers <= Reads, "more buffers than inputs: Derived supplies its entries");
-    Entries entries;
+  // The default entries: a bar's first values, one a buffer, for the first
+  // `Count` buffers.
+  template <std::size_t Count, std::size_t Reads>
+  [[nodiscard]] static std::array<OptionalValue, Count> first_values(std::span<const OptionalValue> values) {
+    static_assert(Count <= Reads, "more buffers than inputs: Derived supplies its entries");
+    std::array<OptionalValue, Count> entries;
     // Rebuilt, not copied: a copy of an absent value reads its unset payload.
-    for (std::size_t i = 0; i < Buffers; ++i)
-      entries[i] = values[i] ? OptionalValue(*values[i]) : std::nullopt;
+    for (std::size_t i = 0; i < Count; ++i) entries[i] = values[i] ? OptionalValue(*values[i]) : std::nullopt;
     return entries;
   }
 
@@ -277,7 +277,7 @@ class Windowed : public WindowedState<Derived, Buffers> {
   using typename WindowedState<Derived, Buffers>::Entries;
 
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const {
-    return this->template first_values<Reads>(values);
+    return this->template first_values<Buffers, Reads>(values);
   }
 
  private:

@@ -14,8 +14,8 @@
 #include "error.hpp"
 #include "features/wma.hpp"
 #include "internal_failure.hpp"
+#include "stepped.hpp"
 #include "window_stats.hpp"
-#include "windowed.hpp"
 
 namespace vexal {
 
@@ -24,7 +24,7 @@ namespace vexal {
 // ⌊√window⌋, every Wma Wma's own arithmetic. The half and full averages
 // read the same window of the last `window` values; the raw line keeps its
 // last `root` values. An absent value spoils the windows holding it.
-class Hma final : public Windowed<Hma, 2> {
+class Hma final : public Stepped<Hma, 2, 1, 1, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "Hma";
   static constexpr std::array<std::string_view, 2> buffer_labels{"window values", "raw values"};
@@ -41,52 +41,30 @@ class Hma final : public Windowed<Hma, 2> {
 
   [[nodiscard]] std::size_t warm_up_period() const override { return window() + root_of(window()) - 2; }
 
-  UpdateResult update(std::span<const OptionalValue> values) override {
-    require_values(values, 1);
-    buffer(0).push_back(values[0]);
-    buffer(1).push_back(raw());
-    return {smoothed()};
-  }
-  UpdateResult peek(std::span<const OptionalValue> values) override {
-    require_values(values, 1);
-    const auto xs = buffer(0).push_back_undoable(values[0]);
-    const auto raws = buffer(1).push_back_undoable(raw());
-    const OptionalValue result = smoothed();
-    buffer(1).undo(raws);
-    buffer(0).undo(xs);
-    return {result};
-  }
+ private:
+  friend Stepped;
+  using Stepped::Stepped;
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 1);
-    require_values(out, 1);
+  // The raw line 2 · Wma(w / 2) − Wma(w) from each full window of values,
+  // then its Wma over ⌊√w⌋ bars (the second buffer, a stage).
+  template <class Window, class Stages>
+  void step(const Windows<Window>& windows, Stages& stages, std::span<const ColumnIn>,
+            std::span<const ColumnOut> out, std::size_t n) const {
     const std::size_t w = window();
-    const ChunkWindow xs(buffer(0), n, [&](std::size_t t) { return in[0].at(t); });
-    std::vector<OptionalValue> line(n);
+    auto line = per_bar<OptionalValue>(windows[0]);
     for (std::size_t t = 0; t < n; ++t) {
-      if (complete_at(xs, t)) {
-        const double* oldest = xs.window_of(t);
+      if (complete_at(windows[0], t)) {
+        const double* oldest = windows[0].window_of(t);
         line[t] = raw_of(w, [&](std::size_t i) { return oldest[i]; });
       }
     }
-    const ChunkWindow raws(buffer(1), n, [&](std::size_t t) { return line[t]; });
+    const auto& raws = stages.stage(1, line);
     const std::size_t root = root_of(w);
-    for (std::size_t t = 0; t < n; ++t) {
-      if (complete_at(raws, t)) {
-        const double* oldest = raws.window_of(t);
-        out[0].set(t, Wma::weighted_mean(root, [&](std::size_t i) { return oldest[i]; }));
-      } else {
-        out[0].set_absent(t);
-      }
-    }
-    set_absent_from(out, 1, n);
-    xs.store(buffer(0));
-    raws.store(buffer(1));
+    set_where_complete(raws, n, out[0], [&](std::size_t t) {
+      const double* oldest = raws.window_of(t);
+      return Wma::weighted_mean(root, [&](std::size_t i) { return oldest[i]; });
+    });
   }
-
- private:
-  friend Windowed;
-  using Windowed::Windowed;
 
   // ⌊√w⌋, exactly.
   [[nodiscard]] static std::size_t root_of(std::size_t w) {
@@ -102,17 +80,6 @@ class Hma final : public Windowed<Hma, 2> {
     const std::size_t half = w / 2;
     const double recent = Wma::weighted_mean(half, [&](std::size_t i) { return value(w - half + i); });
     return 2.0 * recent - Wma::weighted_mean(w, value);
-  }
-
-  [[nodiscard]] OptionalValue raw() {
-    const auto run = complete_run(buffer(0));
-    if (!run) return std::nullopt;
-    return raw_of(window(), [&](std::size_t i) { return (*run)[i]; });
-  }
-  [[nodiscard]] OptionalValue smoothed() {
-    const auto run = complete_run(buffer(1));
-    if (!run) return std::nullopt;
-    return Wma::weighted_mean(run->size(), [&](std::size_t i) { return (*run)[i]; });
   }
 };
 

@@ -4,9 +4,12 @@
 #include <expected>
 #include <tuple>
 
+#include "columns/window_by_bar.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "windowed.hpp"
+#include "features/true_range.hpp"
+#include "stepped.hpp"
+#include "window_extremes.hpp"
 
 namespace vexal {
 
@@ -16,7 +19,7 @@ namespace vexal {
 // raw %K over `smooth_k` bars and d that of k over `smooth_d` bars. A bar
 // that is incomplete or has its high below its low spoils the windows
 // holding it; a flat range (HH = LL) has no raw %K.
-class Stochastic final : public Windowed<Stochastic, 4> {
+class Stochastic final : public Stepped<Stochastic, 4, 3, 2, 2> {
  public:
   static constexpr std::string_view snapshot_tag = "Stochastic";
 
@@ -30,18 +33,52 @@ class Stochastic final : public Windowed<Stochastic, 4> {
 
   // Bars before d, the last of the two to arrive.
   [[nodiscard]] std::size_t warm_up_period() const override { return window() + smooth_k_ + smooth_d_ - 3; }
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
  private:
-  // The raw %K once the bar's high and low are in their windows.
-  [[nodiscard]] OptionalValue raw_k(const OptionalValue& close);
+  friend Stepped;
+
+  // A bar's high and low, both absent for an incomplete or inverted range.
+  [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const {
+    if (!TrueRange::valid_range(values[0], values[1])) return {std::nullopt, std::nullopt};
+    return {values[0], values[1]};
+  }
+
+  // The raw %K from the window extremes, then its two averages, each a
+  // windowed mean over the line before it (the raw %K and k buffers are
+  // stages).
+  template <class Window, class Stages>
+  void step(const Windows<Window>& windows, Stages& stages, std::span<const ColumnIn> in,
+            std::span<const ColumnOut> out, std::size_t n) const {
+    const auto highest_high = by_bar(windows[0], window(), n, window_highest);
+    const auto lowest_low = by_bar(windows[1], window(), n, window_lowest);
+    auto raw = per_bar<OptionalValue>(windows[0]);
+    for (std::size_t t = 0; t < n; ++t) {
+      if (in[2].valid[t] != 0 && complete_at(windows[0], t) && windows[1].complete(t))
+        raw[t] = raw_k_of(in[2].values[t], highest_high[t], lowest_low[t]);
+    }
+    const auto& raws = stages.stage(2, raw);
+    const auto k_mean = means_by_bar(raws, smooth_k_, n);
+    auto k = per_bar<OptionalValue>(windows[0]);
+    for (std::size_t t = 0; t < n; ++t) {
+      if (complete_at(raws, t)) k[t] = k_mean[t];
+    }
+    const auto& ks = stages.stage(3, k);
+    const auto d_mean = means_by_bar(ks, smooth_d_, n);
+    for (std::size_t t = 0; t < n; ++t) {
+      out[0].set(t, k[t]);
+      if (complete_at(ks, t)) {
+        out[1].set(t, d_mean[t]);
+      } else {
+        out[1].set_absent(t);
+      }
+    }
+  }
+
   [[nodiscard]] static OptionalValue raw_k_of(double close, double highest_high, double lowest_low);
 
   Stochastic(Names inputs, std::size_t window, Names outputs, BufferSet<4> buffers, std::size_t smooth_k,
              std::size_t smooth_d)
-      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)),
+      : Stepped(std::move(inputs), window, std::move(outputs), std::move(buffers)),
         smooth_k_(smooth_k),
         smooth_d_(smooth_d) {}
 
@@ -49,6 +86,10 @@ class Stochastic final : public Windowed<Stochastic, 4> {
   std::size_t smooth_k_;
   std::size_t smooth_d_;
 };
+
+// Its driver is compiled once, in stochastic.cpp.
+extern template class WindowedState<Stochastic, 4>;
+extern template class Stepped<Stochastic, 4, 3, 2, 2>;
 
 template <>
 struct Describe<Stochastic> : Described<Stochastic> {

@@ -26,14 +26,6 @@ namespace vexal {
   return sum_of(run) / static_cast<double>(run.size());
 }
 
-// Sum of a window, or absent when it holds an absent entry.
-[[nodiscard]] inline OptionalValue sum_if_complete(ValueBuffer& window) {
-  if (window.absent() != 0) return std::nullopt;
-  return sum_of(window.make_contiguous());
-}
-
-[[nodiscard]] inline bool all_present(const ValueBuffer& window) { return window.absent() == 0; }
-
 // Mean of a full window of present values; absent otherwise.
 [[nodiscard]] inline OptionalValue mean_if_complete(ValueBuffer& window) {
   if (!window.complete()) return std::nullopt;

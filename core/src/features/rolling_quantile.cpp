@@ -5,7 +5,6 @@
 #include <limits>
 #include <new>
 
-#include "columns/chunk_window.hpp"
 #include "columns/window_by_bar.hpp"
 #include "internal_failure.hpp"
 #include "state_limit.hpp"

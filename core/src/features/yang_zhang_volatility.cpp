@@ -14,7 +14,7 @@ bool positive(const OptionalValue& v) { return v && *v > 0.0; }
 
 // The sample variance of a full window of present values, or absent.
 OptionalValue sample_variance(const ValueBuffer& window) {
-  if (!window.full() || !all_present(window)) return std::nullopt;
+  if (!window.complete()) return std::nullopt;
   const auto each = [&](auto&& f) { window.for_each([&](const OptionalValue& v) { f(*v); }); };
   return sample_moments(each, window.size()).variance;
 }

@@ -1,6 +1,5 @@
 #include "operators/lag.hpp"
 
-#include "columns/chunk_window.hpp"
 #include "internal_failure.hpp"
 
 namespace vexal {

@@ -16,9 +16,13 @@ pytestmark = pytest.mark.native
 SYMBOLS = ["AAA", "BBB", "CCC", "DDD", "EEE"]
 
 
-def pipeline():
-    return vexal.FeaturePipeline([vexal.Sma(["close"], 3, ["sma"]), vexal.Rsi(["close"], 4, ["rsi"]),
+def pipeline_of(window=3):
+    return vexal.FeaturePipeline([vexal.Sma(["close"], window, ["sma"]), vexal.Rsi(["close"], 4, ["rsi"]),
                                   vexal.Atr(["high", "low", "close"], 3, ["atr"])], ["close", "high", "low", "sector"])
+
+
+def pipeline():
+    return pipeline_of()
 
 
 def bits(a):
@@ -32,11 +36,15 @@ def bars_for(rng, n):
     return bars
 
 
+# Enough symbols that each thread's share fills the vector lanes of the windows run side by side.
+UNIVERSE = SYMBOLS + [f"S{i}" for i in range(35)]
+
+
 @pytest.mark.parametrize("threads", [1, 2])
 def test_each_symbol_equals_its_own_pipeline_through_presence_gaps_universe_changes_and_restores(threads):
     rng = np.random.default_rng(threads)
-    book = vexal.FeatureBook(pipeline(), SYMBOLS)
-    own = {s: pipeline() for s in SYMBOLS}
+    book = vexal.FeatureBook(pipeline(), UNIVERSE)
+    own = {s: pipeline() for s in UNIVERSE}
     for t in range(60):
         if t == 20:  # the universe changes between bars; a restored book carries on
             book.remove("BBB")
@@ -45,6 +53,12 @@ def test_each_symbol_equals_its_own_pipeline_through_presence_gaps_universe_chan
             own["FFF"] = pipeline()
             book.add("GGG", own["AAA"])  # from a pipeline, its state included
             own["GGG"] = pickle.loads(pickle.dumps(own["AAA"]))
+            # One pipeline configured otherwise: the book runs each symbol alone while it is there.
+            book.add("HHH", pipeline_of(5))
+            own["HHH"] = pipeline_of(5)
+        if t == 30:
+            book.remove("HHH")
+            del own["HHH"]
         if t == 40:
             book = vexal.load(book.snapshot())
         symbols = book.symbols

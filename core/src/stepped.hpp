@@ -1,16 +1,19 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
 #include "columns/bar_window.hpp"
 #include "columns/chunk_window.hpp"
 #include "columns/column.hpp"
+#include "columns/symbols_window.hpp"
 #include "columns/window_by_bar.hpp"
 #include "internal_failure.hpp"
 #include "windowed.hpp"
@@ -32,6 +35,10 @@ namespace vexal {
 // step computes itself (a mean of a mean): the step then takes a `stages`
 // argument after the windows, and `stages.stage(i, line)` gives buffer i's
 // view once the line's values are in.
+//
+// A universe of symbols runs the step once for all of them (SymbolsWindow
+// views, one symbol a vector lane): each symbol's entries go into its own
+// buffers, then the step reads every symbol's windows side by side.
 template <class Derived, std::size_t Buffers, std::size_t Reads, std::size_t Produces,
           std::size_t Fed = Buffers>
 class Stepped : public WindowedState<Derived, Buffers> {
@@ -86,6 +93,54 @@ class Stepped : public WindowedState<Derived, Buffers> {
       run([&](std::size_t i, std::size_t t) { return in[i].at(t); });
     }
     set_absent_from(out, Produces, n);
+  }
+
+  void update_across(std::span<StreamingTransform* const> peers, std::span<const ColumnIn> in,
+                     std::span<const ColumnOut> out, bool commit) final {
+    if constexpr (Fed < Buffers) {
+      // A stage's line is computed per symbol; each one runs on its own.
+      StreamingTransform::update_across(peers, in, out, commit);
+    } else {
+      require_values(in, Reads);
+      require_values(out, Produces);
+      const std::size_t n = peers.size();
+      SymbolsScratch& scratch = SymbolsScratch::local();
+      std::size_t widest = 0;
+      for (std::size_t i = 0; i < Fed; ++i) widest = std::max(widest, this->buffer(i).capacity());
+      scratch.start(Fed, n, widest);
+      const std::span<ValueBuffer::Displaced> displaced = scratch.displaced(commit ? 0 : n * Fed);
+      // Each peer's state lies elsewhere in memory: the objects are fetched
+      // two strides ahead and their windows one stride ahead.
+      constexpr std::size_t kAhead = 8;
+      const auto peer_at = [&](std::size_t s) -> Stepped& { return static_cast<Derived&>(*peers[s]); };
+      for (std::size_t s = 0; s < n; ++s) {
+        if (s + 2 * kAhead < n) __builtin_prefetch(&peer_at(s + 2 * kAhead).buffer(0));
+        if (s + kAhead < n) {
+          for (std::size_t i = 0; i < Fed; ++i) peer_at(s + kAhead).buffer(i).prefetch();
+        }
+        if (typeid(*peers[s]) != typeid(Derived)) throw InternalFailure("a peer of another class");
+        Stepped& peer = peer_at(s);
+        const Entries entries = peer.self().entries(bar_at<Reads>(in, s));
+        for (std::size_t i = 0; i < Fed; ++i) {
+          ValueBuffer& buffer = peer.buffer(i);
+          if (commit) {
+            buffer.push_back(entries[i]);
+          } else {
+            displaced[s * Fed + i] = buffer.push_back_undoable(entries[i]);
+          }
+          scratch.buffers(i)[s] = &buffer;
+        }
+      }
+      const Windows<SymbolsWindow> windows = [&]<std::size_t... i>(std::index_sequence<i...>) {
+        return Windows<SymbolsWindow>{SymbolsWindow(scratch, i)...};
+      }(std::make_index_sequence<Fed>{});
+      self().step(windows, in, out.first(Produces), n);
+      set_absent_from(out, Produces, n);
+      if (commit) return;
+      for (std::size_t s = 0; s < n; ++s) {
+        for (std::size_t i = Fed; i-- > 0;) scratch.buffers(i)[s]->undo(displaced[s * Fed + i]);
+      }
+    }
   }
 
  protected:

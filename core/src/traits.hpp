@@ -50,6 +50,13 @@ class StreamingTransform {
   // calls of update. This default does just that; a transform overrides it
   // with a kernel doing the same arithmetic in the same order per bar.
   virtual void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n);
+  // One bar of many transforms of this one's class and configuration, each
+  // with its own state (a universe of symbols): peers[i] takes bar i of the
+  // columns as update (commit) or peek would, and its values go to out[.]
+  // at i. This default calls each one in turn; a windowed step overrides it
+  // to run every peer's window side by side.
+  virtual void update_across(std::span<StreamingTransform* const> peers, std::span<const ColumnIn> in,
+                             std::span<const ColumnOut> out, bool commit);
 };
 
 // A forward-looking label, computed over whole columns in research mode.

@@ -535,6 +535,62 @@ TEST_P(TransformContract, ColumnsAgreeWithUpdateAndLeaveItsState) {
   }
 }
 
+// A universe of copies, one bar each at a time, joining late and skipping
+// bars in their own rhythms: run side by side (peek, then update), each
+// copy's values and state are those of updating it on its own. Forty
+// copies, about two thirds taking each bar, fill the vector lanes and leave
+// some over.
+TEST_P(TransformContract, PeersSideBySideAgreeWithUpdatingEachAlone) {
+  constexpr std::size_t kCopies = 40;
+  const std::size_t names = GetParam().outputs.size();
+  const std::size_t width = bars()[0].size();
+  std::vector<std::unique_ptr<StreamingTransform>> alone;
+  std::vector<std::unique_ptr<StreamingTransform>> peers;
+  for (std::size_t k = 0; k < kCopies; ++k) {
+    alone.push_back(GetParam().build());
+    peers.push_back(GetParam().build());
+  }
+  std::vector<std::size_t> next(kCopies, 0);
+  std::vector<ColumnBuffer> ins(width, ColumnBuffer(kCopies));
+  std::vector<ColumnBuffer> peeked(names, ColumnBuffer(kCopies));
+  std::vector<ColumnBuffer> updated(names, ColumnBuffer(kCopies));
+  const auto columns = [](std::vector<ColumnBuffer>& buffers, auto side) {
+    std::vector<decltype(side(buffers[0]))> made;
+    for (auto& b : buffers) made.push_back(side(b));
+    return made;
+  };
+  const auto in = columns(ins, [](ColumnBuffer& b) { return b.in(); });
+  const auto peek_out = columns(peeked, [](ColumnBuffer& b) { return b.out(); });
+  const auto update_out = columns(updated, [](ColumnBuffer& b) { return b.out(); });
+  for (std::size_t round = 0; round < bars().size() + 3 * kCopies; ++round) {
+    std::vector<StreamingTransform*> taking;
+    std::vector<std::size_t> which;
+    for (std::size_t k = 0; k < kCopies; ++k) {
+      if (round < 3 * k || (round + k) % (k % 4 + 2) == 0 || next[k] == bars().size()) continue;
+      for (std::size_t j = 0; j < width; ++j) ins[j].out().set(taking.size(), bars()[next[k]][j]);
+      taking.push_back(peers[k].get());
+      which.push_back(k);
+    }
+    if (taking.empty()) continue;
+    taking[0]->update_across(taking, in, peek_out, false);
+    taking[0]->update_across(taking, in, update_out, true);
+    for (std::size_t i = 0; i < which.size(); ++i) {
+      const std::size_t k = which[i];
+      const Outputs expected = padded({alone[k]->update(bars()[next[k]])}, names);
+      UpdateResult from_peek;
+      UpdateResult from_update;
+      for (std::size_t c = 0; c < names; ++c) {
+        from_peek.push_back(peeked[c].in().at(i));
+        from_update.push_back(updated[c].in().at(i));
+      }
+      ASSERT_TRUE(same_outputs({from_update}, expected)) << "copy " << k << ", bar " << next[k];
+      ASSERT_TRUE(same_outputs({from_peek}, expected)) << "peek of copy " << k << ", bar " << next[k];
+      ++next[k];
+    }
+  }
+  for (std::size_t k = 0; k < kCopies; ++k) EXPECT_EQ(snapshot_of(*peers[k]), snapshot_of(*alone[k])) << k;
+}
+
 INSTANTIATE_TEST_SUITE_P(Transforms, TransformContract, ::testing::ValuesIn(catalog_subjects()),
                          [](const auto& info) { return info.param.name; });
 

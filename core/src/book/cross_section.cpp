@@ -50,14 +50,19 @@ void one_group(CrossKind kind, std::span<const double> x, std::span<std::size_t>
                std::span<double> out, CrossScratch& scratch) {
   const std::size_t n = members.size();
   if (kind == CrossKind::Rank) {
-    std::sort(members.begin(), members.end(), [&](std::size_t a, std::size_t b) { return x[a] < x[b]; });
+    // Values sorted beside their members, not through them: the sort then
+    // reads one array in order instead of jumping about in x.
+    auto& ranked = scratch.ranked;
+    ranked.clear();
+    for (const std::size_t m : members) ranked.emplace_back(x[m], m);
+    std::sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     const auto count = static_cast<double>(n);
     for (std::size_t i = 0; i < n;) {
       std::size_t j = i;
-      while (j + 1 < n && x[members[j + 1]] == x[members[i]]) ++j;
+      while (j + 1 < n && ranked[j + 1].first == ranked[i].first) ++j;
       // Ranks i + 1 .. j + 1, averaged: an exact half-integer.
       const double rank = (static_cast<double>(i + 1) + static_cast<double>(j + 1)) / 2.0;
-      for (std::size_t k = i; k <= j; ++k) out[members[k]] = rank / count;
+      for (std::size_t k = i; k <= j; ++k) out[ranked[k].second] = rank / count;
       i = j + 1;
     }
     return;

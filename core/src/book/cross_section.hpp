@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "error.hpp"
@@ -40,6 +41,7 @@ struct CrossScratch {
   std::vector<std::size_t> order;
   std::vector<double> values;
   std::vector<double> partials;
+  std::vector<std::pair<double, std::size_t>> ranked;  // (value, member), sorted by value
 };
 
 // One bar of one cross-sectional feature: `x` holds every symbol's value

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <thread>
 #include <utility>
 
 #include "internal_failure.hpp"
@@ -66,6 +65,7 @@ std::expected<FeatureBook, VexalError> FeatureBook::create(const FeaturePipeline
   }
   FeatureBook book(std::move(*fresh), std::move(cross), std::move(outputs), std::move(sources),
                    std::move(group_columns));
+  book.configuration_ = snapshot_of(book.prototype_);
   for (std::string& s : symbols) {
     if (auto added = book.add(std::move(s)); !added) return std::unexpected(std::move(added.error()));
   }
@@ -85,9 +85,19 @@ std::expected<void, VexalError> FeatureBook::add(std::string symbol, const Featu
   }
   auto copy = copy_of(pipeline != nullptr ? *pipeline : prototype_);
   if (!copy) return std::unexpected(std::move(copy.error()));
+  bool alike = true;
+  if (pipeline != nullptr) {
+    // Alike when a fresh copy of it is the prototype, byte for byte.
+    auto fresh = copy_of(*copy);
+    if (!fresh) return std::unexpected(std::move(fresh.error()));
+    fresh->reset();
+    alike = snapshot_of(*fresh) == configuration_;
+  }
   index_.emplace(symbol, symbols_.size());
   symbols_.push_back(std::move(symbol));
   pipelines_.push_back(std::move(*copy));
+  alike_.push_back(alike ? 1 : 0);
+  slices_.drop();
   return {};
 }
 
@@ -98,6 +108,8 @@ std::expected<void, VexalError> FeatureBook::remove(std::string_view symbol) {
   index_.erase(it);
   symbols_.erase(symbols_.begin() + static_cast<std::ptrdiff_t>(at));
   pipelines_.erase(pipelines_.begin() + static_cast<std::ptrdiff_t>(at));
+  alike_.erase(alike_.begin() + static_cast<std::ptrdiff_t>(at));
+  slices_.drop();
   for (auto& [name, i] : index_) {
     if (i > at) --i;
   }
@@ -161,9 +173,8 @@ std::expected<void, VexalError> FeatureBook::check_bar(std::span<const ColumnIn>
   return {};
 }
 
-void FeatureBook::run_symbols(std::size_t begin, std::size_t end, std::span<const ColumnIn> in,
-                              std::span<const std::uint8_t> present, std::span<const ColumnOut> out,
-                              bool commit) {
+void FeatureBook::run_each(std::span<const std::size_t> symbols, std::span<const ColumnIn> in,
+                           std::span<const ColumnOut> out, bool commit) {
   const std::size_t width = in.size();
   const std::size_t produced = prototype_.output_names().size();
   // A bar of a handful of values: on the stack, so a bar allocates nothing.
@@ -171,17 +182,65 @@ void FeatureBook::run_symbols(std::size_t begin, std::size_t end, std::span<cons
   OptionalValue inline_bar[kInline];
   std::vector<OptionalValue> heap_bar(width > kInline ? width : 0);
   const std::span<OptionalValue> bar(width > kInline ? heap_bar.data() : inline_bar, width);
-  for (std::size_t s = begin; s < end; ++s) {
-    if (!present.empty() && present[s] == 0) {
-      for (std::size_t k = 0; k < produced; ++k) out[k].set_absent(s);
-      continue;
-    }
+  for (const std::size_t s : symbols) {
     for (std::size_t j = 0; j < width; ++j) bar[j] = in[j].at(s);
     // The width was checked for the whole book, so neither call can fail.
     auto row = commit ? pipelines_[s].update(bar) : pipelines_[s].peek(bar);
     if (!row) throw InternalFailure("a checked bar was refused");
     for (std::size_t k = 0; k < produced; ++k) out[k].set(s, (*row)[k]);
   }
+}
+
+void FeatureBook::run_alike(std::span<const std::size_t> symbols, std::size_t w, std::span<const ColumnIn> in,
+                            std::span<const ColumnOut> out, bool commit) {
+  Slice& slice = slices_.each[w];
+  const std::size_t n = symbols.size();
+  FeaturePipeline::ColumnRun& run = slice.run;
+  for (std::size_t j = 0; j < in.size(); ++j) {
+    if (run.inputs_read()[j] == 0) continue;
+    const ColumnOut into = run.inputs()[j];
+    for (std::size_t i = 0; i < n; ++i) into.set(i, in[j].at(symbols[i]));
+  }
+  for (std::size_t step = 0; step < slice.peers.size(); ++step) {
+    std::vector<StreamingTransform*>& peers = slice.peers[step];
+    peers.resize(n);  // within the capacity reserved for the slice
+    for (std::size_t i = 0; i < n; ++i) peers[i] = &pipelines_[symbols[i]].transform_at(step);
+    slice.peer_lists[step] = peers;
+  }
+  run.run_across(n, slice.peer_lists, commit);
+  for (std::size_t k = 0; k < run.outputs().size(); ++k) {
+    const ColumnIn from = run.outputs()[k];
+    for (std::size_t i = 0; i < n; ++i) out[k].set(symbols[i], from.at(i));
+  }
+}
+
+void FeatureBook::run_slice(std::size_t w, std::size_t slices, std::span<const ColumnIn> in,
+                            std::span<const ColumnOut> out, bool commit) {
+  const std::size_t per = (active_.size() + slices - 1) / slices;
+  const std::size_t begin = std::min(active_.size(), w * per);
+  const std::size_t end = std::min(active_.size(), begin + per);
+  const std::span<const std::size_t> symbols(active_.data() + begin, end - begin);
+  if (std::find(alike_.begin(), alike_.end(), std::uint8_t{0}) == alike_.end()) {
+    run_alike(symbols, w, in, out, commit);
+  } else {
+    run_each(symbols, in, out, commit);
+  }
+}
+
+void FeatureBook::prepare_slices(std::size_t slices) {
+  if (slices_.symbols == size() && slices_.each.size() == slices) return;
+  slices_.drop();
+  const std::size_t per = (size() + slices - 1) / slices;
+  const std::size_t steps = prototype_.len();
+  for (std::size_t w = 0; w < slices; ++w) {
+    Slice slice{prototype_.across(per), std::vector<std::vector<StreamingTransform*>>(steps),
+                std::vector<std::span<StreamingTransform* const>>(steps)};
+    for (auto& peers : slice.peers) peers.reserve(per);
+    slices_.each.push_back(std::move(slice));
+  }
+  if (slices > 1)
+    slices_.workers = std::make_unique<StepWorkers>(std::vector<std::vector<std::size_t>>(slices), slices);
+  slices_.symbols = size();
 }
 
 void FeatureBook::run_cross(std::span<const ColumnIn> in, std::span<const std::uint8_t> present,
@@ -221,20 +280,29 @@ std::expected<void, VexalError> FeatureBook::step(std::span<const ColumnIn> in,
                                                   bool commit) {
   if (auto checked = check_bar(in, present, out); !checked) return checked;
   const std::size_t n = size();
-  const std::size_t workers = std::max<std::size_t>(1, std::min(threads, n));
-  if (workers == 1) {
-    run_symbols(0, n, in, present, out, commit);
-  } else {
-    // Contiguous slices of symbols: each pipeline is touched by one thread.
-    std::vector<std::jthread> pool;
-    pool.reserve(workers - 1);
-    const std::size_t per = (n + workers - 1) / workers;
-    for (std::size_t w = 1; w < workers; ++w) {
-      const std::size_t begin = std::min(n, w * per);
-      const std::size_t end = std::min(n, begin + per);
-      pool.emplace_back([=, this] { run_symbols(begin, end, in, present, out, commit); });
+  const std::size_t produced = prototype_.output_names().size();
+  active_.clear();
+  for (std::size_t s = 0; s < n; ++s) {
+    if (present.empty() || present[s] != 0) {
+      active_.push_back(s);
+    } else {
+      for (std::size_t k = 0; k < produced; ++k) out[k].set_absent(s);
     }
-    run_symbols(0, std::min(n, per), in, present, out, commit);
+  }
+  // Contiguous slices of the symbols: each pipeline is touched by one thread.
+  const std::size_t slices = std::max<std::size_t>(1, std::min(threads, n));
+  prepare_slices(slices);
+  if (slices == 1) {
+    run_slice(0, 1, in, out, commit);
+  } else {
+    struct Bar {
+      std::span<const ColumnIn> in;
+      std::span<const ColumnOut> out;
+      bool commit;
+    } bar{in, out, commit};
+    // Two pointers: held inside the function object, with no allocation.
+    slices_.workers->round(
+        [this, &bar](std::size_t w) { run_slice(w, slices_.each.size(), bar.in, bar.out, bar.commit); });
   }
   run_cross(in, present, out);
   return {};

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -14,6 +15,7 @@
 #include "columns/column.hpp"
 #include "error.hpp"
 #include "pipeline/feature_pipeline.hpp"
+#include "pipeline/step_workers.hpp"
 
 namespace vexal {
 
@@ -99,9 +101,18 @@ class FeatureBook {
   [[nodiscard]] std::expected<void, VexalError> check_bar(std::span<const ColumnIn> in,
                                                           std::span<const std::uint8_t> present,
                                                           std::span<const ColumnOut> out);
-  // Symbols [begin, end): their pipelines' outputs into `out`.
-  void run_symbols(std::size_t begin, std::size_t end, std::span<const ColumnIn> in,
-                   std::span<const std::uint8_t> present, std::span<const ColumnOut> out, bool commit);
+  // The active symbols of slice `w` (of `slices`): their pipelines' outputs
+  // into `out`, through the windows side by side where every pipeline is
+  // alike, one pipeline at a time otherwise.
+  void run_slice(std::size_t w, std::size_t slices, std::span<const ColumnIn> in,
+                 std::span<const ColumnOut> out, bool commit);
+  void run_alike(std::span<const std::size_t> symbols, std::size_t w, std::span<const ColumnIn> in,
+                 std::span<const ColumnOut> out, bool commit);
+  void run_each(std::span<const std::size_t> symbols, std::span<const ColumnIn> in,
+                std::span<const ColumnOut> out, bool commit);
+  // The workers and the runs for `slices` slices of the universe, made anew
+  // when the universe or the number of threads changed.
+  void prepare_slices(std::size_t slices);
   void run_cross(std::span<const ColumnIn> in, std::span<const std::uint8_t> present,
                  std::span<const ColumnOut> out);
 
@@ -113,12 +124,44 @@ class FeatureBook {
   Names symbols_;
   std::vector<FeaturePipeline> pipelines_;  // one per symbol, in symbol order
   std::unordered_map<std::string, std::size_t> index_;
+  // Per symbol: 1 where its pipeline's configuration is the prototype's,
+  // so its transforms can run side by side with the others'.
+  std::vector<std::uint8_t> alike_;
+  std::vector<std::uint8_t> configuration_;  // the prototype's snapshot, freshly reset
   // Kept between bars so a bar allocates nothing once the universe is known.
   std::vector<std::int64_t> group_codes_;
   std::vector<std::uint8_t> taking_part_;
   std::vector<double> cross_in_;
   std::vector<double> cross_out_;
   CrossScratch scratch_;
+  std::vector<std::size_t> active_;  // this bar's present symbols
+
+  // One slice of the universe: its run over the prototype's routing and,
+  // per step, its symbols' transforms.
+  struct Slice {
+    FeaturePipeline::ColumnRun run;
+    std::vector<std::vector<StreamingTransform*>> peers;
+    std::vector<std::span<StreamingTransform* const>> peer_lists;
+  };
+  // What prepare_slices made; it points into this book, so a moved book
+  // starts without it and makes its own.
+  struct Slices {
+    Slices() = default;
+    Slices(Slices&&) noexcept {}
+    Slices& operator=(Slices&&) noexcept {
+      drop();
+      return *this;
+    }
+    void drop() {
+      workers.reset();
+      each.clear();
+      symbols = 0;
+    }
+    std::size_t symbols = 0;  // the universe's size they were made for
+    std::vector<Slice> each;
+    std::unique_ptr<StepWorkers> workers;  // with more than one slice
+  };
+  Slices slices_;
 };
 
 }  // namespace vexal

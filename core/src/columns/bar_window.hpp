@@ -17,7 +17,9 @@ class BarWindow {
 
   [[nodiscard]] std::size_t bars() const { return 1; }
   [[nodiscard]] std::size_t first_full() const { return buffer_->full() ? 0 : 1; }
+  [[nodiscard]] bool full(std::size_t) const { return buffer_->full(); }
   [[nodiscard]] const double* window_of(std::size_t) const { return buffer_->make_contiguous().data(); }
+  [[nodiscard]] const double* rows(std::size_t first) const { return window_of(first); }
   [[nodiscard]] bool complete(std::size_t) const { return buffer_->absent() == 0; }
   [[nodiscard]] bool present(std::size_t, std::size_t back = 0) const {
     return (*buffer_)[buffer_->size() - 1 - back].has_value();

@@ -34,6 +34,11 @@ class ChunkWindow {
   [[nodiscard, gnu::always_inline]] std::size_t first_full() const {
     return seen_ + 1 >= capacity_ ? 0 : std::min(n_, capacity_ - 1 - seen_);
   }
+  // Whether bar t's window holds `capacity` entries.
+  [[nodiscard, gnu::always_inline]] bool full(std::size_t t) const { return t >= first_full(); }
+  // Where the kernels find the windows of bars first, first + 1, ...: one
+  // run, each window one entry on from the last.
+  [[nodiscard, gnu::always_inline]] const double* rows(std::size_t first) const { return window_of(first); }
   // The oldest entry of bar t's window of `capacity` entries (t >= first_full()).
   [[nodiscard, gnu::always_inline]] const double* window_of(std::size_t t) const {
     return values_.data() + history_ + t + 1 - capacity_;

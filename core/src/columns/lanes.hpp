@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "columns/window_rows.hpp"
+
 // Four windows side by side: each operation on a Lanes value is the same
 // IEEE operation on each of its doubles, so a lane computes exactly what the
 // scalar code computes for its window. For kernel sources only: the vector
@@ -33,6 +35,22 @@ VEXAL_LANES_INLINE Lanes load(const double* p, Lanes) {
 VEXAL_LANES_INLINE double load(const double* p, double) { return *p; }
 VEXAL_LANES_INLINE void store(double* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
 VEXAL_LANES_INLINE void store(double* p, double v) { *p = v; }
+// Entry j of window t, one window a lane: from a chunk's run of
+// overlapping windows, or from each symbol's own window.
+VEXAL_LANES_INLINE double entry(Consecutive rows, std::size_t t, std::size_t j, double) {
+  return rows.x[t + j];
+}
+VEXAL_LANES_INLINE Lanes entry(Consecutive rows, std::size_t t, std::size_t j, Lanes) {
+  return load(rows.x + t + j, Lanes{});
+}
+VEXAL_LANES_INLINE double entry(Gathered rows, std::size_t t, std::size_t j, double) {
+  return rows.starts[t][j];
+}
+VEXAL_LANES_INLINE Lanes entry(Gathered rows, std::size_t t, std::size_t j, Lanes) {
+  const double* const* s = rows.starts + t;
+  return Lanes{s[0][j], s[1][j], s[2][j], s[3][j]};
+}
+
 template <class V>
 VEXAL_LANES_INLINE V zero() {
   return V{} * 0.0;  // +0.0 in every lane, as each scalar sum starts

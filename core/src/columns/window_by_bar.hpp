@@ -24,13 +24,15 @@ template <class Window, class Kernel>
 [[nodiscard]] auto by_bar(const Window& window, std::size_t w, std::size_t n, Kernel kernel) {
   auto out = per_bar<double>(window);
   const std::size_t first = window.first_full();
-  if (first < n) kernel(window.window_of(first), n - first, w, out.data() + first);
+  if (first < n) kernel(window.rows(first), n - first, w, out.data() + first);
   return out;
 }
 
 template <class Window>
 [[nodiscard]] auto sums_by_bar(const Window& window, std::size_t w, std::size_t n) {
-  return by_bar(window, w, n, window_sums);
+  return by_bar(window, w, n, [](auto x, std::size_t count, std::size_t size, double* out) {
+    window_sums(x, count, size, out);
+  });
 }
 
 // sums / w: the mean each complete window divides out.
@@ -48,7 +50,7 @@ template <class Window, class Means>
   auto out = per_bar<double>(window);
   const std::size_t first = window.first_full();
   if (first < n)
-    window_square_deviations(window.window_of(first), n - first, w, mean.data() + first, out.data() + first);
+    window_square_deviations(window.rows(first), n - first, w, mean.data() + first, out.data() + first);
   return out;
 }
 
@@ -59,7 +61,7 @@ template <class Window, class Means>
   auto out = per_bar<double>(window);
   const std::size_t first = window.first_full();
   if (first < n)
-    window_abs_deviations(window.window_of(first), n - first, w, mean.data() + first, out.data() + first);
+    window_abs_deviations(window.rows(first), n - first, w, mean.data() + first, out.data() + first);
   return out;
 }
 
@@ -81,7 +83,7 @@ template <class Window>
   CoMoments<Window> m{per_bar<double>(x), per_bar<double>(x), per_bar<double>(x)};
   const std::size_t first = x.first_full();
   if (first < n) {
-    window_co_moments(x.window_of(first), y.window_of(first), n - first, w, mean_x.data() + first,
+    window_co_moments(x.rows(first), y.rows(first), n - first, w, mean_x.data() + first,
                       mean_y.data() + first, m.sxx.data() + first, m.sxy.data() + first,
                       m.syy.data() + first);
   }
@@ -91,7 +93,7 @@ template <class Window>
 // Whether bar t's window is full and every entry of it present.
 template <class Window>
 [[nodiscard, gnu::always_inline]] inline bool complete_at(const Window& window, std::size_t t) {
-  return t >= window.first_full() && window.complete(t);
+  return window.full(t) && window.complete(t);
 }
 
 // Bar t's value f(t) where its window is complete, absent elsewhere.

@@ -5,6 +5,7 @@
 namespace vexal {
 namespace {
 
+using lanes::entry;
 using lanes::load;
 using lanes::over_windows;
 using lanes::store;
@@ -22,8 +23,9 @@ VEXAL_LANES_INLINE V absolute(V d) {
   }
 }
 
+template <class Rows>
 struct AbsDeviations {
-  const double* x;
+  Rows x;
   std::size_t w;
   const double* mean;
   double* out;
@@ -31,23 +33,23 @@ struct AbsDeviations {
   VEXAL_LANES_INLINE void run(std::size_t t) const {
     V acc = zero<V>();
     const V mu = load(mean + t, V{});
-    for (std::size_t j = 0; j < w; ++j) acc += absolute(load(x + t + j, V{}) - mu);
+    for (std::size_t j = 0; j < w; ++j) acc += absolute(entry(x, t, j, V{}) - mu);
     store(out + t, acc);
   }
 };
 
 // m starts at the oldest entry; a later entry replaces it when beyond it or
 // NaN, and a NaN m stays (the scan stops at the first NaN).
-template <bool Highest>
+template <bool Highest, class Rows>
 struct Extremes {
-  const double* x;
+  Rows x;
   std::size_t w;
   double* out;
   template <class V>
   VEXAL_LANES_INLINE void run(std::size_t t) const {
-    V m = load(x + t, V{});
+    V m = entry(x, t, 0, V{});
     for (std::size_t j = 1; j < w; ++j) {
-      const V v = load(x + t + j, V{});
+      const V v = entry(x, t, j, V{});
       if constexpr (sizeof(V) == sizeof(double)) {
         if (m != m) break;
         if ((Highest ? v > m : v < m) || v != v) m = v;
@@ -62,17 +64,19 @@ struct Extremes {
 
 }  // namespace
 
-VEXAL_LANES_KERNEL void window_abs_deviations(const double* x, std::size_t count, std::size_t w,
-                                              const double* mean, double* out) {
-  over_windows(count, AbsDeviations{x, w, mean, out});
-}
+#define VEXAL_WINDOW_SPREADS_FOR(Rows)                                                            \
+  VEXAL_LANES_KERNEL void window_abs_deviations(Rows x, std::size_t count, std::size_t w,         \
+                                                const double* mean, double* out) {                \
+    over_windows(count, AbsDeviations<Rows>{x, w, mean, out});                                    \
+  }                                                                                               \
+  VEXAL_LANES_KERNEL void window_highest(Rows x, std::size_t count, std::size_t w, double* out) { \
+    over_windows(count, Extremes<true, Rows>{x, w, out});                                         \
+  }                                                                                               \
+  VEXAL_LANES_KERNEL void window_lowest(Rows x, std::size_t count, std::size_t w, double* out) {  \
+    over_windows(count, Extremes<false, Rows>{x, w, out});                                        \
+  }
 
-VEXAL_LANES_KERNEL void window_highest(const double* x, std::size_t count, std::size_t w, double* out) {
-  over_windows(count, Extremes<true>{x, w, out});
-}
-
-VEXAL_LANES_KERNEL void window_lowest(const double* x, std::size_t count, std::size_t w, double* out) {
-  over_windows(count, Extremes<false>{x, w, out});
-}
+VEXAL_WINDOW_SPREADS_FOR(Consecutive)
+VEXAL_WINDOW_SPREADS_FOR(Gathered)
 
 }  // namespace vexal

@@ -8,6 +8,7 @@
 namespace vexal {
 namespace {
 
+using lanes::entry;
 using lanes::kWidth;
 using lanes::Lanes;
 using lanes::load;
@@ -36,8 +37,9 @@ VEXAL_LANES_INLINE void each_vector(F&& f) {
   }(std::make_index_sequence<K>{});
 }
 
+template <class Rows>
 struct Sums {
-  const double* x;
+  Rows x;
   std::size_t w;
   double* out;
   template <class V, std::size_t K>
@@ -46,15 +48,16 @@ struct Sums {
     acc.fill(zero<V>());
     for (std::size_t j = 0; j < w; ++j) {
       std::size_t k = 0;
-      each_vector<V, K>([&](std::size_t at) { acc[k++] += load(x + t + at + j, V{}); });
+      each_vector<V, K>([&](std::size_t at) { acc[k++] += entry(x, t + at, j, V{}); });
     }
     std::size_t k = 0;
     each_vector<V, K>([&](std::size_t at) { store(out + t + at, acc[k++]); });
   }
 };
 
+template <class Rows>
 struct SquareDeviations {
-  const double* x;
+  Rows x;
   std::size_t w;
   const double* mean;
   double* out;
@@ -68,7 +71,7 @@ struct SquareDeviations {
     for (std::size_t j = 0; j < w; ++j) {
       k = 0;
       each_vector<V, K>([&](std::size_t at) {
-        const V d = load(x + t + at + j, V{}) - mu[k];
+        const V d = entry(x, t + at, j, V{}) - mu[k];
         acc[k++] += d * d;
       });
     }
@@ -77,9 +80,9 @@ struct SquareDeviations {
   }
 };
 
-template <int Power>
+template <int Power, class Rows>
 struct PowerSums {
-  const double* x;
+  Rows x;
   std::size_t w;
   const double* mean;
   const double* scale;
@@ -98,7 +101,7 @@ struct PowerSums {
     for (std::size_t j = 0; j < w; ++j) {
       k = 0;
       each_vector<V, K>([&](std::size_t at) {
-        const V z = (load(x + t + at + j, V{}) - mu[k]) / s[k];
+        const V z = (entry(x, t + at, j, V{}) - mu[k]) / s[k];
         if constexpr (Power == 3) {
           acc[k++] += (z * z) * z;
         } else {
@@ -112,9 +115,10 @@ struct PowerSums {
   }
 };
 
+template <class Rows>
 struct CoMoments {
-  const double* x;
-  const double* y;
+  Rows x;
+  Rows y;
   std::size_t w;
   const double* mean_x;
   const double* mean_y;
@@ -139,8 +143,8 @@ struct CoMoments {
     for (std::size_t j = 0; j < w; ++j) {
       k = 0;
       each_vector<V, K>([&](std::size_t at) {
-        const V dx = load(x + t + at + j, V{}) - mx[k];
-        const V dy = load(y + t + at + j, V{}) - my[k];
+        const V dx = entry(x, t + at, j, V{}) - mx[k];
+        const V dy = entry(y, t + at, j, V{}) - my[k];
         axx[k] += dx * dx;
         axy[k] += dy * dx;
         ayy[k++] += dy * dy;
@@ -157,29 +161,29 @@ struct CoMoments {
 
 }  // namespace
 
-VEXAL_LANES_KERNEL void window_sums(const double* x, std::size_t count, std::size_t w, double* out) {
-  four_at_a_time(count, Sums{x, w, out});
-}
+#define VEXAL_WINDOW_SUMS_FOR(Rows)                                                                        \
+  VEXAL_LANES_KERNEL void window_sums(Rows x, std::size_t count, std::size_t w, double* out) {             \
+    four_at_a_time(count, Sums<Rows>{x, w, out});                                                          \
+  }                                                                                                        \
+  VEXAL_LANES_KERNEL void window_square_deviations(Rows x, std::size_t count, std::size_t w,               \
+                                                   const double* mean, double* out) {                      \
+    four_at_a_time(count, SquareDeviations<Rows>{x, w, mean, out});                                        \
+  }                                                                                                        \
+  VEXAL_LANES_KERNEL void window_cube_sums(Rows x, std::size_t count, std::size_t w, const double* mean,   \
+                                           const double* scale, double* out) {                             \
+    four_at_a_time(count, PowerSums<3, Rows>{x, w, mean, scale, out});                                     \
+  }                                                                                                        \
+  VEXAL_LANES_KERNEL void window_fourth_sums(Rows x, std::size_t count, std::size_t w, const double* mean, \
+                                             const double* scale, double* out) {                           \
+    four_at_a_time(count, PowerSums<4, Rows>{x, w, mean, scale, out});                                     \
+  }                                                                                                        \
+  VEXAL_LANES_KERNEL void window_co_moments(Rows x, Rows y, std::size_t count, std::size_t w,              \
+                                            const double* mean_x, const double* mean_y, double* sxx,       \
+                                            double* sxy, double* syy) {                                    \
+    four_at_a_time(count, CoMoments<Rows>{x, y, w, mean_x, mean_y, sxx, sxy, syy});                        \
+  }
 
-VEXAL_LANES_KERNEL void window_square_deviations(const double* x, std::size_t count, std::size_t w,
-                                                 const double* mean, double* out) {
-  four_at_a_time(count, SquareDeviations{x, w, mean, out});
-}
-
-VEXAL_LANES_KERNEL void window_cube_sums(const double* x, std::size_t count, std::size_t w,
-                                         const double* mean, const double* scale, double* out) {
-  four_at_a_time(count, PowerSums<3>{x, w, mean, scale, out});
-}
-
-VEXAL_LANES_KERNEL void window_fourth_sums(const double* x, std::size_t count, std::size_t w,
-                                           const double* mean, const double* scale, double* out) {
-  four_at_a_time(count, PowerSums<4>{x, w, mean, scale, out});
-}
-
-VEXAL_LANES_KERNEL void window_co_moments(const double* x, const double* y, std::size_t count, std::size_t w,
-                                          const double* mean_x, const double* mean_y, double* sxx,
-                                          double* sxy, double* syy) {
-  four_at_a_time(count, CoMoments{x, y, w, mean_x, mean_y, sxx, sxy, syy});
-}
+VEXAL_WINDOW_SUMS_FOR(Consecutive)
+VEXAL_WINDOW_SUMS_FOR(Gathered)
 
 }  // namespace vexal

@@ -54,8 +54,8 @@ class Donchian final : public Stepped<Donchian, 2, 2, 3> {
   template <class Window>
   void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
             std::size_t n) const {
-    const auto upper = by_bar(windows[0], window(), n, window_highest);
-    const auto lower = by_bar(windows[1], window(), n, window_lowest);
+    const auto upper = by_bar(windows[0], window(), n, highest_kernel);
+    const auto lower = by_bar(windows[1], window(), n, lowest_kernel);
     for (std::size_t t = 0; t < n; ++t) {
       if (complete_at(windows[0], t) && windows[1].complete(t)) {
         set_row(out, t, channel(upper[t], lower[t]));

@@ -18,7 +18,7 @@ class Kurtosis final : public StandardizedMoment<Kurtosis> {
 
   [[nodiscard]] static double correct(double sum_of_fourth_powers, double n);
   // Σ ((x − mean) / s)⁴, as (z · z) · (z · z).
-  static constexpr auto power_sums = &window_fourth_sums;
+  static constexpr auto power_sums = fourth_sums_kernel;
 
  private:
   friend class StandardizedMoment<Kurtosis>;

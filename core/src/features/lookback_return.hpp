@@ -47,9 +47,8 @@ class LookbackReturn : public Stepped<Derived, 1, 1, 1> {
             std::span<const ColumnOut> out, std::size_t n) const {
     const Window& xs = windows[0];
     const std::size_t lookback = this->window();
-    const std::size_t first = xs.first_full();
     for (std::size_t t = 0; t < n; ++t) {
-      if (t >= first && xs.present(t, lookback) && xs.present(t)) {
+      if (xs.full(t) && xs.present(t, lookback) && xs.present(t)) {
         out[0].set(t, Derived::compare(xs.value(t, lookback), xs.value(t)));
       } else {
         out[0].set_absent(t);

@@ -24,7 +24,7 @@ class RollingMax final : public Stepped<RollingMax, 1, 1, 1> {
   template <class Window>
   void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
             std::size_t n) const {
-    write_by_bar(windows[0], window(), n, window_highest, out);
+    write_by_bar(windows[0], window(), n, highest_kernel, out);
   }
 
   RollingMax(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)

@@ -24,7 +24,7 @@ class RollingMin final : public Stepped<RollingMin, 1, 1, 1> {
   template <class Window>
   void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
             std::size_t n) const {
-    write_by_bar(windows[0], window(), n, window_lowest, out);
+    write_by_bar(windows[0], window(), n, lowest_kernel, out);
   }
 
   RollingMin(Names inputs, std::size_t window, Names outputs, BufferSet<1> buffers)

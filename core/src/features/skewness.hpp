@@ -17,7 +17,7 @@ class Skewness final : public StandardizedMoment<Skewness> {
 
   [[nodiscard]] static double correct(double sum_of_cubes, double n);
   // Σ ((x − mean) / s)³, as (z · z) · z.
-  static constexpr auto power_sums = &window_cube_sums;
+  static constexpr auto power_sums = cube_sums_kernel;
 
  private:
   friend class StandardizedMoment<Skewness>;

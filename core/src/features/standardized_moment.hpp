@@ -60,11 +60,9 @@ class StandardizedMoment : public Stepped<Derived, 1, 1, 1> {
       variance[t] = variance[t] / divisor;
       scale[t] = std::sqrt(variance[t]);
     }
-    const auto sums =
-        by_bar(xs, length, n, [&](const double* x, std::size_t count, std::size_t w, double* into) {
-          Derived::power_sums(x, count, w, mean.data() + xs.first_full(), scale.data() + xs.first_full(),
-                              into);
-        });
+    const auto sums = by_bar(xs, length, n, [&](auto x, std::size_t count, std::size_t w, double* into) {
+      Derived::power_sums(x, count, w, mean.data() + xs.first_full(), scale.data() + xs.first_full(), into);
+    });
     for (std::size_t t = 0; t < n; ++t) {
       if (complete_at(xs, t) && variance[t] != 0.0) {
         out[0].set(t, Derived::correct(sums[t], static_cast<double>(length)));

@@ -82,8 +82,8 @@ class StochRsi final : public Windowed<StochRsi, 2> {
     const ColumnOut sink = line.out();
     rsi_.update_columns(in.first(1), std::span(&sink, 1), n);
     const ChunkWindow rsis(buffer(0), n, [&](std::size_t t) { return line.in().at(t); });
-    const std::vector<double> high = by_bar(rsis, k_window(), n, window_highest);
-    const std::vector<double> low = by_bar(rsis, k_window(), n, window_lowest);
+    const std::vector<double> high = by_bar(rsis, k_window(), n, highest_kernel);
+    const std::vector<double> low = by_bar(rsis, k_window(), n, lowest_kernel);
     std::vector<OptionalValue> k(n);
     for (std::size_t t = 0; t < n; ++t) {
       if (complete_at(rsis, t)) k[t] = k_of(rsis.value(t), high[t], low[t]);

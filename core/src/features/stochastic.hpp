@@ -49,8 +49,8 @@ class Stochastic final : public Stepped<Stochastic, 4, 3, 2, 2> {
   template <class Window, class Stages>
   void step(const Windows<Window>& windows, Stages& stages, std::span<const ColumnIn> in,
             std::span<const ColumnOut> out, std::size_t n) const {
-    const auto highest_high = by_bar(windows[0], window(), n, window_highest);
-    const auto lowest_low = by_bar(windows[1], window(), n, window_lowest);
+    const auto highest_high = by_bar(windows[0], window(), n, highest_kernel);
+    const auto lowest_low = by_bar(windows[1], window(), n, lowest_kernel);
     auto raw = per_bar<OptionalValue>(windows[0]);
     for (std::size_t t = 0; t < n; ++t) {
       if (in[2].valid[t] != 0 && complete_at(windows[0], t) && windows[1].complete(t))

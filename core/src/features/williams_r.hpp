@@ -31,8 +31,8 @@ class WilliamsR final : public Stepped<WilliamsR, 2, 3, 1> {
   template <class Window>
   void step(const Windows<Window>& windows, std::span<const ColumnIn> in, std::span<const ColumnOut> out,
             std::size_t n) const {
-    const auto highest_high = by_bar(windows[0], window(), n, window_highest);
-    const auto lowest_low = by_bar(windows[1], window(), n, window_lowest);
+    const auto highest_high = by_bar(windows[0], window(), n, highest_kernel);
+    const auto lowest_low = by_bar(windows[1], window(), n, lowest_kernel);
     for (std::size_t t = 0; t < n; ++t) {
       if (in[2].valid[t] != 0 && complete_at(windows[0], t) && windows[1].complete(t)) {
         out[0].set(t, percent_r(in[2].values[t], highest_high[t], lowest_low[t]));

@@ -32,7 +32,7 @@ class Lag final : public Stepped<Lag, 1, 1, 1> {
     const Window& xs = windows[0];
     const std::size_t k = window();
     for (std::size_t t = 0; t < n; ++t) {
-      if (t >= xs.first_full() && xs.present(t, k)) {
+      if (xs.full(t) && xs.present(t, k)) {
         out[0].set(t, xs.value(t, k));
       } else {
         out[0].set_absent(t);

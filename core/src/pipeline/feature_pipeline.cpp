@@ -213,8 +213,13 @@ std::size_t FeaturePipeline::chunk_bars(std::size_t preferred) const {
   return bars_by_work(preferred, work);
 }
 
-FeaturePipeline::ColumnRun::ColumnRun(FeaturePipeline& pipeline, std::size_t capacity, std::size_t threads)
-    : pipeline_(&pipeline), capacity_(pipeline.chunk_bars(capacity)) {
+FeaturePipeline::ColumnRun FeaturePipeline::across(std::size_t pipelines) {
+  return ColumnRun(*this, pipelines, 1, true);
+}
+
+FeaturePipeline::ColumnRun::ColumnRun(FeaturePipeline& pipeline, std::size_t capacity, std::size_t threads,
+                                      bool exact)
+    : pipeline_(&pipeline), capacity_(exact ? capacity : pipeline.chunk_bars(capacity)) {
   const FeaturePipeline& p = pipeline;
   capacity = capacity_;
   slots_.reserve(p.slots_.size());
@@ -273,10 +278,16 @@ std::vector<std::vector<std::size_t>> FeaturePipeline::ColumnRun::step_order() c
   return after;
 }
 
-void FeaturePipeline::ColumnRun::run_step(std::size_t s, std::size_t n) {
+void FeaturePipeline::ColumnRun::run_step(std::size_t s, std::size_t n,
+                                          std::span<StreamingTransform* const> peers, bool commit) {
   const Step& step = pipeline_->steps_[s];
-  step.transform->update_columns(std::span(step_in_).subspan(step.in_begin, step.in_count),
-                                 std::span(step_out_).subspan(step.out_begin, step.out_count), n);
+  const auto in = std::span(step_in_).subspan(step.in_begin, step.in_count);
+  const auto out = std::span(step_out_).subspan(step.out_begin, step.out_count);
+  if (peers.empty()) {
+    step.transform->update_columns(in, out, n);
+  } else {
+    peers[0]->update_across(peers, in, out, commit);
+  }
   for (std::size_t c = s == 0 ? 0 : copy_back_end_[s - 1]; c < copy_back_end_[s]; ++c) {
     const auto [position, slot] = copy_back_[c];
     const ColumnOut from = step_out_[position];
@@ -286,14 +297,30 @@ void FeaturePipeline::ColumnRun::run_step(std::size_t s, std::size_t n) {
   }
 }
 
-void FeaturePipeline::ColumnRun::run(std::size_t n) {
+void FeaturePipeline::ColumnRun::clear_unwritten(std::size_t n) {
   if (n > capacity_) fail_index(n, capacity_ + 1);
-  const FeaturePipeline& p = *pipeline_;
-  for (const std::size_t slot : p.read_before_written_) {
+  for (const std::size_t slot : pipeline_->read_before_written_) {
     const ColumnOut column = slots_[slot].out();
     std::fill_n(column.valid, n, std::uint8_t{0});
     std::fill_n(column.values, n, 0.0);
   }
+}
+
+void FeaturePipeline::ColumnRun::run_across(std::size_t n,
+                                            std::span<const std::span<StreamingTransform* const>> peers,
+                                            bool commit) {
+  if (peers.size() != pipeline_->steps_.size()) throw InternalFailure("one list of peers a step");
+  clear_unwritten(n);
+  if (n == 0) return;
+  for (std::size_t s = 0; s < peers.size(); ++s) {
+    if (peers[s].size() != n) throw InternalFailure("one peer a pipeline");
+    run_step(s, n, peers[s], commit);
+  }
+}
+
+void FeaturePipeline::ColumnRun::run(std::size_t n) {
+  clear_unwritten(n);
+  const FeaturePipeline& p = *pipeline_;
   if (workers_) {
     workers_->round([this, n](std::size_t s) { run_step(s, n); });
     return;

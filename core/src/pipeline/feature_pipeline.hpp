@@ -89,15 +89,24 @@ class FeaturePipeline {
     [[nodiscard]] std::span<const std::uint8_t> inputs_read() const { return inputs_read_; }
     // Processes the next n <= capacity() bars, whose inputs were written.
     void run(std::size_t n);
+    // One bar of n <= capacity() pipelines alike this one (a universe of
+    // symbols): column entry i is pipeline i's, and peers[s] holds every
+    // pipeline's transform of step s, as transform_at(s) gives it. Each
+    // transform takes its bar as update (commit) or peek would.
+    void run_across(std::size_t n, std::span<const std::span<StreamingTransform* const>> peers, bool commit);
     // The last chunk's results, one column per entry of output_names().
     [[nodiscard]] std::span<const ColumnIn> outputs() const { return outputs_; }
     [[nodiscard]] std::size_t capacity() const { return capacity_; }
 
    private:
     friend class FeaturePipeline;
-    ColumnRun(FeaturePipeline& pipeline, std::size_t capacity, std::size_t threads);
-    // Step s over the chunk's n bars, its copies back included.
-    void run_step(std::size_t s, std::size_t n);
+    ColumnRun(FeaturePipeline& pipeline, std::size_t capacity, std::size_t threads, bool exact = false);
+    // Step s over the chunk's n bars, its copies back included; through its
+    // peers when there are some.
+    void run_step(std::size_t s, std::size_t n, std::span<StreamingTransform* const> peers = {},
+                  bool commit = true);
+    // The slots a bar reads before any step writes them start absent.
+    void clear_unwritten(std::size_t n);
     // For each step, the earlier steps whose columns it reads or writes, or
     // which read a column it writes: what it must wait for on another thread.
     [[nodiscard]] std::vector<std::vector<std::size_t>> step_order() const;
@@ -127,6 +136,12 @@ class FeaturePipeline {
   // The same run from the transforms' current state: runs over consecutive
   // slices of a series equal one run over the whole, bit for bit.
   [[nodiscard]] ColumnRun continue_columns(std::size_t capacity = kColumnChunk, std::size_t threads = 1);
+
+  // A run with room for one bar of `pipelines` pipelines alike this one,
+  // for run_across; no state changes.
+  [[nodiscard]] ColumnRun across(std::size_t pipelines);
+  // The transform of step s, in execution order.
+  [[nodiscard]] StreamingTransform& transform_at(std::size_t s) const { return *steps_[s].transform; }
 
   // Every transform back to its state right after construction.
   void reset();

@@ -201,10 +201,18 @@ void FeatureBook::run_alike(std::span<const std::size_t> symbols, std::size_t w,
     const ColumnOut into = run.inputs()[j];
     for (std::size_t i = 0; i < n; ++i) into.set(i, in[j].at(symbols[i]));
   }
+  // A run of consecutive symbols (every one present) reads the book's lists
+  // in place; otherwise the present ones are picked out.
+  const bool consecutive = n == 0 || symbols.back() - symbols.front() + 1 == n;
   for (std::size_t step = 0; step < slice.peers.size(); ++step) {
+    const std::span<StreamingTransform* const> every = slices_.by_step[step];
+    if (consecutive) {
+      slice.peer_lists[step] = every.subspan(n == 0 ? 0 : symbols.front(), n);
+      continue;
+    }
     std::vector<StreamingTransform*>& peers = slice.peers[step];
     peers.resize(n);  // within the capacity reserved for the slice
-    for (std::size_t i = 0; i < n; ++i) peers[i] = &pipelines_[symbols[i]].transform_at(step);
+    for (std::size_t i = 0; i < n; ++i) peers[i] = every[symbols[i]];
     slice.peer_lists[step] = peers;
   }
   run.run_across(n, slice.peer_lists, commit);
@@ -220,7 +228,7 @@ void FeatureBook::run_slice(std::size_t w, std::size_t slices, std::span<const C
   const std::size_t begin = std::min(active_.size(), w * per);
   const std::size_t end = std::min(active_.size(), begin + per);
   const std::span<const std::size_t> symbols(active_.data() + begin, end - begin);
-  if (std::find(alike_.begin(), alike_.end(), std::uint8_t{0}) == alike_.end()) {
+  if (slices_.alike) {
     run_alike(symbols, w, in, out, commit);
   } else {
     run_each(symbols, in, out, commit);
@@ -240,6 +248,11 @@ void FeatureBook::prepare_slices(std::size_t slices) {
   }
   if (slices > 1)
     slices_.workers = std::make_unique<StepWorkers>(std::vector<std::vector<std::size_t>>(slices), slices);
+  slices_.alike = std::find(alike_.begin(), alike_.end(), std::uint8_t{0}) == alike_.end();
+  slices_.by_step.assign(steps, std::vector<StreamingTransform*>(size()));
+  for (std::size_t step = 0; step < steps; ++step) {
+    for (std::size_t s = 0; s < size(); ++s) slices_.by_step[step][s] = &pipelines_[s].transform_at(step);
+  }
   slices_.symbols = size();
 }
 

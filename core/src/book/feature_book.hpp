@@ -155,9 +155,13 @@ class FeatureBook {
     void drop() {
       workers.reset();
       each.clear();
+      by_step.clear();
       symbols = 0;
     }
     std::size_t symbols = 0;  // the universe's size they were made for
+    bool alike = true;        // every pipeline configured as the prototype
+    // Per step, every symbol's transform of it, in symbol order.
+    std::vector<std::vector<StreamingTransform*>> by_step;
     std::vector<Slice> each;
     std::unique_ptr<StepWorkers> workers;  // with more than one slice
   };

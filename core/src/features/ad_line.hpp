@@ -11,6 +11,7 @@
 #include "descriptor.hpp"
 #include "error.hpp"
 #include "features/true_range.hpp"
+#include "recurrent.hpp"
 #include "transform_base.hpp"
 #include "windowed.hpp"
 
@@ -21,7 +22,7 @@ namespace vexal {
 // · v, a flat bar (h = l) adding nothing, as TA-Lib's AD. A bar that is
 // incomplete, has its high below its low or a negative volume drops the
 // total, which starts again at the next complete bar's flow.
-class AdLine final : public NamedTransform {
+class AdLine final : public Recurrent<AdLine, OptionalValue, 4> {
  public:
   static constexpr std::string_view snapshot_tag = "AdLine";
 
@@ -57,45 +58,29 @@ class AdLine final : public NamedTransform {
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override {
     return fresh_from(create(inputs_, outputs_));
   }
-  void reset() override { total_.reset(); }
-  UpdateResult update(std::span<const OptionalValue> values) override {
-    require_values(values, 4);
-    total_ = next_total(total_, flow(values));
-    return {total_};
-  }
-  UpdateResult peek(std::span<const OptionalValue> values) override {
-    require_values(values, 4);
-    return {next_total(total_, flow(values))};
-  }
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 4);
-    require_values(out, 1);
-    for (std::size_t t = 0; t < n; ++t) {
-      const std::array<OptionalValue, 4> bar{in[0].at(t), in[1].at(t), in[2].at(t), in[3].at(t)};
-      total_ = next_total(total_, flow(bar));
-      out[0].set(t, total_);
-    }
-    set_absent_from(out, 1, n);
-  }
-
   // Tag, names, total.
   void save(SnapshotWriter& out) const override {
     save_names(out, snapshot_tag);
-    out.value(total_);
+    out.value(carried_);
   }
   [[nodiscard]] static std::expected<AdLine, VexalError> load(SnapshotReader& in) {
     auto [inputs, outputs] = read_names(in);
     const OptionalValue total = in.value("total");
     auto made = in.built(snapshot_tag, create(std::move(inputs), std::move(outputs)));
     if (!made) return in.failure();
-    made->total_ = total;
+    made->carried_ = total;
     return in.result(std::move(*made));
   }
 
  private:
-  AdLine(Names inputs, Names outputs) : NamedTransform(std::move(inputs), std::move(outputs)) {}
+  friend Recurrent;
+  AdLine(Names inputs, Names outputs) : Recurrent(std::move(inputs), std::move(outputs)) {}
 
-  OptionalValue total_;
+  // Carried: the running total.
+  [[nodiscard]] Row step(OptionalValue& total, Bar bar) const {
+    total = next_total(total, flow(bar));
+    return {total};
+  }
 };
 
 template <>

@@ -4,6 +4,7 @@
 
 #include "descriptor.hpp"
 #include "error.hpp"
+#include "recurrent.hpp"
 #include "transform_base.hpp"
 
 namespace vexal {
@@ -13,29 +14,42 @@ namespace vexal {
 // closing higher than the one before and subtracts that of a bar closing
 // lower. A bar with an absent value or a negative volume drops the total,
 // which starts again at the next complete bar's volume.
-class Obv final : public NamedTransform {
+// The previous close and the total, present together or absent together.
+struct ObvState {
+  OptionalValue previous_close;
+  OptionalValue total;
+};
+
+class Obv final : public Recurrent<Obv, ObvState, 2> {
  public:
   static constexpr std::string_view snapshot_tag = "Obv";
 
   [[nodiscard]] static std::expected<Obv, VexalError> create(Names inputs, Names outputs);
 
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
-  void reset() override;
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
   // Tag, names, previous close, total.
   void save(SnapshotWriter& out) const override;
   [[nodiscard]] static std::expected<Obv, VexalError> load(SnapshotReader& in);
 
  private:
+  friend Recurrent;
+  Obv(Names inputs, Names outputs) : Recurrent(std::move(inputs), std::move(outputs)) {}
+
   // The total after the bar; absent for a bar that drops it.
-  [[nodiscard]] OptionalValue next_total(const OptionalValue& close, const OptionalValue& volume) const;
+  [[nodiscard]] static OptionalValue next_total(const ObvState& s, const OptionalValue& close,
+                                                const OptionalValue& volume) {
+    if (!close || !volume || !(*volume >= 0.0)) return std::nullopt;
+    if (!s.total) return *volume;
+    if (*close > *s.previous_close) return *s.total + *volume;
+    if (*close < *s.previous_close) return *s.total - *volume;
+    return s.total;
+  }
 
-  Obv(Names inputs, Names outputs) : NamedTransform(std::move(inputs), std::move(outputs)) {}
-
-  OptionalValue previous_close_;
-  OptionalValue total_;  // present exactly when previous_close_ is
+  [[nodiscard]] Row step(ObvState& s, Bar bar) const {
+    s.total = next_total(s, bar[0], bar[1]);
+    s.previous_close = s.total ? bar[0] : std::nullopt;
+    return {s.total};
+  }
 };
 
 template <>

@@ -14,6 +14,7 @@
 #include "error.hpp"
 #include "features/true_range.hpp"
 #include "internal_failure.hpp"
+#include "recurrent.hpp"
 #include "snapshot/reader.hpp"
 #include "snapshot/writer.hpp"
 #include "transform_base.hpp"
@@ -31,7 +32,18 @@ namespace vexal {
 // up to `maximum`, and a bar crossing the stop reverses the trend, the stop
 // starting at the old extreme. A bar that is incomplete or has its high
 // below its low has no value, and the stop starts again after it.
-class ParabolicSar final : public NamedTransform {
+// Where the stop stands after a bar, carried to the next.
+struct SarState {
+  std::uint8_t phase = 0;
+  bool rising = false;
+  double high = 0.0;  // the previous bar's
+  double low = 0.0;
+  double sar = 0.0;
+  double extreme = 0.0;
+  double factor = 0.0;
+};
+
+class ParabolicSar final : public Recurrent<ParabolicSar, SarState, 2> {
  public:
   static constexpr std::string_view snapshot_tag = "ParabolicSar";
 
@@ -54,23 +66,6 @@ class ParabolicSar final : public NamedTransform {
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override {
     return fresh_from(create(inputs_, outputs_, acceleration_, maximum_));
   }
-  void reset() override { state_ = {}; }
-  UpdateResult update(std::span<const OptionalValue> values) override {
-    require_values(values, 2);
-    return {step(values[0], values[1], state_)};
-  }
-  UpdateResult peek(std::span<const OptionalValue> values) override {
-    require_values(values, 2);
-    State scratch = state_;
-    return {step(values[0], values[1], scratch)};
-  }
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 2);
-    require_values(out, 1);
-    for (std::size_t t = 0; t < n; ++t) out[0].set(t, step(in[0].at(t), in[1].at(t), state_));
-    set_absent_from(out, 1, n);
-  }
-
   // Tag, names, acceleration, maximum, then the phase (0: no bar, 1: one
   // bar, 2: running), the direction (1 long, 0 short), the previous bar's
   // high and low, the stop, the extreme and the acceleration factor.
@@ -78,13 +73,13 @@ class ParabolicSar final : public NamedTransform {
     save_names(out, snapshot_tag);
     out.f64(acceleration_);
     out.f64(maximum_);
-    out.u8(state_.phase);
-    out.u8(state_.rising ? 1 : 0);
-    out.f64(state_.high);
-    out.f64(state_.low);
-    out.f64(state_.sar);
-    out.f64(state_.extreme);
-    out.f64(state_.factor);
+    out.u8(carried_.phase);
+    out.u8(carried_.rising ? 1 : 0);
+    out.f64(carried_.high);
+    out.f64(carried_.low);
+    out.f64(carried_.sar);
+    out.f64(carried_.extreme);
+    out.f64(carried_.factor);
   }
   [[nodiscard]] static std::expected<ParabolicSar, VexalError> load(SnapshotReader& in) {
     auto [inputs, outputs] = read_names(in);
@@ -92,7 +87,7 @@ class ParabolicSar final : public NamedTransform {
     const double maximum = in.f64("maximum");
     auto made = in.built(snapshot_tag, create(std::move(inputs), std::move(outputs), acceleration, maximum));
     if (!made) return in.failure();
-    State& s = made->state_;
+    SarState& s = made->carried_;
     s.phase = in.u8("phase");
     const std::uint8_t rising = in.u8("direction");
     s.rising = rising == 1;
@@ -107,22 +102,14 @@ class ParabolicSar final : public NamedTransform {
   }
 
  private:
-  struct State {
-    std::uint8_t phase = 0;
-    bool rising = false;
-    double high = 0.0;  // the previous bar's
-    double low = 0.0;
-    double sar = 0.0;
-    double extreme = 0.0;
-    double factor = 0.0;
-  };
-
   ParabolicSar(Names inputs, Names outputs, double acceleration, double maximum)
-      : NamedTransform(std::move(inputs), std::move(outputs)),
-        acceleration_(acceleration),
-        maximum_(maximum) {}
+      : Recurrent(std::move(inputs), std::move(outputs)), acceleration_(acceleration), maximum_(maximum) {}
 
-  [[nodiscard]] OptionalValue step(OptionalValue high_in, OptionalValue low_in, State& s) const {
+  friend Recurrent;
+
+  [[nodiscard]] Row step(SarState& s, Bar bar) const { return {stop(bar[0], bar[1], s)}; }
+
+  [[nodiscard]] OptionalValue stop(OptionalValue high_in, OptionalValue low_in, SarState& s) const {
     if (!TrueRange::valid_range(high_in, low_in)) {
       s = {};
       return std::nullopt;
@@ -195,7 +182,6 @@ class ParabolicSar final : public NamedTransform {
 
   double acceleration_;
   double maximum_;
-  State state_;
 };
 
 template <>

@@ -28,31 +28,9 @@ OptionalValue TrueRange::of(OptionalValue high, OptionalValue low, OptionalValue
   return greatest;
 }
 
-UpdateResult TrueRange::update(std::span<const OptionalValue> values) {
-  require_values(values, 3);
-  const OptionalValue range = of(values[0], values[1], previous_close_);
-  previous_close_ = values[2];
-  return {range};
-}
-
-UpdateResult TrueRange::peek(std::span<const OptionalValue> values) {
-  require_values(values, 3);
-  return {of(values[0], values[1], previous_close_)};
-}
-
-void TrueRange::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) {
-  require_values(in, 3);
-  require_values(out, 1);
-  for (std::size_t t = 0; t < n; ++t) {
-    out[0].set(t, of(in[0].at(t), in[1].at(t), previous_close_));
-    previous_close_ = in[2].at(t);
-  }
-  set_absent_from(out, 1, n);
-}
-
 void TrueRange::save(SnapshotWriter& out) const {
   save_names(out, snapshot_tag);
-  out.value(previous_close_);
+  out.value(carried_);
 }
 
 std::expected<TrueRange, VexalError> TrueRange::load(SnapshotReader& in) {
@@ -60,7 +38,7 @@ std::expected<TrueRange, VexalError> TrueRange::load(SnapshotReader& in) {
   const OptionalValue previous_close = in.value("previous close");
   auto made = in.built(snapshot_tag, create(std::move(inputs), std::move(outputs)));
   if (!made) return in.failure();
-  made->previous_close_ = previous_close;
+  made->carried_ = previous_close;
   return in.result(std::move(*made));
 }
 

@@ -4,6 +4,7 @@
 
 #include "descriptor.hpp"
 #include "error.hpp"
+#include "recurrent.hpp"
 #include "transform_base.hpp"
 
 namespace vexal {
@@ -12,7 +13,7 @@ namespace vexal {
 // previous close|). Reads high, low, close. Absent on the first bar (no
 // previous close), after a bar without a close, and for a bar with its high
 // or low absent or its high below its low.
-class TrueRange final : public NamedTransform {
+class TrueRange final : public Recurrent<TrueRange, OptionalValue, 3> {
  public:
   static constexpr std::string_view snapshot_tag = "TrueRange";
 
@@ -25,18 +26,20 @@ class TrueRange final : public NamedTransform {
 
   [[nodiscard]] std::size_t warm_up_period() const override { return 1; }
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
-  void reset() override { previous_close_.reset(); }
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
   // Tag, names, previous close.
   void save(SnapshotWriter& out) const override;
   [[nodiscard]] static std::expected<TrueRange, VexalError> load(SnapshotReader& in);
 
  private:
-  TrueRange(Names inputs, Names outputs) : NamedTransform(std::move(inputs), std::move(outputs)) {}
+  friend Recurrent;
+  TrueRange(Names inputs, Names outputs) : Recurrent(std::move(inputs), std::move(outputs)) {}
 
-  OptionalValue previous_close_;
+  // Carried: the previous bar's close.
+  [[nodiscard]] Row step(OptionalValue& previous_close, Bar bar) const {
+    const OptionalValue range = of(bar[0], bar[1], previous_close);
+    previous_close = bar[2];
+    return {range};
+  }
 };
 
 template <>

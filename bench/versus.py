@@ -32,8 +32,7 @@ WINDOW = 20
 def load(folder: str):
     path = next(pathlib.Path(folder).glob("_vexal*.so"))
     loader = importlib.machinery.ExtensionFileLoader("_vexal", str(path))
-    spec = importlib.util.spec_from_file_location("_vexal", str(path), loader=loader)
-    module = importlib.util.module_from_spec(spec)
+    module = importlib.util.module_from_spec(importlib.util.spec_from_file_location("_vexal", str(path), loader=loader))
     loader.exec_module(module)
     return module
 

@@ -222,8 +222,9 @@ void FeatureBook::run_alike(std::span<const std::size_t> symbols, std::size_t w,
   }
 }
 
-void FeatureBook::run_slice(std::size_t w, std::size_t slices, std::span<const ColumnIn> in,
-                            std::span<const ColumnOut> out, bool commit) {
+void FeatureBook::run_slice(std::size_t w, std::span<const ColumnIn> in, std::span<const ColumnOut> out,
+                            bool commit) {
+  const std::size_t slices = slices_.each.size();
   const std::size_t per = (active_.size() + slices - 1) / slices;
   const std::size_t begin = std::min(active_.size(), w * per);
   const std::size_t end = std::min(active_.size(), begin + per);
@@ -306,7 +307,7 @@ std::expected<void, VexalError> FeatureBook::step(std::span<const ColumnIn> in,
   const std::size_t slices = std::max<std::size_t>(1, std::min(threads, n));
   prepare_slices(slices);
   if (slices == 1) {
-    run_slice(0, 1, in, out, commit);
+    run_slice(0, in, out, commit);
   } else {
     struct Bar {
       std::span<const ColumnIn> in;
@@ -314,8 +315,7 @@ std::expected<void, VexalError> FeatureBook::step(std::span<const ColumnIn> in,
       bool commit;
     } bar{in, out, commit};
     // Two pointers: held inside the function object, with no allocation.
-    slices_.workers->round(
-        [this, &bar](std::size_t w) { run_slice(w, slices_.each.size(), bar.in, bar.out, bar.commit); });
+    slices_.workers->round([this, &bar](std::size_t w) { run_slice(w, bar.in, bar.out, bar.commit); });
   }
   run_cross(in, present, out);
   return {};

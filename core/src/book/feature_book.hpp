@@ -101,11 +101,10 @@ class FeatureBook {
   [[nodiscard]] std::expected<void, VexalError> check_bar(std::span<const ColumnIn> in,
                                                           std::span<const std::uint8_t> present,
                                                           std::span<const ColumnOut> out);
-  // The active symbols of slice `w` (of `slices`): their pipelines' outputs
-  // into `out`, through the windows side by side where every pipeline is
-  // alike, one pipeline at a time otherwise.
-  void run_slice(std::size_t w, std::size_t slices, std::span<const ColumnIn> in,
-                 std::span<const ColumnOut> out, bool commit);
+  // The active symbols of slice `w` of those prepared: their pipelines'
+  // outputs into `out`, through the windows side by side where every
+  // pipeline is alike, one pipeline at a time otherwise.
+  void run_slice(std::size_t w, std::span<const ColumnIn> in, std::span<const ColumnOut> out, bool commit);
   void run_alike(std::span<const std::size_t> symbols, std::size_t w, std::span<const ColumnIn> in,
                  std::span<const ColumnOut> out, bool commit);
   void run_each(std::span<const std::size_t> symbols, std::span<const ColumnIn> in,

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <expected>
 
+#include "composite.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
 #include "features/wilder_average.hpp"
@@ -19,7 +21,14 @@ namespace vexal {
 // ADX from bar 2 · `window` − 1. A bar that is incomplete or has its high below its low drops
 // every average and seeding starts again; a zero average range leaves the
 // DIs (and so DX) without a value, as does +DI + −DI = 0 for DX.
-class Adx final : public Windowed<Adx, 0> {
+// The last bar's values; its high and low are absent unless ordered.
+struct AdxPrevious {
+  OptionalValue high;
+  OptionalValue low;
+  OptionalValue close;
+};
+
+class Adx final : public Composite<Adx, 3, 3, AdxPrevious, Windowed<Adx, 0>> {
  public:
   static constexpr std::string_view snapshot_tag = "Adx";
 
@@ -28,9 +37,6 @@ class Adx final : public Windowed<Adx, 0> {
   // Bars before ADX, the last of the three to arrive.
   // Saturating: a window past 2^63 must not wrap the warm-up to a small one.
   [[nodiscard]] std::size_t warm_up_period() const override { return saturating_mul(2, window()) - 1; }
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
   void clear_state();
   void save_state(SnapshotWriter& out) const;
@@ -49,28 +55,49 @@ class Adx final : public Windowed<Adx, 0> {
     OptionalValue minus_di;
     OptionalValue dx;
   };
-  [[nodiscard]] Terms terms(const OptionalValue& high, const OptionalValue& low) const;
+  [[nodiscard]] static Terms terms(const AdxPrevious& previous, const OptionalValue& high,
+                                   const OptionalValue& low);
   // The DIs and DX from the three averages after a bar.
   [[nodiscard]] static Indicators indicators(const OptionalValue& tr, const OptionalValue& plus,
                                              const OptionalValue& minus);
   // What a bar leaves for the next one.
-  void advance(const OptionalValue& high, const OptionalValue& low, const OptionalValue& close);
-  // The bar's values from the averages that `step` (update or peek) gives.
-  template <class Step>
-  UpdateResult directional(std::span<const OptionalValue> values, Step step);
+  static void advance(AdxPrevious& previous, const OptionalValue& high, const OptionalValue& low,
+                      const OptionalValue& close);
+
+  // The bar's terms, each average over the whole of its line, the
+  // indicators, then the average of DX.
+  friend Composite;
+  template <class Flow>
+  void flow(Flow& f, AdxPrevious& previous) {
+    const auto bar = f.template map_lines<3>(
+        [&previous](const OptionalValue& high, const OptionalValue& low, const OptionalValue& close) {
+          const Terms found = terms(previous, high, low);
+          advance(previous, high, low, close);
+          return std::array{found.range, found.plus_dm, found.minus_dm};
+        },
+        f.input(0), f.input(1), f.input(2));
+    const auto tr = f.through(range_, bar[0]);
+    const auto plus = f.through(plus_, bar[1]);
+    const auto minus = f.through(minus_, bar[2]);
+    const auto found = f.template map_lines<3>(
+        [](const OptionalValue& t, const OptionalValue& p, const OptionalValue& m) {
+          const Indicators lines = indicators(t, p, m);
+          return std::array{lines.dx, lines.plus_di, lines.minus_di};
+        },
+        tr, plus, minus);
+    f.emit(0, f.through(dx_, found[0]));
+    f.emit(1, found[1]);
+    f.emit(2, found[2]);
+  }
 
   Adx(Names inputs, std::size_t window, Names outputs, WilderAverage range, WilderAverage plus,
       WilderAverage minus, WilderAverage dx)
-      : Windowed(std::move(inputs), window, std::move(outputs), {}),
+      : Composite(std::move(inputs), window, std::move(outputs), {}),
         range_(std::move(range)),
         plus_(std::move(plus)),
         minus_(std::move(minus)),
         dx_(std::move(dx)) {}
 
-  // The last bar's values; its high and low are absent unless ordered.
-  OptionalValue previous_high_;
-  OptionalValue previous_low_;
-  OptionalValue previous_close_;
   WilderAverage range_;
   WilderAverage plus_;
   WilderAverage minus_;

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "columns/column.hpp"
+#include "composite.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
 #include "features/ad_line.hpp"
@@ -23,7 +24,7 @@ namespace vexal {
 // distribution line (AdLine's total). Each Ema is the library's, seeded with
 // the simple average of its first window of the line and seeded again after
 // a bar that drops it, so the oscillator is present from bar slow − 1.
-class ChaikinOscillator final : public NamedTransform {
+class ChaikinOscillator final : public Composite<ChaikinOscillator, 4, 1, OptionalValue> {
  public:
   static constexpr std::string_view snapshot_tag = "ChaikinOscillator";
 
@@ -54,50 +55,15 @@ class ChaikinOscillator final : public NamedTransform {
     return fresh_from(create(inputs_, outputs_, fast(), slow()));
   }
   void reset() override {
-    total_.reset();
+    carried_.reset();
     for (Ema& e : emas_) e.reset();
   }
-  UpdateResult update(std::span<const OptionalValue> values) override {
-    require_values(values, 4);
-    total_ = AdLine::next_total(total_, AdLine::flow(values));
-    const std::span<const OptionalValue> line(&total_, 1);
-    return {difference(emas_[0].update(line)[0], emas_[1].update(line)[0])};
-  }
-  UpdateResult peek(std::span<const OptionalValue> values) override {
-    require_values(values, 4);
-    const OptionalValue total = AdLine::next_total(total_, AdLine::flow(values));
-    const std::span<const OptionalValue> line(&total, 1);
-    return {difference(emas_[0].peek(line)[0], emas_[1].peek(line)[0])};
-  }
-  // The line over the chunk, then each average over the whole of it.
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 4);
-    require_values(out, 1);
-    ColumnBuffer line(n);
-    for (std::size_t t = 0; t < n; ++t) {
-      const std::array<OptionalValue, 4> bar{in[0].at(t), in[1].at(t), in[2].at(t), in[3].at(t)};
-      total_ = AdLine::next_total(total_, AdLine::flow(bar));
-      line.out().set(t, total_);
-    }
-    std::array<ColumnBuffer, 2> averages;
-    for (std::size_t i = 0; i < 2; ++i) {
-      averages[i] = ColumnBuffer(n);
-      const ColumnIn x = line.in();
-      const ColumnOut sink = averages[i].out();
-      emas_[i].update_columns(std::span(&x, 1), std::span(&sink, 1), n);
-    }
-    for (std::size_t t = 0; t < n; ++t) {
-      out[0].set(t, difference(averages[0].in().at(t), averages[1].in().at(t)));
-    }
-    set_absent_from(out, 1, n);
-  }
-
   // Tag, names, the two periods, the line's total, then each average whole.
   void save(SnapshotWriter& out) const override {
     save_names(out, snapshot_tag);
     out.size(fast());
     out.size(slow());
-    out.value(total_);
+    out.value(carried_);
     for (const Ema& e : emas_) e.save(out);
   }
   [[nodiscard]] static std::expected<ChaikinOscillator, VexalError> load(SnapshotReader& in) {
@@ -107,7 +73,7 @@ class ChaikinOscillator final : public NamedTransform {
     const OptionalValue total = in.value("total");
     auto made = in.built(snapshot_tag, create(std::move(inputs), std::move(outputs), fast, slow));
     if (!made) return in.failure();
-    made->total_ = total;
+    made->carried_ = total;
     for (Ema& average : made->emas_) {
       if (auto loaded = load_ema(in, snapshot_tag, average.window(), average); !loaded)
         return std::unexpected(std::move(loaded.error()));
@@ -117,14 +83,29 @@ class ChaikinOscillator final : public NamedTransform {
 
  private:
   ChaikinOscillator(Names inputs, Names outputs, std::array<Ema, 2> emas)
-      : NamedTransform(std::move(inputs), std::move(outputs)), emas_(std::move(emas)) {}
+      : Composite(std::move(inputs), std::move(outputs)), emas_(std::move(emas)) {}
+
+  // `total`, the accumulation/distribution line, is carried; each average
+  // runs over the whole of it.
+  friend Composite;
+  template <class Flow>
+  void flow(Flow& f, OptionalValue& total) {
+    const auto line = f.map(
+        [&total](auto... bar) {
+          total = AdLine::next_total(total, AdLine::flow(std::array{bar...}));
+          return total;
+        },
+        f.input(0), f.input(1), f.input(2), f.input(3));
+    const auto fast = f.through(emas_[0], line);
+    const auto slow = f.through(emas_[1], line);
+    f.emit_map(0, difference, fast, slow);
+  }
 
   [[nodiscard]] static OptionalValue difference(const OptionalValue& fast, const OptionalValue& slow) {
     if (!fast || !slow) return std::nullopt;
     return *fast - *slow;
   }
 
-  OptionalValue total_;      // the accumulation/distribution line
   std::array<Ema, 2> emas_;  // fast, slow
 };
 

@@ -7,9 +7,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
-#include "columns/column.hpp"
+#include "composite.hpp"
 #include "features/ema.hpp"
 #include "internal_failure.hpp"
 #include "transform_base.hpp"
@@ -18,20 +19,6 @@
 namespace vexal {
 
 // The pieces of a chain of Emas that classes holding one share.
-// Each Ema of `emas` over the whole column of the one before it, the first
-// over `x`: line i is the output of Ema i.
-template <std::size_t N>
-[[nodiscard]] std::array<ColumnBuffer, N> chain_columns(std::array<Ema, N>& emas, ColumnIn x, std::size_t n) {
-  std::array<ColumnBuffer, N> lines;
-  for (std::size_t i = 0; i < N; ++i) {
-    lines[i] = ColumnBuffer(n);
-    const ColumnOut sink = lines[i].out();
-    emas[i].update_columns(std::span(&x, 1), std::span(&sink, 1), n);
-    x = lines[i].in();
-  }
-  return lines;
-}
-
 // Reads an Ema that `owner`'s snapshot holds whole, with its tag, into
 // `average`, which must be of `window`.
 [[nodiscard]] inline std::expected<void, VexalError> load_ema(SnapshotReader& in, std::string_view owner,
@@ -69,8 +56,8 @@ template <std::size_t N>
 // alike, seeded with the simple average of its first window and seeded
 // again after an absent value, so the output is first present at bar
 // N · (window − 1). A snapshot holds the window, then each Ema whole.
-template <class Derived, std::size_t N>
-class EmaChain : public NamedTransform {
+template <class Derived, std::size_t N, class Carried = NothingCarried>
+class EmaChain : public Composite<Derived, 1, 1, Carried> {
  public:
   using Levels = std::array<OptionalValue, N>;
 
@@ -88,33 +75,14 @@ class EmaChain : public NamedTransform {
   [[nodiscard]] std::size_t warm_up_period() const override { return N * (window() - 1); }
   [[nodiscard]] std::size_t work_per_bar() const override { return N * emas_[0].work_per_bar(); }
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override {
-    return fresh_from(create(inputs_, window(), outputs_));
+    return fresh_from(create(this->inputs_, window(), this->outputs_));
   }
   void reset() override {
     for (Ema& e : emas_) e.reset();
+    this->carried_ = Carried{};
   }
-  UpdateResult update(std::span<const OptionalValue> values) override {
-    return step(values, [](Ema& e, std::span<const OptionalValue> x) { return e.update(x); });
-  }
-  UpdateResult peek(std::span<const OptionalValue> values) override {
-    return step(values, [](Ema& e, std::span<const OptionalValue> x) { return e.peek(x); });
-  }
-
-  // Each Ema runs over the whole column of the one before it.
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 1);
-    require_values(out, 1);
-    const std::array<ColumnBuffer, N> lines = chain_columns(emas_, in[0], n);
-    for (std::size_t t = 0; t < n; ++t) {
-      Levels levels;
-      for (std::size_t i = 0; i < N; ++i) levels[i] = lines[i].in().at(t);
-      out[0].set(t, Derived::combine(levels));
-    }
-    set_absent_from(out, 1, n);
-  }
-
   void save(SnapshotWriter& out) const override {
-    save_names(out, Derived::snapshot_tag);
+    this->save_names(out, Derived::snapshot_tag);
     out.size(window());
     for (const Ema& e : emas_) e.save(out);
   }
@@ -131,7 +99,18 @@ class EmaChain : public NamedTransform {
 
  protected:
   EmaChain(Names inputs, Names outputs, std::array<Ema, N> emas)
-      : NamedTransform(std::move(inputs), std::move(outputs)), emas_(std::move(emas)) {}
+      : Composite<Derived, 1, 1, Carried>(std::move(inputs), std::move(outputs)), emas_(std::move(emas)) {}
+
+  // The output from the levels: Derived::combine of them, unless Derived
+  // has a finish of its own.
+  template <class Flow>
+  static void finish(Flow& f, const std::array<typename Flow::Line, N>& levels, Carried&) {
+    std::apply(
+        [&](const auto&... e) {
+          f.emit_map(0, [](const auto&... l) { return Derived::combine({l...}); }, e...);
+        },
+        levels);
+  }
 
  private:
   // The Emas carry the transform's own names, which they never report.
@@ -146,16 +125,17 @@ class EmaChain : public NamedTransform {
     return std::array<Ema, N>{std::move(*made[I])...};
   }
 
-  template <class Step>
-  UpdateResult step(std::span<const OptionalValue> values, Step&& through) {
-    require_values(values, 1);
-    Levels levels;
-    OptionalValue x = values[0];
+  // Each Ema over the whole line of the one before it.
+  friend Composite<Derived, 1, 1, Carried>;
+  template <class Flow>
+  void flow(Flow& f, Carried& carried) {
+    std::array<typename Flow::Line, N> levels;
+    auto x = f.input(0);
     for (std::size_t i = 0; i < N; ++i) {
-      x = through(emas_[i], std::span(&x, 1))[0];
+      x = f.through(emas_[i], x);
       levels[i] = x;
     }
-    return {Derived::combine(levels)};
+    Derived::finish(f, levels, carried);
   }
 
   std::array<Ema, N> emas_;

@@ -12,6 +12,7 @@
 
 #include "columns/column.hpp"
 #include "columns/window_by_bar.hpp"
+#include "composite.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
 #include "features/atr.hpp"
@@ -49,7 +50,7 @@ template <class Inner>
 // `window` bars, the bands the middle ± `multiple` times the Atr over the
 // same window (each seeded with its simple average, and seeded again after
 // a bar it cannot take).
-class Keltner final : public NamedTransform {
+class Keltner final : public Composite<Keltner, 3, 3> {
  public:
   static constexpr std::string_view snapshot_tag = "Keltner";
 
@@ -82,30 +83,6 @@ class Keltner final : public NamedTransform {
     middle_.reset();
     range_.reset();
   }
-  UpdateResult update(std::span<const OptionalValue> values) override {
-    require_values(values, 3);
-    const OptionalValue close = values[2];
-    return channel(middle_.update(std::span(&close, 1))[0], range_.update(values.first(3))[0]);
-  }
-  UpdateResult peek(std::span<const OptionalValue> values) override {
-    require_values(values, 3);
-    const OptionalValue close = values[2];
-    return channel(middle_.peek(std::span(&close, 1))[0], range_.peek(values.first(3))[0]);
-  }
-
-  // The Ema and the Atr each run over the whole chunk, as they do alone.
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 3);
-    require_values(out, 3);
-    ColumnBuffer middle(n);
-    ColumnBuffer range(n);
-    const ColumnOut middle_sink = middle.out();
-    const ColumnOut range_sink = range.out();
-    middle_.update_columns(in.subspan(2, 1), std::span(&middle_sink, 1), n);
-    range_.update_columns(in.first(3), std::span(&range_sink, 1), n);
-    for (std::size_t t = 0; t < n; ++t) set_row(out, t, channel(middle.in().at(t), range.in().at(t)));
-  }
-
   // Tag, names, window, multiple, then the Ema and the Atr, each whole with its tag.
   void save(SnapshotWriter& out) const override {
     save_names(out, snapshot_tag);
@@ -127,10 +104,20 @@ class Keltner final : public NamedTransform {
 
  private:
   Keltner(Names inputs, Names outputs, double multiple, Ema middle, Atr range)
-      : NamedTransform(std::move(inputs), std::move(outputs)),
+      : Composite(std::move(inputs), std::move(outputs)),
         multiple_(multiple),
         middle_(std::move(middle)),
         range_(std::move(range)) {}
+
+  // The Ema and the Atr each run over the whole of their columns, as they do alone.
+  friend Composite;
+  template <class Flow>
+  void flow(Flow& f, NothingCarried&) {
+    const auto middle = f.through(middle_, f.input(2));
+    const auto range = f.through(range_, f.input(0), f.input(1), f.input(2));
+    f.emit_row([this](const OptionalValue& m, const OptionalValue& r) { return channel(m, r); }, middle,
+               range);
+  }
 
   [[nodiscard]] UpdateResult channel(OptionalValue middle, OptionalValue range) const {
     if (!middle) return {std::nullopt, std::nullopt, std::nullopt};

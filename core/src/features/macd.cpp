@@ -33,57 +33,6 @@ void Macd::reset() {
   signal_.reset();
 }
 
-UpdateResult Macd::update(std::span<const OptionalValue> values) {
-  require_values(values, 1);
-  const OptionalValue fast = fast_.update(values.first(1))[0];
-  const OptionalValue slow = slow_.update(values.first(1))[0];
-  const OptionalValue macd = fast && slow ? OptionalValue(*fast - *slow) : std::nullopt;
-  const OptionalValue signal = signal_.update(std::span(&macd, 1))[0];
-  if (!signal) return {macd, std::nullopt, std::nullopt};
-  return {macd, signal, *macd - *signal};
-}
-
-UpdateResult Macd::peek(std::span<const OptionalValue> values) {
-  require_values(values, 1);
-  const OptionalValue fast = fast_.peek(values.first(1))[0];
-  const OptionalValue slow = slow_.peek(values.first(1))[0];
-  const OptionalValue macd = fast && slow ? OptionalValue(*fast - *slow) : std::nullopt;
-  const OptionalValue signal = signal_.peek(std::span(&macd, 1))[0];
-  if (!signal) return {macd, std::nullopt, std::nullopt};
-  return {macd, signal, *macd - *signal};
-}
-
-// Each average runs over its whole column, so the lines are Ema's own.
-void Macd::update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) {
-  require_values(in, 1);
-  require_values(out, 3);
-  ColumnBuffer fast(n), slow(n), macd(n), signal(n);
-  const auto through = [&](Ema& average, ColumnIn x, ColumnBuffer& y) {
-    const ColumnOut sink = y.out();
-    average.update_columns(std::span(&x, 1), std::span(&sink, 1), n);
-  };
-  through(fast_, in[0], fast);
-  through(slow_, in[0], slow);
-  for (std::size_t t = 0; t < n; ++t) {
-    const OptionalValue f = fast.in().at(t);
-    const OptionalValue s = slow.in().at(t);
-    macd.out().set(t, f && s ? OptionalValue(*f - *s) : std::nullopt);
-  }
-  through(signal_, macd.in(), signal);
-  for (std::size_t t = 0; t < n; ++t) {
-    const OptionalValue line = macd.in().at(t);
-    const OptionalValue smooth = signal.in().at(t);
-    out[0].set(t, line);
-    if (smooth) {
-      out[1].set(t, *smooth);
-      out[2].set(t, *line - *smooth);
-    } else {
-      out[1].set_absent(t);
-      out[2].set_absent(t);
-    }
-  }
-}
-
 void Macd::save(SnapshotWriter& out) const {
   save_names(out, snapshot_tag);
   out.size(fast());

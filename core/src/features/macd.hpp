@@ -1,8 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <expected>
 
+#include "composite.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
 #include "features/ema.hpp"
@@ -16,7 +18,7 @@ namespace vexal {
 // seeded with the simple average of its first window and seeded again after
 // an absent input, so macd is present from bar slow − 1 and signal from
 // bar slow + signal − 2 on gap-free data.
-class Macd final : public NamedTransform {
+class Macd final : public Composite<Macd, 1, 3> {
  public:
   static constexpr std::string_view snapshot_tag = "Macd";
 
@@ -32,19 +34,35 @@ class Macd final : public NamedTransform {
   [[nodiscard]] std::size_t warm_up_period() const override { return slow() + signal() - 2; }
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
   void reset() override;
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
   // Tag, names, the three periods, then each average's own snapshot.
   void save(SnapshotWriter& out) const override;
   [[nodiscard]] static std::expected<Macd, VexalError> load(SnapshotReader& in);
 
  private:
   Macd(Names inputs, Names outputs, Ema fast, Ema slow, Ema signal)
-      : NamedTransform(std::move(inputs), std::move(outputs)),
+      : Composite(std::move(inputs), std::move(outputs)),
         fast_(std::move(fast)),
         slow_(std::move(slow)),
         signal_(std::move(signal)) {}
+
+  // Each average runs over the whole of its line, as it does alone.
+  friend Composite;
+  template <class Flow>
+  void flow(Flow& f, NothingCarried&) {
+    const auto fast = f.through(fast_, f.input(0));
+    const auto slow = f.through(slow_, f.input(0));
+    const auto macd =
+        f.map([](const OptionalValue& a,
+                 const OptionalValue& b) { return a && b ? OptionalValue(*a - *b) : std::nullopt; },
+              fast, slow);
+    const auto signal = f.through(signal_, macd);
+    f.emit_row(
+        [](const OptionalValue& line, const OptionalValue& smooth) {
+          if (!smooth) return std::array<OptionalValue, 3>{line, std::nullopt, std::nullopt};
+          return std::array<OptionalValue, 3>{line, smooth, *line - *smooth};
+        },
+        macd, signal);
+  }
 
   Ema fast_;
   Ema slow_;

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "columns/column.hpp"
+#include "composite.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
 #include "features/ema.hpp"
@@ -23,7 +24,7 @@ namespace vexal {
 // simple average of its first window and seeded again after an absent
 // value, so it is present from bar slow − 1 on gap-free data. A zero slow
 // average has no value.
-class Ppo final : public NamedTransform {
+class Ppo final : public Composite<Ppo, 1, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "Ppo";
 
@@ -54,28 +55,6 @@ class Ppo final : public NamedTransform {
   void reset() override {
     for (Ema& e : emas_) e.reset();
   }
-  UpdateResult update(std::span<const OptionalValue> values) override {
-    require_values(values, 1);
-    return {oscillator(emas_[0].update(values.first(1))[0], emas_[1].update(values.first(1))[0])};
-  }
-  UpdateResult peek(std::span<const OptionalValue> values) override {
-    require_values(values, 1);
-    return {oscillator(emas_[0].peek(values.first(1))[0], emas_[1].peek(values.first(1))[0])};
-  }
-  // Each average runs over the whole column, so the lines are Ema's own.
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 1);
-    require_values(out, 1);
-    std::array<ColumnBuffer, 2> lines;
-    for (std::size_t i = 0; i < 2; ++i) {
-      lines[i] = ColumnBuffer(n);
-      const ColumnOut sink = lines[i].out();
-      emas_[i].update_columns(in.first(1), std::span(&sink, 1), n);
-    }
-    for (std::size_t t = 0; t < n; ++t) out[0].set(t, oscillator(lines[0].in().at(t), lines[1].in().at(t)));
-    set_absent_from(out, 1, n);
-  }
-
   // Tag, names, the two periods, then each average whole.
   void save(SnapshotWriter& out) const override {
     save_names(out, snapshot_tag);
@@ -98,7 +77,15 @@ class Ppo final : public NamedTransform {
 
  private:
   Ppo(Names inputs, Names outputs, std::array<Ema, 2> emas)
-      : NamedTransform(std::move(inputs), std::move(outputs)), emas_(std::move(emas)) {}
+      : Composite(std::move(inputs), std::move(outputs)), emas_(std::move(emas)) {}
+
+  friend Composite;
+  template <class Flow>
+  void flow(Flow& f, NothingCarried&) {
+    const auto fast = f.through(emas_[0], f.input(0));
+    const auto slow = f.through(emas_[1], f.input(0));
+    f.emit_map(0, oscillator, fast, slow);
+  }
 
   [[nodiscard]] static OptionalValue oscillator(const OptionalValue& fast, const OptionalValue& slow) {
     if (!fast || !slow || *slow == 0.0) return std::nullopt;

@@ -10,6 +10,7 @@
 
 #include "columns/column.hpp"
 #include "columns/window_by_bar.hpp"
+#include "composite.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
 #include "features/atr.hpp"
@@ -21,6 +22,14 @@
 
 namespace vexal {
 
+// What Supertrend carries from bar to bar.
+struct SupertrendBands {
+  OptionalValue close;  // the previous bar's
+  OptionalValue upper;
+  OptionalValue lower;
+  double direction = 0.0;
+};
+
 // Supertrend: bands at hl2 ± `multiple` · Atr(window), hl2 = (high + low) / 2.
 // The upper band only falls and the lower only rises while the close stays
 // inside the previous band (a close beyond it lets the band move freely);
@@ -29,7 +38,7 @@ namespace vexal {
 // band in an uptrend, the upper in a downtrend; the trend starts up at the
 // first bar with an Atr. A bar without an Atr or a close drops the bands
 // and the trend, and they start again with the next Atr.
-class Supertrend final : public NamedTransform {
+class Supertrend final : public Composite<Supertrend, 3, 2, SupertrendBands> {
  public:
   static constexpr std::string_view snapshot_tag = "Supertrend";
 
@@ -56,29 +65,8 @@ class Supertrend final : public NamedTransform {
   }
   void reset() override {
     range_.reset();
-    bands_ = {};
+    carried_ = {};
   }
-  UpdateResult update(std::span<const OptionalValue> values) override {
-    require_values(values, 3);
-    return step(values[0], values[1], values[2], range_.update(values.first(3))[0], bands_);
-  }
-  UpdateResult peek(std::span<const OptionalValue> values) override {
-    require_values(values, 3);
-    Bands scratch = bands_;
-    return step(values[0], values[1], values[2], range_.peek(values.first(3))[0], scratch);
-  }
-
-  // The Atr runs over the whole chunk as it does alone, then the bands.
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 3);
-    require_values(out, 2);
-    ColumnBuffer range(n);
-    const ColumnOut sink = range.out();
-    range_.update_columns(in.first(3), std::span(&sink, 1), n);
-    for (std::size_t t = 0; t < n; ++t)
-      set_row(out, t, step(in[0].at(t), in[1].at(t), in[2].at(t), range.in().at(t), bands_));
-  }
-
   // Tag, names, window, multiple, the Atr whole with its tag, then the
   // previous close, the two bands and the direction (0 before the first).
   void save(SnapshotWriter& out) const override {
@@ -86,10 +74,10 @@ class Supertrend final : public NamedTransform {
     out.size(window());
     out.f64(multiple_);
     range_.save(out);
-    out.value(bands_.close);
-    out.value(bands_.upper);
-    out.value(bands_.lower);
-    out.f64(bands_.direction);
+    out.value(carried_.close);
+    out.value(carried_.upper);
+    out.value(carried_.lower);
+    out.f64(carried_.direction);
   }
   [[nodiscard]] static std::expected<Supertrend, VexalError> load(SnapshotReader& in) {
     auto [inputs, outputs] = read_names(in);
@@ -98,7 +86,7 @@ class Supertrend final : public NamedTransform {
     auto made = in.built(snapshot_tag, create(std::move(inputs), std::move(outputs), window, multiple));
     if (!made) return in.failure();
     if (!load_nested(in, snapshot_tag, made->range_)) return in.failure();
-    Bands& b = made->bands_;
+    Bands& b = made->carried_;
     b.close = in.value("previous close");
     b.upper = in.value("upper band");
     b.lower = in.value("lower band");
@@ -112,17 +100,21 @@ class Supertrend final : public NamedTransform {
   }
 
  private:
-  struct Bands {
-    OptionalValue close;  // the previous bar's
-    OptionalValue upper;
-    OptionalValue lower;
-    double direction = 0.0;
-  };
+  using Bands = SupertrendBands;
 
   Supertrend(Names inputs, Names outputs, double multiple, Atr range)
-      : NamedTransform(std::move(inputs), std::move(outputs)),
-        multiple_(multiple),
-        range_(std::move(range)) {}
+      : Composite(std::move(inputs), std::move(outputs)), multiple_(multiple), range_(std::move(range)) {}
+
+  // The Atr runs over the whole of its columns as it does alone, then the
+  // bands, which are carried.
+  friend Composite;
+  template <class Flow>
+  void flow(Flow& f, Bands& bands) {
+    const auto range = f.through(range_, f.input(0), f.input(1), f.input(2));
+    f.emit_row([this, &bands](const OptionalValue& high, const OptionalValue& low, const OptionalValue& close,
+                              const OptionalValue& r) { return step(high, low, close, r, bands); },
+               f.input(0), f.input(1), f.input(2), range);
+  }
 
   [[nodiscard]] UpdateResult step(OptionalValue high, OptionalValue low, OptionalValue close,
                                   OptionalValue range, Bands& b) const {
@@ -154,7 +146,6 @@ class Supertrend final : public NamedTransform {
 
   double multiple_;
   Atr range_;
-  Bands bands_;
 };
 
 template <>

@@ -18,50 +18,20 @@ namespace vexal {
 // (e3[t] / e3[t − 1] − 1) · 100, Roc's arithmetic. The chain is EmaChain's,
 // so e3 is first present at bar 3 · (window − 1) and Trix one bar later; the
 // previous e3 is kept beside it, and is absent after a gap until e3 returns.
-class Trix final : public EmaChain<Trix, 3> {
+class Trix final : public EmaChain<Trix, 3, OptionalValue> {
  public:
   static constexpr std::string_view snapshot_tag = "Trix";
 
-  // The chain's level: the triple average.
-  [[nodiscard]] static OptionalValue combine(const Levels& e) { return e[2]; }
-
   [[nodiscard]] std::size_t warm_up_period() const override { return EmaChain::warm_up_period() + 1; }
-  void reset() override {
-    EmaChain::reset();
-    previous_.reset();
-  }
-  UpdateResult update(std::span<const OptionalValue> values) override {
-    const OptionalValue level = EmaChain::update(values)[0];
-    const OptionalValue rate = rate_from(previous_, level);
-    previous_ = level;
-    return {rate};
-  }
-  UpdateResult peek(std::span<const OptionalValue> values) override {
-    return {rate_from(previous_, EmaChain::peek(values)[0])};
-  }
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 1);
-    require_values(out, 1);
-    ColumnBuffer levels(n);
-    const ColumnOut sink = levels.out();
-    EmaChain::update_columns(in.first(1), std::span(&sink, 1), n);
-    for (std::size_t t = 0; t < n; ++t) {
-      const OptionalValue level = levels.in().at(t);
-      out[0].set(t, rate_from(previous_, level));
-      previous_ = level;
-    }
-    set_absent_from(out, 1, n);
-  }
-
   // The chain's fields, then the previous triple average.
   void save(SnapshotWriter& out) const override {
     EmaChain::save(out);
-    out.value(previous_);
+    out.value(carried_);
   }
   [[nodiscard]] static std::expected<Trix, VexalError> load(SnapshotReader& in) {
     auto made = EmaChain::load(in);
     if (!made) return made;
-    made->previous_ = in.value("previous triple average");
+    made->carried_ = in.value("previous triple average");
     return in.result(std::move(*made));
   }
 
@@ -69,12 +39,23 @@ class Trix final : public EmaChain<Trix, 3> {
   friend EmaChain;
   using EmaChain::EmaChain;
 
+  // The rate from the previous triple average, which is carried.
+  template <class Flow>
+  static void finish(Flow& f, const std::array<typename Flow::Line, 3>& levels, OptionalValue& previous) {
+    f.emit_map(
+        0,
+        [&previous](const OptionalValue& level) {
+          const OptionalValue rate = rate_from(previous, level);
+          previous = level;
+          return rate;
+        },
+        levels[2]);
+  }
+
   [[nodiscard]] static OptionalValue rate_from(const OptionalValue& previous, const OptionalValue& level) {
     if (!previous || !level) return std::nullopt;
     return Roc::compare(*previous, *level);
   }
-
-  OptionalValue previous_;
 };
 
 template <>

@@ -2,10 +2,12 @@
 
 #include <cstddef>
 #include <expected>
+#include <optional>
 
 #include "descriptor.hpp"
 #include "error.hpp"
 #include "features/wilder_average.hpp"
+#include "seeded_recursion.hpp"
 #include "windowed.hpp"
 
 namespace vexal {
@@ -15,7 +17,13 @@ namespace vexal {
 // Reads high, low, close. A bar without a true range (a value absent, high
 // below low, or no previous close) drops the average and seeding starts
 // again.
-class Atr final : public Windowed<Atr, 0> {
+// The running recursion's locals.
+struct AtrHot {
+  double average;
+  OptionalValue close;  // the previous bar's
+};
+
+class Atr final : public SeededRecursion<Atr, AtrHot, 3, 1, Windowed<Atr, 0>> {
  public:
   static constexpr std::string_view snapshot_tag = "Atr";
 
@@ -23,9 +31,6 @@ class Atr final : public Windowed<Atr, 0> {
 
   // The first true range needs a previous close.
   [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
   void clear_state();
   void save_state(SnapshotWriter& out) const;
@@ -33,7 +38,22 @@ class Atr final : public Windowed<Atr, 0> {
 
  private:
   Atr(Names inputs, std::size_t window, Names outputs, WilderAverage average)
-      : Windowed(std::move(inputs), window, std::move(outputs), {}), average_(std::move(average)) {}
+      : SeededRecursion(std::move(inputs), window, std::move(outputs), {}), average_(std::move(average)) {}
+
+  // Seeded, the average steps on each bar with a true range; seeding and a
+  // bar without one take update's general path.
+  friend SeededRecursion;
+  [[nodiscard]] std::optional<AtrHot> hot() const {
+    if (!average_.average()) return std::nullopt;
+    return AtrHot{*average_.average(), previous_close_};
+  }
+  bool step(AtrHot& hot, Bar bar, Row& row) const;
+  void resume(const AtrHot& hot) {
+    average_.resume(hot.average);
+    previous_close_ = hot.close;
+  }
+  Row seed(Bar bar);
+  Row peek_seed(Bar bar);
 
   OptionalValue previous_close_;
   WilderAverage average_;

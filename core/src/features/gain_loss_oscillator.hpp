@@ -2,14 +2,15 @@
 
 #include <cstddef>
 #include <expected>
+#include <optional>
 #include <span>
 #include <utility>
 
 #include "columns/column.hpp"
-#include "columns/seeded_run.hpp"
 #include "error.hpp"
 #include "features/wilder_average.hpp"
 #include "internal_failure.hpp"
+#include "seeded_recursion.hpp"
 #include "windowed.hpp"
 
 namespace vexal {
@@ -20,8 +21,17 @@ namespace vexal {
 // changes, and the output `Derived::index(G, L)`. An absent price drops both
 // averages and seeding starts again. A snapshot holds the window, the
 // previous price, then each average's state.
+// The running recursion's locals.
+struct GainLossHot {
+  double previous;  // price
+  double gains;
+  double losses;
+};
+
 template <class Derived>
-class GainLossOscillator : public Windowed<Derived, 0> {
+class GainLossOscillator : public SeededRecursion<Derived, GainLossHot, 1, 1, Windowed<Derived, 0>> {
+  using Recursion = SeededRecursion<Derived, GainLossHot, 1, 1, Windowed<Derived, 0>>;
+
  public:
   [[nodiscard]] static std::expected<Derived, VexalError> create(Names inputs, std::size_t window,
                                                                  Names outputs) {
@@ -37,46 +47,6 @@ class GainLossOscillator : public Windowed<Derived, 0> {
 
   // `window` changes need `window` + 1 prices.
   [[nodiscard]] std::size_t warm_up_period() const override { return this->window(); }
-  UpdateResult update(std::span<const OptionalValue> values) override {
-    require_values(values, 1);
-    return {advance(values[0])};
-  }
-  UpdateResult peek(std::span<const OptionalValue> values) override {
-    require_values(values, 1);
-    const Move move = move_to(values[0]);
-    return {Derived::index(gains_.peek(move.gain), losses_.peek(move.loss))};
-  }
-
-  // Seeded, with a previous price, both averages run on locals while the
-  // prices stay present; seeding and an absent price take update's own path.
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 1);
-    require_values(out, 1);
-    const ColumnIn x = in[0];
-    const ColumnOut y = out[0];
-    run_seeded(
-        n, [&] { return previous_ && gains_.average() && losses_.average(); },
-        [&](std::size_t t) {
-          double previous = *previous_;
-          double g = *gains_.average();
-          double l = *losses_.average();
-          for (; t < n && x.valid[t] != 0; ++t) {
-            const double price = x.values[t];
-            const Move move = moved(price, previous);
-            g = gains_.step(g, *move.gain);
-            l = losses_.step(l, *move.loss);
-            previous = price;
-            y.set(t, Derived::index(g, l));
-          }
-          previous_ = previous;
-          gains_.resume(g);
-          losses_.resume(l);
-          return t;
-        },
-        [&](std::size_t t) { y.set(t, advance(x.at(t))); });
-    set_absent_from(out, 1, n);
-  }
-
   void clear_state() {
     previous_.reset();
     gains_.reset();
@@ -96,11 +66,41 @@ class GainLossOscillator : public Windowed<Derived, 0> {
  protected:
   GainLossOscillator(Names inputs, std::size_t window, Names outputs, WilderAverage gains,
                      WilderAverage losses)
-      : Windowed<Derived, 0>(std::move(inputs), window, std::move(outputs), {}),
+      : Recursion(std::move(inputs), window, std::move(outputs), {}),
         gains_(std::move(gains)),
         losses_(std::move(losses)) {}
 
  private:
+  // Seeded, with a previous price, both averages step on each present
+  // price; seeding and an absent price take update's general path.
+  friend Recursion;
+  using Bar = typename Recursion::Bar;
+  using Row = typename Recursion::Row;
+  [[nodiscard]] std::optional<GainLossHot> hot() const {
+    if (!previous_ || !gains_.average() || !losses_.average()) return std::nullopt;
+    return GainLossHot{*previous_, *gains_.average(), *losses_.average()};
+  }
+  bool step(GainLossHot& hot, Bar bar, Row& row) const {
+    if (!bar[0]) return false;
+    const double price = *bar[0];
+    const Move move = moved(price, hot.previous);
+    hot.gains = gains_.step(hot.gains, *move.gain);
+    hot.losses = losses_.step(hot.losses, *move.loss);
+    hot.previous = price;
+    row[0] = Derived::index(hot.gains, hot.losses);
+    return true;
+  }
+  void resume(const GainLossHot& hot) {
+    previous_ = hot.previous;
+    gains_.resume(hot.gains);
+    losses_.resume(hot.losses);
+  }
+  Row seed(Bar bar) { return {advance(bar[0])}; }
+  Row peek_seed(Bar bar) {
+    const Move move = move_to(bar[0]);
+    return {Derived::index(gains_.peek(move.gain), losses_.peek(move.loss))};
+  }
+
   struct Move {
     OptionalValue gain;
     OptionalValue loss;

@@ -100,6 +100,25 @@ def targets(vx, table):
     return into(pipeline, np.ascontiguousarray(np.column_stack([times, table[:, 3]])))
 
 
+def composed(vx):
+    """Transforms built from others or from a recursion's seeded step, one of each shape."""
+    hlc = ["high", "low", "close"]
+    return {
+        "Rsi": [vx.Rsi(["close"], 14, ["x"])],
+        "Atr": [vx.Atr(hlc, 14, ["x"])],
+        "Macd": [vx.Macd(["close"], ["m", "s", "h"])],
+        "Adx": [vx.Adx(hlc, 14, ["a", "p", "m"])],
+        "Ema chains (Dema, Tema, Trix, Ppo)": [vx.Dema(["close"], WINDOW, ["d"]), vx.Tema(["close"], WINDOW, ["t"]),
+                                               vx.Trix(["close"], WINDOW, ["x"]), vx.Ppo(["close"], ["p"])],
+        "bands (Keltner, Supertrend)": [vx.Keltner(hlc, WINDOW, ["m", "u", "l"]),
+                                        vx.Supertrend(hlc, ["s", "d"])],
+        "ChaikinOscillator": [vx.ChaikinOscillator(["high", "low", "close", "volume"], ["c"])],
+        "windows (FracDiff, UltimateOscillator, Subtract)": [
+            vx.FracDiff(["close"], 0.4, ["f"], 1e-3), vx.UltimateOscillator(hlc, ["u"]),
+            vx.Subtract(["high", "low"], ["s"])],
+    }
+
+
 def rows(vx, bars, table):
     closes = [[b[3]] for b in bars]
     ohlcv = [list(b) for b in bars]
@@ -120,6 +139,10 @@ def rows(vx, bars, table):
     out["research twelve (1M bars)"] = research(vx, twelve(vx), table)
     out["research TA-Lib's five (1M bars)"] = research(vx, five(vx), table)
     out["research targets (1M bars)"] = targets(vx, table)
+    for name, transforms in composed(vx).items():
+        out[f"research {name} (1M bars)"] = research(vx, transforms, table)
+    for name in ("Rsi", "Atr", "Macd"):
+        out[f"live {name}"] = live(lambda name=name: vx.FeaturePipeline(composed(vx)[name], harness.OHLCV), ohlcv)
     return out
 
 

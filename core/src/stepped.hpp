@@ -36,6 +36,11 @@ namespace vexal {
 // argument after the windows, and `stages.stage(i, line)` gives buffer i's
 // view once the line's values are in.
 //
+// Entries may depend on a value Derived carries from the bar before (a
+// previous close): Derived then gives `advance(values)`, which update, a run
+// of columns (bar after bar, once each bar's entries are taken) and a
+// committing universe call after the entries; a peek never does.
+//
 // A universe of symbols runs the step once for all of them (SymbolsWindow
 // views, one symbol a vector lane): each symbol's entries go into its own
 // buffers, then the step reads every symbol's windows side by side.
@@ -51,6 +56,7 @@ class Stepped : public WindowedState<Derived, Buffers> {
   UpdateResult update(std::span<const OptionalValue> values) final {
     require_values(values, Reads);
     const Entries entries = self().entries(values);
+    if constexpr (advances()) self().advance(values);
     for (std::size_t i = 0; i < Fed; ++i) this->buffer(i).push_back(entries[i]);
     BarStages stages(*this, false);
     return this_bar(values, stages);
@@ -82,12 +88,16 @@ class Stepped : public WindowedState<Derived, Buffers> {
       for (std::size_t i = 0; i < Fed; ++i) windows[i].store(this->buffer(i));
       stages.store();
     };
-    if constexpr (own_entries() && Fed == 1) {
+    if constexpr (own_entries() && Fed == 1 && !advances()) {
       run([&](std::size_t, std::size_t t) { return self().entries(bar_at<Reads>(in, t))[0]; });
     } else if constexpr (own_entries()) {
       // Each bar's entries once, for every buffer to read.
       std::vector<Entries> terms(n);
-      for (std::size_t t = 0; t < n; ++t) terms[t] = self().entries(bar_at<Reads>(in, t));
+      for (std::size_t t = 0; t < n; ++t) {
+        const auto bar = bar_at<Reads>(in, t);
+        terms[t] = self().entries(bar);
+        if constexpr (advances()) self().advance(bar);
+      }
       run([&](std::size_t i, std::size_t t) { return terms[t][i]; });
     } else {
       run([&](std::size_t i, std::size_t t) { return in[i].at(t); });
@@ -120,7 +130,11 @@ class Stepped : public WindowedState<Derived, Buffers> {
         }
         if (typeid(*peers[s]) != typeid(Derived)) throw InternalFailure("a peer of another class");
         Stepped& peer = peer_at(s);
-        const Entries entries = peer.self().entries(bar_at<Reads>(in, s));
+        const auto bar = bar_at<Reads>(in, s);
+        const Entries entries = peer.self().entries(bar);
+        if constexpr (advances()) {
+          if (commit) peer.self().advance(bar);
+        }
         for (std::size_t i = 0; i < Fed; ++i) {
           ValueBuffer& buffer = peer.buffer(i);
           if (commit) {
@@ -204,6 +218,10 @@ class Stepped : public WindowedState<Derived, Buffers> {
   // Whether Derived computes its own entries from a bar.
   [[nodiscard]] static constexpr bool own_entries() {
     return !std::is_same_v<decltype(&Derived::entries), decltype(&Stepped::entries)>;
+  }
+
+  [[nodiscard]] static constexpr bool advances() {
+    return requires(Derived& d, std::span<const OptionalValue> values) { d.advance(values); };
   }
 
   template <class Windows, class Stages>

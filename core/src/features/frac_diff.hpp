@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <expected>
 #include <memory>
 #include <span>
@@ -10,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "columns/bar_window.hpp"
 #include "columns/chunk_window.hpp"
 #include "columns/column.hpp"
 #include "columns/window_by_bar.hpp"
@@ -77,28 +79,20 @@ class FracDiff final : public NamedTransform {
   UpdateResult update(std::span<const OptionalValue> values) override {
     require_values(values, 1);
     window_.push_back(values[0]);
-    return evaluate();
+    return this_bar();
   }
   UpdateResult peek(std::span<const OptionalValue> values) override {
     require_values(values, 1);
     const auto displaced = window_.push_back_undoable(values[0]);
-    const UpdateResult result = evaluate();
+    const UpdateResult result = this_bar();
     window_.undo(displaced);
     return result;
   }
-
   void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
     require_values(in, 1);
     require_values(out, 1);
     const ChunkWindow chunk(window_, n, [&](std::size_t t) { return in[0].at(t); });
-    for (std::size_t t = 0; t < n; ++t) {
-      if (complete_at(chunk, t)) {
-        const double* oldest = chunk.window_of(t);
-        out[0].set(t, differenced([&](std::size_t i) { return oldest[i]; }));
-      } else {
-        out[0].set_absent(t);
-      }
-    }
+    step(chunk, out[0], n);
     set_absent_from(out, 1, n);
     chunk.store(window_);
   }
@@ -140,20 +134,29 @@ class FracDiff final : public NamedTransform {
     return std::string(buf, ec == std::errc{} ? end : buf);
   }
 
-  // The one sum both paths use: value(i) is the window's i-th value from
-  // the oldest, which takes the last weight.
-  template <class Value>
-  [[nodiscard]] double differenced(Value&& value) const {
+  // Every bar of a chunk (ChunkWindow) or the newest one (BarWindow over
+  // the live window, n = 1): the weighted sum of a complete window, the
+  // oldest value taking the last weight.
+  template <class Window>
+  void step(const Window& window, ColumnOut out, std::size_t n) const {
     const std::size_t w = weights_.size();
-    double sum = 0.0;
-    for (std::size_t i = 0; i < w; ++i) sum += weights_[w - 1 - i] * value(i);
-    return sum;
+    for (std::size_t t = 0; t < n; ++t) {
+      if (!complete_at(window, t)) {
+        out.set_absent(t);
+        continue;
+      }
+      const double* oldest = window.window_of(t);
+      double sum = 0.0;
+      for (std::size_t i = 0; i < w; ++i) sum += weights_[w - 1 - i] * oldest[i];
+      out.set(t, sum);
+    }
   }
 
-  [[nodiscard]] UpdateResult evaluate() {
-    const auto run = complete_run(window_);
-    if (!run) return {std::nullopt};
-    return {differenced([&](std::size_t i) { return (*run)[i]; })};
+  [[nodiscard]] UpdateResult this_bar() {
+    double value = 0.0;
+    std::uint8_t valid = 0;
+    step(BarWindow(window_), ColumnOut{&value, &valid}, 1);
+    return {valid != 0 ? OptionalValue(value) : std::nullopt};
   }
 
   double d_;

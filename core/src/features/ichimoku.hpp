@@ -79,15 +79,6 @@ class Ichimoku final : public NamedTransform {
     highs_.undo(high);
     return result;
   }
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 2);
-    require_values(out, 4);
-    for (std::size_t t = 0; t < n; ++t) {
-      push(in[0].at(t), in[1].at(t));
-      const UpdateResult row = lines();
-      for (std::size_t k = 0; k < 4; ++k) out[k].set(t, row[k]);
-    }
-  }
 
   // Tag, names, the three periods, then the highs and the lows (up to the
   // longest period each).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <expected>
 #include <memory>
 #include <span>
@@ -10,6 +11,7 @@
 #include <string_view>
 #include <utility>
 
+#include "columns/bar_window.hpp"
 #include "columns/chunk_window.hpp"
 #include "columns/column.hpp"
 #include "columns/window_by_bar.hpp"
@@ -67,16 +69,16 @@ class UltimateOscillator final : public NamedTransform {
     require_values(values, 3);
     const Bar bar = bar_of(values);
     for (std::size_t i = 0; i < 3; ++i) bars_[i].push_back(bar[i]);
-    return {evaluate()};
+    return this_bar();
   }
   UpdateResult peek(std::span<const OptionalValue> values) override {
     require_values(values, 3);
     const Bar bar = bar_of(values);
     std::array<ValueBuffer::Displaced, 3> displaced;
     for (std::size_t i = 0; i < 3; ++i) displaced[i] = bars_[i].push_back_undoable(bar[i]);
-    const OptionalValue result = evaluate();
+    const UpdateResult result = this_bar();
     for (std::size_t i = 3; i-- > 0;) bars_[i].undo(displaced[i]);
-    return {result};
+    return result;
   }
 
   void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
@@ -84,27 +86,16 @@ class UltimateOscillator final : public NamedTransform {
     require_values(out, 1);
     std::vector<Bar> bars(n);
     for (std::size_t t = 0; t < n; ++t) bars[t] = bar_of(bar_at<3>(in, t));
-    // The three entries of a bar are present or absent together.
     const ChunkWindow highs(bars_[0], n, [&](std::size_t t) { return bars[t][0]; });
     const ChunkWindow lows(bars_[1], n, [&](std::size_t t) { return bars[t][1]; });
     const ChunkWindow closes(bars_[2], n, [&](std::size_t t) { return bars[t][2]; });
-    for (std::size_t t = 0; t < n; ++t) {
-      if (complete_at(highs, t)) {
-        const double* h = highs.window_of(t);
-        const double* l = lows.window_of(t);
-        const double* c = closes.window_of(t);
-        out[0].set(t, oscillator([&](std::size_t i) { return std::array<double, 3>{h[i], l[i], c[i]}; }));
-      } else {
-        out[0].set_absent(t);
-      }
-    }
+    step(highs, lows, closes, out[0], n);
     set_absent_from(out, 1, n);
     highs.store(bars_[0]);
     lows.store(bars_[1]);
     closes.store(bars_[2]);
   }
 
-  // Tag, names, the three periods, then the highs, lows and closes kept.
   void save(SnapshotWriter& out) const override {
     save_names(out, snapshot_tag);
     for (const std::size_t p : periods_) out.size(p);
@@ -162,12 +153,29 @@ class UltimateOscillator final : public NamedTransform {
     return 100.0 * (weighted / 7.0);
   }
 
-  [[nodiscard]] OptionalValue evaluate() {
-    const auto h = complete_run(bars_[0]);
-    const auto l = complete_run(bars_[1]);
-    const auto c = complete_run(bars_[2]);
-    if (!h || !l || !c) return std::nullopt;
-    return oscillator([&](std::size_t i) { return std::array<double, 3>{(*h)[i], (*l)[i], (*c)[i]}; });
+  // Every bar of a chunk (ChunkWindow views) or the newest one (BarWindow
+  // views over the live windows, n = 1). The three entries of a bar are
+  // present or absent together, so the highs' window speaks for all three.
+  template <class Window>
+  void step(const Window& highs, const Window& lows, const Window& closes, ColumnOut out,
+            std::size_t n) const {
+    for (std::size_t t = 0; t < n; ++t) {
+      if (!complete_at(highs, t)) {
+        out.set_absent(t);
+        continue;
+      }
+      const double* h = highs.window_of(t);
+      const double* l = lows.window_of(t);
+      const double* c = closes.window_of(t);
+      out.set(t, oscillator([&](std::size_t i) { return std::array<double, 3>{h[i], l[i], c[i]}; }));
+    }
+  }
+
+  [[nodiscard]] UpdateResult this_bar() {
+    double value = 0.0;
+    std::uint8_t valid = 0;
+    step(BarWindow(bars_[0]), BarWindow(bars_[1]), BarWindow(bars_[2]), ColumnOut{&value, &valid}, 1);
+    return {valid != 0 ? OptionalValue(value) : std::nullopt};
   }
 
   BufferSet<3> bars_;  // highs, lows, closes

@@ -5,7 +5,7 @@
 
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "windowed.hpp"
+#include "stepped.hpp"
 
 namespace vexal {
 
@@ -17,7 +17,7 @@ namespace vexal {
 // needs the previous bar's close. A bar with a value absent or not > 0, or
 // its high below its low, spoils the windows holding it; a close that is
 // absent or not > 0 also spoils the next bar's overnight return.
-class YangZhangVolatility final : public Windowed<YangZhangVolatility, 3> {
+class YangZhangVolatility final : public Stepped<YangZhangVolatility, 3, 4, 1> {
  public:
   static constexpr std::string_view snapshot_tag = "YangZhangVolatility";
 
@@ -26,20 +26,37 @@ class YangZhangVolatility final : public Windowed<YangZhangVolatility, 3> {
 
   // The first overnight return needs a previous close.
   [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
   void clear_state() { previous_close_.reset(); }
   void save_state(SnapshotWriter& out) const { out.value(previous_close_); }
   void load_state(SnapshotReader& in);
 
  private:
+  friend Stepped;
   [[nodiscard]] Entries entries(std::span<const OptionalValue> values) const;
+  // The close the next bar's overnight return starts from.
+  void advance(std::span<const OptionalValue> values);
   // The volatility from the two sample variances and the mean term.
   [[nodiscard]] OptionalValue combined(double overnight_var, double open_close_var, double rs_mean) const;
-  // The values once the bar's entries are in the buffers.
-  [[nodiscard]] UpdateResult evaluate(std::span<const OptionalValue> values);
+  // The two windows' sample variances and the third's mean.
+  template <class Window>
+  void step(const Windows<Window>& windows, std::span<const ColumnIn>, std::span<const ColumnOut> out,
+            std::size_t n) const {
+    const std::size_t w = window();
+    const auto overnight_mean = means_by_bar(windows[0], w, n);
+    const auto open_close_mean = means_by_bar(windows[1], w, n);
+    const auto overnight_m2 = square_deviations_by_bar(windows[0], w, n, overnight_mean);
+    const auto open_close_m2 = square_deviations_by_bar(windows[1], w, n, open_close_mean);
+    const auto rs_mean = means_by_bar(windows[2], w, n);
+    const auto divisor = static_cast<double>(w - 1);
+    for (std::size_t t = 0; t < n; ++t) {
+      if (complete_at(windows[0], t) && windows[1].complete(t) && windows[2].complete(t)) {
+        out[0].set(t, combined(overnight_m2[t] / divisor, open_close_m2[t] / divisor, rs_mean[t]));
+      } else {
+        out[0].set_absent(t);
+      }
+    }
+  }
 
   YangZhangVolatility(Names inputs, std::size_t window, Names outputs, BufferSet<3> buffers);
 

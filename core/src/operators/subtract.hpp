@@ -5,24 +5,22 @@
 
 #include "descriptor.hpp"
 #include "error.hpp"
-#include "stateless.hpp"
+#include "operators/elementwise.hpp"
 
 namespace vexal {
 
 // Difference of two columns of the same bar, minuend first.
-class Subtract final : public Stateless<Subtract, 2> {
+class Subtract final : public Elementwise<Subtract, 2> {
  public:
   static constexpr std::string_view snapshot_tag = "Subtract";
 
   [[nodiscard]] static std::expected<Subtract, VexalError> create(Names inputs, Names outputs);
 
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
-
  private:
-  friend Stateless;
-  using Stateless::Stateless;
+  friend Elementwise;
+  using Elementwise::Elementwise;
 
-  [[nodiscard]] static UpdateResult of(std::span<const OptionalValue> values);
+  [[nodiscard]] static double apply(double a, double b) { return a - b; }
 };
 
 template <>

@@ -6,9 +6,14 @@
 #include <span>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
+#include "columns/bar_window.hpp"
+#include "columns/chunk_window.hpp"
 #include "columns/column.hpp"
+#include "internal_failure.hpp"
 #include "transform_base.hpp"
+#include "value_buffer.hpp"
 #include "whole_store.hpp"
 
 namespace vexal {
@@ -20,10 +25,14 @@ namespace vexal {
 //
 // reads input k as f.input(k), feeds lines through a component with
 // f.through(component, lines...), combines lines bar by bar with
-// f.map(fn, lines...) (or f.map_lines<K> for fn giving K values), and gives the outputs with f.emit(k, line),
-// f.emit_map(k, fn, lines...) or f.emit_row(fn, lines...) (fn returning a
-// whole row). `carried` is the small state the combining arithmetic keeps
-// from bar to bar (a previous level); fn reaches it by reference.
+// f.map(fn, lines...) (f.map_lines<K> for fn giving K values), and gives
+// the outputs with f.emit(k, line), f.emit_map(k, fn, lines...) or
+// f.emit_row(fn, lines...) (fn returning a whole row). A stage is a window
+// over a line the flow computed: f.window(buffer, line) gives its view (one
+// bar's, or a chunk's) for the window kernels over f.bars() bars, and
+// f.map_bars(fn) / f.emit_bars(k, fn) take fn(t) for each bar t. `carried`
+// is the small state the arithmetic keeps from bar to bar (a previous
+// level); fn reaches it by reference.
 //
 // Update runs the flow on one bar, each component updating; peek runs it
 // with each component peeking and a copy of the carried state; research
@@ -44,8 +53,45 @@ class BarFlow {
   using Line = OptionalValue;
 
   explicit BarFlow(std::span<const OptionalValue> values) : values_(values) {}
+  BarFlow(const BarFlow&) = delete;
+  BarFlow& operator=(const BarFlow&) = delete;
+  // A peek's pushes are taken back, newest first.
+  ~BarFlow() {
+    while (pushed_ > 0) {
+      --pushed_;
+      staged_[pushed_]->undo(displaced_[pushed_]);
+    }
+  }
 
-  [[nodiscard]] Line input(std::size_t k) const { return values_[k]; }
+  // Rebuilt, not copied: a copy of an absent value reads its unset payload.
+  [[nodiscard]] Line input(std::size_t k) const {
+    return values_[k] ? OptionalValue(*values_[k]) : std::nullopt;
+  }
+  // The bars a flow runs over: one.
+  [[nodiscard]] static constexpr std::size_t bars() { return 1; }
+
+  // `buffer`'s window once the line's value is in it.
+  BarWindow window(ValueBuffer& buffer, const Line& line) {
+    if constexpr (Commit) {
+      buffer.push_back(line);
+    } else {
+      if (pushed_ == kStages) throw InternalFailure("more window stages than a flow holds");
+      staged_[pushed_] = &buffer;
+      displaced_[pushed_++] = buffer.push_back_undoable(line);
+    }
+    return BarWindow(buffer);
+  }
+  // fn(t) for each bar t (here only 0): a line, or output k.
+  template <class Fn>
+  Line map_bars(Fn&& fn) {
+    Line line;
+    settle(&line, Line(fn(std::size_t{0})));
+    return line;
+  }
+  template <class Fn>
+  void emit_bars(std::size_t k, Fn&& fn) {
+    settle(&row_[k], Line(fn(std::size_t{0})));
+  }
 
   template <class Component, class... Lines>
   Line through(Component& component, const Lines&... lines) {
@@ -103,8 +149,13 @@ class BarFlow {
     return in;
   }
 
+  static constexpr std::size_t kStages = 4;
+
   std::span<const OptionalValue> values_;
   std::array<OptionalValue, Produces> row_{};
+  std::array<ValueBuffer*, kStages> staged_{};
+  std::array<ValueBuffer::Displaced, kStages> displaced_{};
+  std::size_t pushed_ = 0;
 };
 
 class ColumnFlow {
@@ -115,6 +166,27 @@ class ColumnFlow {
       : in_(in), out_(out), n_(n) {}
 
   [[nodiscard]] Line input(std::size_t k) const { return in_[k]; }
+  [[nodiscard]] std::size_t bars() const { return n_; }
+
+  // `buffer`'s windows over the chunk with the line's values in them; the
+  // buffer takes the chunk's last window once the flow is done (store).
+  const ChunkWindow& window(ValueBuffer& buffer, const Line& line) {
+    staged_.push_back(&buffer);
+    return windows_.emplace_back(buffer, n_, [&](std::size_t t) { return line.at(t); });
+  }
+  void store() const {
+    for (std::size_t i = 0; i < staged_.size(); ++i) windows_[i].store(*staged_[i]);
+  }
+  template <class Fn>
+  Line map_bars(Fn&& fn) {
+    const ColumnOut sink = line();
+    for (std::size_t t = 0; t < n_; ++t) sink.set(t, fn(t));
+    return sink.in();
+  }
+  template <class Fn>
+  void emit_bars(std::size_t k, Fn&& fn) {
+    for (std::size_t t = 0; t < n_; ++t) out_[k].set(t, fn(t));
+  }
 
   template <class Component, class... Lines>
   Line through(Component& component, const Lines&... lines) {
@@ -170,6 +242,8 @@ class ColumnFlow {
   std::span<const ColumnOut> out_;
   std::size_t n_;
   std::deque<ColumnBuffer> lines_;
+  std::deque<ChunkWindow> windows_;
+  std::vector<ValueBuffer*> staged_;
 };
 
 // Nothing carried between bars.
@@ -199,6 +273,7 @@ class Composite : public Base {
     require_values(out, Produces);
     ColumnFlow f(in, out, n);
     self().flow(f, carried_);
+    f.store();
     set_absent_from(out, Produces, n);
   }
 

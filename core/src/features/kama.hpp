@@ -1,9 +1,14 @@
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <expected>
 #include <string_view>
+#include <vector>
 
+#include "columns/window_by_bar.hpp"
+#include "columns/window_sums.hpp"
+#include "composite.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
 #include "windowed.hpp"
@@ -15,7 +20,7 @@ namespace vexal {
 // ratio (net move over summed absolute moves) of the last `window` changes.
 // Seeded with the previous bar's price, and seeded that way again once a
 // missing price has left the window.
-class Kama final : public Windowed<Kama, 1> {
+class Kama final : public Composite<Kama, 1, 1, OptionalValue, Windowed<Kama, 1>> {
  public:
   static constexpr std::string_view snapshot_tag = "Kama";
   static constexpr std::array<std::string_view, 1> buffer_labels{"prices"};
@@ -29,9 +34,6 @@ class Kama final : public Windowed<Kama, 1> {
 
   [[nodiscard]] std::size_t warm_up_period() const override { return window(); }
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;
-  UpdateResult update(std::span<const OptionalValue> values) override;
-  UpdateResult peek(std::span<const OptionalValue> values) override;
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override;
 
   // The constants and the previous average, stored ahead of the prices. A
   // snapshot is built with the default periods, as only the constants are
@@ -42,25 +44,68 @@ class Kama final : public Windowed<Kama, 1> {
     double slow_sc;
     OptionalValue previous;
   };
-  void clear_state() { previous_.reset(); }
+  void clear_state() { carried_.reset(); }
   void save_head(SnapshotWriter& out) const;
   [[nodiscard]] static Head read_head(SnapshotReader& in);
   void restore_head(SnapshotReader& in, const Head& head);
 
  private:
   Kama(Names inputs, std::size_t window, Names outputs, double fast_sc, double slow_sc, BufferSet<1> prices)
-      : Windowed(std::move(inputs), window, std::move(outputs), std::move(prices)),
+      : Composite(std::move(inputs), window, std::move(outputs), std::move(prices)),
         fast_sc_(fast_sc),
         slow_sc_(slow_sc) {}
 
-  // Room for window + 1 prices: `window` changes.
-  [[nodiscard]] ValueBuffer& prices() { return buffer(0); }
+  // Each bar's average from its window of prices and the previous average,
+  // which is carried: absent until seeded and after a window with a
+  // missing price, which drops it, so it is seeded again.
+  friend Composite;
+  template <class Flow>
+  void flow(Flow& f, OptionalValue& previous) {
+    // Room for window + 1 prices: `window` changes.
+    const auto& prices = f.window(buffer(0), f.input(0));
+    const auto constants = smoothing_by_bar(prices, f.bars());
+    f.emit_bars(0, [&](std::size_t t) -> OptionalValue {
+      if (!prices.full(t)) return std::nullopt;
+      if (!prices.complete(t)) {
+        previous.reset();
+        return std::nullopt;
+      }
+      const double price = prices.value(t);
+      const double base = previous ? *previous : prices.value(t, 1);
+      const double average = (price - base) * constants[t] + base;
+      previous = average;
+      return average;
+    });
+  }
 
-  // The next average of a full window of prices, absent when one is
-  // missing; reads previous_ but leaves it alone.
-  [[nodiscard]] OptionalValue next_average();
-
-  OptionalValue previous_;  // absent until seeded and after a window with a missing price
+  // The squared smoothing constant of each full window: its efficiency
+  // ratio, |net change| over the summed moves, between the two constants.
+  // The moves of every window come from one column of absolute changes,
+  // summed window by window in order.
+  template <class Window>
+  [[nodiscard]] auto smoothing_by_bar(const Window& prices, std::size_t n) const {
+    auto constants = per_bar<double>(prices);
+    const std::size_t first = prices.first_full();
+    if (first >= n) return constants;
+    const std::size_t m = n - first;
+    const std::size_t w = window();
+    // Kept from call to call: a live bar allocates nothing once warm.
+    thread_local std::vector<double> moves;
+    thread_local std::vector<double> volatility;
+    moves.resize(m + w - 1);
+    volatility.resize(m);
+    const double* p = prices.window_of(first);
+    for (std::size_t i = 0; i + 1 < m + w; ++i) moves[i] = std::fabs(p[i + 1] - p[i]);
+    window_sums(moves.data(), m, w, volatility.data());
+    for (std::size_t i = 0; i < m; ++i) {
+      const double change = std::fabs(p[i + w] - p[i]);
+      // A flat window has no direction; a NaN volatility fails the test as well.
+      const double er = volatility[i] > 0.0 ? change / volatility[i] : 0.0;
+      const double sc = (fast_sc_ - slow_sc_) * er + slow_sc_;
+      constants[first + i] = sc * sc;
+    }
+    return constants;
+  }
   double fast_sc_;
   double slow_sc_;
 };

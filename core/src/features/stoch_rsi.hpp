@@ -11,6 +11,7 @@
 #include "columns/chunk_window.hpp"
 #include "columns/column.hpp"
 #include "columns/window_by_bar.hpp"
+#include "composite.hpp"
 #include "descriptor.hpp"
 #include "error.hpp"
 #include "features/rsi.hpp"
@@ -26,7 +27,7 @@ namespace vexal {
 // average of k over `d_window` bars. The Rsi is the library's own, its state
 // kept after the two windows; an absent Rsi spoils the windows holding it,
 // and a flat window (highest = lowest) has no k.
-class StochRsi final : public Windowed<StochRsi, 2> {
+class StochRsi final : public Composite<StochRsi, 1, 2, NothingCarried, Windowed<StochRsi, 2, 0>> {
  public:
   static constexpr std::string_view snapshot_tag = "StochRsi";
   static constexpr std::array<std::string_view, 2> buffer_labels{"rsi values", "k values"};
@@ -55,53 +56,6 @@ class StochRsi final : public Windowed<StochRsi, 2> {
   [[nodiscard]] std::size_t warm_up_period() const override { return window() + k_window() + d_window() - 2; }
   [[nodiscard]] std::size_t work_per_bar() const override { return 1 + k_window() + d_window(); }
 
-  UpdateResult update(std::span<const OptionalValue> values) override {
-    require_values(values, 1);
-    buffer(0).push_back(rsi_.update(values.first(1))[0]);
-    const OptionalValue k = fast_k();
-    buffer(1).push_back(k);
-    return {k, mean_if_complete(buffer(1))};
-  }
-  // update's pushes made undoable, then taken back newest first.
-  UpdateResult peek(std::span<const OptionalValue> values) override {
-    require_values(values, 1);
-    const auto rsis = buffer(0).push_back_undoable(rsi_.peek(values.first(1))[0]);
-    const OptionalValue k = fast_k();
-    const auto ks = buffer(1).push_back_undoable(k);
-    const UpdateResult result{k, mean_if_complete(buffer(1))};
-    buffer(1).undo(ks);
-    buffer(0).undo(rsis);
-    return result;
-  }
-
-  // The Rsi over the chunk, its window extremes, then the average of k.
-  void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) override {
-    require_values(in, 1);
-    require_values(out, 2);
-    ColumnBuffer line(n);
-    const ColumnOut sink = line.out();
-    rsi_.update_columns(in.first(1), std::span(&sink, 1), n);
-    const ChunkWindow rsis(buffer(0), n, [&](std::size_t t) { return line.in().at(t); });
-    const std::vector<double> high = by_bar(rsis, k_window(), n, highest_kernel);
-    const std::vector<double> low = by_bar(rsis, k_window(), n, lowest_kernel);
-    std::vector<OptionalValue> k(n);
-    for (std::size_t t = 0; t < n; ++t) {
-      if (complete_at(rsis, t)) k[t] = k_of(rsis.value(t), high[t], low[t]);
-    }
-    const ChunkWindow ks(buffer(1), n, [&](std::size_t t) { return k[t]; });
-    const std::vector<double> d = means_by_bar(ks, d_window(), n);
-    for (std::size_t t = 0; t < n; ++t) {
-      out[0].set(t, k[t]);
-      if (complete_at(ks, t)) {
-        out[1].set(t, d[t]);
-      } else {
-        out[1].set_absent(t);
-      }
-    }
-    rsis.store(buffer(0));
-    ks.store(buffer(1));
-  }
-
   void clear_state() { rsi_.reset(); }
   void save_state(SnapshotWriter& out) const { rsi_.save_state(out); }
   void load_state(SnapshotReader& in) { rsi_.load_state(in); }
@@ -109,7 +63,7 @@ class StochRsi final : public Windowed<StochRsi, 2> {
  private:
   StochRsi(Names inputs, std::size_t window, Names outputs, BufferSet<2> buffers, Rsi rsi,
            std::size_t k_window, std::size_t d_window)
-      : Windowed(std::move(inputs), window, std::move(outputs), std::move(buffers)),
+      : Composite(std::move(inputs), window, std::move(outputs), std::move(buffers)),
         rsi_(std::move(rsi)),
         k_window_(k_window),
         d_window_(d_window) {}
@@ -120,11 +74,21 @@ class StochRsi final : public Windowed<StochRsi, 2> {
     return 100.0 * ((rsi - lowest_rsi) / range);
   }
 
-  // k once the bar's Rsi is in its window.
-  [[nodiscard]] OptionalValue fast_k() {
-    const auto run = complete_run(buffer(0));
-    if (!run) return std::nullopt;
-    return k_of(run->back(), highest(*run), lowest(*run));
+  // The Rsi, its window's extremes, k, then the average of k's window.
+  friend Composite;
+  template <class Flow>
+  void flow(Flow& f, NothingCarried&) {
+    const std::size_t n = f.bars();
+    const auto& rsis = f.window(buffer(0), f.through(rsi_, f.input(0)));
+    const auto high = by_bar(rsis, k_window(), n, highest_kernel);
+    const auto low = by_bar(rsis, k_window(), n, lowest_kernel);
+    const auto k = f.map_bars([&](std::size_t t) {
+      return complete_at(rsis, t) ? k_of(rsis.value(t), high[t], low[t]) : std::nullopt;
+    });
+    const auto& ks = f.window(buffer(1), k);
+    const auto d = means_by_bar(ks, d_window(), n);
+    f.emit(0, k);
+    f.emit_bars(1, [&](std::size_t t) { return complete_at(ks, t) ? OptionalValue(d[t]) : std::nullopt; });
   }
 
   Rsi rsi_;

@@ -13,6 +13,7 @@
 #include "columns/window_spreads.hpp"
 #include "columns/window_sums.hpp"
 #include "update_result.hpp"
+#include "whole_store.hpp"
 
 namespace vexal {
 
@@ -155,11 +156,13 @@ void write_by_bar(const Window& window, std::size_t w, std::size_t n, Kernel ker
   set_absent_from(out, 1, n);
 }
 
-// Bar t of the first R input columns, as update receives it.
+// Bar t of the first R input columns, as update receives it. Each value is
+// stored whole: readers copy it whole, and a copy of one built member by
+// member would wait for both stores to reach the cache.
 template <std::size_t R>
 [[nodiscard]] std::array<OptionalValue, R> bar_at(std::span<const ColumnIn> in, std::size_t t) {
   std::array<OptionalValue, R> bar;
-  for (std::size_t j = 0; j < R; ++j) bar[j] = in[j].at(t);
+  for (std::size_t j = 0; j < R; ++j) store_whole(&bar[j], in[j].at(t));
   return bar;
 }
 

@@ -64,18 +64,21 @@ class Kama final : public Composite<Kama, 1, 1, OptionalValue, Windowed<Kama, 1>
     // Room for window + 1 prices: `window` changes.
     const auto& prices = f.window(buffer(0), f.input(0));
     const auto constants = smoothing_by_bar(prices, f.bars());
+    // On a local, so the recursion's chain stays in registers.
+    OptionalValue last = previous;
     f.emit_bars(0, [&](std::size_t t) -> OptionalValue {
       if (!prices.full(t)) return std::nullopt;
       if (!prices.complete(t)) {
-        previous.reset();
+        last.reset();
         return std::nullopt;
       }
       const double price = prices.value(t);
-      const double base = previous ? *previous : prices.value(t, 1);
+      const double base = last ? *last : prices.value(t, 1);
       const double average = (price - base) * constants[t] + base;
-      previous = average;
+      last = average;
       return average;
     });
+    previous = last;
   }
 
   // The squared smoothing constant of each full window: its efficiency

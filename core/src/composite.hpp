@@ -95,7 +95,14 @@ class BarFlow {
 
   template <class Component, class... Lines>
   Line through(Component& component, const Lines&... lines) {
-    if constexpr (std::is_base_of_v<StreamingTransform, Component>) {
+    if constexpr (std::is_base_of_v<StreamingTransform, Component> && sizeof...(Lines) == 1) {
+      // Every line is stored whole already: the component reads it in place.
+      const std::span<const OptionalValue> in(&first_of(lines...), 1);
+      if constexpr (Commit)
+        return component.Component::update(in)[0];
+      else
+        return component.Component::peek(in)[0];
+    } else if constexpr (std::is_base_of_v<StreamingTransform, Component>) {
       const auto in = whole(lines...);
       if constexpr (Commit)
         return component.Component::update(in)[0];
@@ -141,6 +148,11 @@ class BarFlow {
   }
 
  private:
+  template <class First, class... Rest>
+  static const First& first_of(const First& first, const Rest&...) {
+    return first;
+  }
+
   template <class... Lines>
   static std::array<OptionalValue, sizeof...(Lines)> whole(const Lines&... lines) {
     std::array<OptionalValue, sizeof...(Lines)> in;

@@ -53,7 +53,8 @@ class Kama final : public Composite<Kama, 1, 1, OptionalValue, Windowed<Kama, 1>
   Kama(Names inputs, std::size_t window, Names outputs, double fast_sc, double slow_sc, BufferSet<1> prices)
       : Composite(std::move(inputs), window, std::move(outputs), std::move(prices)),
         fast_sc_(fast_sc),
-        slow_sc_(slow_sc) {}
+        slow_sc_(slow_sc),
+        scratch_(window) {}
 
   // Each bar's average from its window of prices and the previous average,
   // which is carried: absent until seeded and after a window with a
@@ -92,9 +93,8 @@ class Kama final : public Composite<Kama, 1, 1, OptionalValue, Windowed<Kama, 1>
     if (first >= n) return constants;
     const std::size_t m = n - first;
     const std::size_t w = window();
-    // Kept from call to call: a live bar allocates nothing once warm.
-    thread_local std::vector<double> moves;
-    thread_local std::vector<double> volatility;
+    std::vector<double>& moves = scratch_.moves;
+    std::vector<double>& volatility = scratch_.volatility;
     moves.resize(m + w - 1);
     volatility.resize(m);
     const double* p = prices.window_of(first);
@@ -111,6 +111,26 @@ class Kama final : public Composite<Kama, 1, 1, OptionalValue, Windowed<Kama, 1>
   }
   double fast_sc_;
   double slow_sc_;
+  // Room for a live bar's moves, made with the transform (and with each
+  // copy, which needs no contents), so a live bar never allocates; a chunk
+  // grows it once.
+  struct Scratch {
+    explicit Scratch(std::size_t window) { reserve(window); }
+    Scratch(const Scratch& other) { reserve(other.moves.capacity()); }
+    Scratch& operator=(const Scratch& other) {
+      reserve(other.moves.capacity());
+      return *this;
+    }
+    Scratch(Scratch&&) = default;
+    Scratch& operator=(Scratch&&) = default;
+    void reserve(std::size_t window) {
+      moves.reserve(window);
+      volatility.reserve(1);
+    }
+    std::vector<double> moves;
+    std::vector<double> volatility;
+  };
+  mutable Scratch scratch_;
 };
 
 template <>

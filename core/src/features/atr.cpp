@@ -21,15 +21,6 @@ void Atr::clear_state() {
   average_.reset();
 }
 
-bool Atr::step(AtrHot& hot, Bar bar, Row& row) const {
-  const OptionalValue range = TrueRange::of(bar[0], bar[1], hot.close);
-  if (!range) return false;
-  hot.average = average_.step(hot.average, *range);
-  hot.close = bar[2];
-  row[0] = hot.average;
-  return true;
-}
-
 Atr::Row Atr::seed(Bar bar) {
   const OptionalValue range = TrueRange::of(bar[0], bar[1], previous_close_);
   previous_close_ = bar[2];

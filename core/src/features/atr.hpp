@@ -6,6 +6,7 @@
 
 #include "descriptor.hpp"
 #include "error.hpp"
+#include "features/true_range.hpp"
 #include "features/wilder_average.hpp"
 #include "seeded_recursion.hpp"
 #include "windowed.hpp"
@@ -47,7 +48,14 @@ class Atr final : public SeededRecursion<Atr, AtrHot, 3, 1, Windowed<Atr, 0>> {
     if (!average_.average()) return std::nullopt;
     return AtrHot{*average_.average(), previous_close_};
   }
-  bool step(AtrHot& hot, Bar bar, Row& row) const;
+  bool step(AtrHot& hot, Bar bar, Row& row) const {
+    const OptionalValue range = TrueRange::of(bar[0], bar[1], hot.close);
+    if (!range) return false;
+    hot.average = average_.step(hot.average, *range);
+    hot.close = bar[2];
+    row[0] = hot.average;
+    return true;
+  }
   void resume(const AtrHot& hot) {
     average_.resume(hot.average);
     previous_close_ = hot.close;

@@ -16,18 +16,6 @@ std::expected<TrueRange, VexalError> TrueRange::create(Names inputs, Names outpu
 
 std::unique_ptr<StreamingTransform> TrueRange::fresh() const { return fresh_from(create(inputs_, outputs_)); }
 
-bool TrueRange::valid_range(OptionalValue high, OptionalValue low) { return high && low && *high >= *low; }
-
-OptionalValue TrueRange::of(OptionalValue high, OptionalValue low, OptionalValue previous_close) {
-  if (!previous_close || !valid_range(high, low)) return std::nullopt;
-  double greatest = *high - *low;
-  const double to_high = std::fabs(*high - *previous_close);
-  if (to_high > greatest) greatest = to_high;
-  const double to_low = std::fabs(*low - *previous_close);
-  if (to_low > greatest) greatest = to_low;
-  return greatest;
-}
-
 void TrueRange::save(SnapshotWriter& out) const {
   save_names(out, snapshot_tag);
   out.value(carried_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <expected>
 
 #include "descriptor.hpp"
@@ -20,9 +21,21 @@ class TrueRange final : public Recurrent<TrueRange, OptionalValue, 3> {
   [[nodiscard]] static std::expected<TrueRange, VexalError> create(Names inputs, Names outputs);
 
   // The range of a bar after `previous_close`, absent as described above.
-  [[nodiscard]] static OptionalValue of(OptionalValue high, OptionalValue low, OptionalValue previous_close);
+  // In the header: every bar of Atr, Adx and the others built on it runs it.
+  [[nodiscard]] static OptionalValue of(const OptionalValue& high, const OptionalValue& low,
+                                        const OptionalValue& previous_close) {
+    if (!previous_close || !valid_range(high, low)) return std::nullopt;
+    double greatest = *high - *low;
+    const double to_high = std::fabs(*high - *previous_close);
+    if (to_high > greatest) greatest = to_high;
+    const double to_low = std::fabs(*low - *previous_close);
+    if (to_low > greatest) greatest = to_low;
+    return greatest;
+  }
   // Whether a bar's high and low are present and ordered.
-  [[nodiscard]] static bool valid_range(OptionalValue high, OptionalValue low);
+  [[nodiscard]] static bool valid_range(const OptionalValue& high, const OptionalValue& low) {
+    return high && low && *high >= *low;
+  }
 
   [[nodiscard]] std::size_t warm_up_period() const override { return 1; }
   [[nodiscard]] std::unique_ptr<StreamingTransform> fresh() const override;

@@ -53,8 +53,7 @@ class Kama final : public Composite<Kama, 1, 1, OptionalValue, Windowed<Kama, 1>
   Kama(Names inputs, std::size_t window, Names outputs, double fast_sc, double slow_sc, BufferSet<1> prices)
       : Composite(std::move(inputs), window, std::move(outputs), std::move(prices)),
         fast_sc_(fast_sc),
-        slow_sc_(slow_sc),
-        scratch_(window) {}
+        slow_sc_(slow_sc) {}
 
   // Each bar's average from its window of prices and the previous average,
   // which is carried: absent until seeded and after a window with a
@@ -93,44 +92,34 @@ class Kama final : public Composite<Kama, 1, 1, OptionalValue, Windowed<Kama, 1>
     if (first >= n) return constants;
     const std::size_t m = n - first;
     const std::size_t w = window();
-    std::vector<double>& moves = scratch_.moves;
-    std::vector<double>& volatility = scratch_.volatility;
-    moves.resize(m + w - 1);
-    volatility.resize(m);
     const double* p = prices.window_of(first);
-    for (std::size_t i = 0; i + 1 < m + w; ++i) moves[i] = std::fabs(p[i + 1] - p[i]);
-    window_sums(moves.data(), m, w, volatility.data());
-    for (std::size_t i = 0; i < m; ++i) {
+    const auto squared_constant = [&](std::size_t i, double volatility) {
       const double change = std::fabs(p[i + w] - p[i]);
       // A flat window has no direction; a NaN volatility fails the test as well.
-      const double er = volatility[i] > 0.0 ? change / volatility[i] : 0.0;
+      const double er = volatility > 0.0 ? change / volatility : 0.0;
       const double sc = (fast_sc_ - slow_sc_) * er + slow_sc_;
-      constants[first + i] = sc * sc;
+      return sc * sc;
+    };
+    if (m == 1) {
+      // One window (a live bar): its moves summed here, oldest first from
+      // zero, as the kernel sums each window.
+      double volatility = 0.0;
+      for (std::size_t i = 0; i < w; ++i) volatility += std::fabs(p[i + 1] - p[i]);
+      constants[first] = squared_constant(0, volatility);
+      return constants;
     }
+    moves_.resize(m + w - 1);
+    volatility_.resize(m);
+    for (std::size_t i = 0; i + 1 < m + w; ++i) moves_[i] = std::fabs(p[i + 1] - p[i]);
+    window_sums(moves_.data(), m, w, volatility_.data());
+    for (std::size_t i = 0; i < m; ++i) constants[first + i] = squared_constant(i, volatility_[i]);
     return constants;
   }
   double fast_sc_;
   double slow_sc_;
-  // Room for a live bar's moves, made with the transform (and with each
-  // copy, which needs no contents), so a live bar never allocates; a chunk
-  // grows it once.
-  struct Scratch {
-    explicit Scratch(std::size_t window) { reserve(window); }
-    Scratch(const Scratch& other) { reserve(other.moves.capacity()); }
-    Scratch& operator=(const Scratch& other) {
-      reserve(other.moves.capacity());
-      return *this;
-    }
-    Scratch(Scratch&&) = default;
-    Scratch& operator=(Scratch&&) = default;
-    void reserve(std::size_t window) {
-      moves.reserve(window);
-      volatility.reserve(1);
-    }
-    std::vector<double> moves;
-    std::vector<double> volatility;
-  };
-  mutable Scratch scratch_;
+  // A chunk's moves and their window sums, kept from chunk to chunk.
+  mutable std::vector<double> moves_;
+  mutable std::vector<double> volatility_;
 };
 
 template <>

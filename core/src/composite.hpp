@@ -57,9 +57,11 @@ class BarFlow {
   BarFlow& operator=(const BarFlow&) = delete;
   // A peek's pushes are taken back, newest first.
   ~BarFlow() {
-    while (pushed_ > 0) {
-      --pushed_;
-      staged_[pushed_]->undo(displaced_[pushed_]);
+    if constexpr (!Commit) {
+      while (undo_.pushed > 0) {
+        --undo_.pushed;
+        undo_.staged[undo_.pushed]->undo(undo_.displaced[undo_.pushed]);
+      }
     }
   }
 
@@ -75,9 +77,9 @@ class BarFlow {
     if constexpr (Commit) {
       buffer.push_back(line);
     } else {
-      if (pushed_ == kStages) throw InternalFailure("more window stages than a flow holds");
-      staged_[pushed_] = &buffer;
-      displaced_[pushed_++] = buffer.push_back_undoable(line);
+      if (undo_.pushed == kStages) throw InternalFailure("more window stages than a flow holds");
+      undo_.staged[undo_.pushed] = &buffer;
+      undo_.displaced[undo_.pushed++] = buffer.push_back_undoable(line);
     }
     return BarWindow(buffer);
   }
@@ -165,9 +167,14 @@ class BarFlow {
 
   std::span<const OptionalValue> values_;
   std::array<OptionalValue, Produces> row_{};
-  std::array<ValueBuffer*, kStages> staged_{};
-  std::array<ValueBuffer::Displaced, kStages> displaced_{};
-  std::size_t pushed_ = 0;
+  // A peek's pushes, to take back; an update keeps none.
+  struct Undo {
+    std::array<ValueBuffer*, kStages> staged;
+    std::array<ValueBuffer::Displaced, kStages> displaced;
+    std::size_t pushed = 0;
+  };
+  struct Nothing {};
+  [[no_unique_address]] std::conditional_t<Commit, Nothing, Undo> undo_;
 };
 
 class ColumnFlow {

@@ -72,8 +72,10 @@ class Kama final : public Composite<Kama, 1, 1, OptionalValue, Windowed<Kama, 1>
         last.reset();
         return std::nullopt;
       }
-      const double price = prices.value(t);
-      const double base = last ? *last : prices.value(t, 1);
+      // The window's w + 1 prices, oldest first.
+      const double* q = prices.window_of(t);
+      const double price = q[window()];
+      const double base = last ? *last : q[window() - 1];
       const double average = (price - base) * constants[t] + base;
       last = average;
       return average;

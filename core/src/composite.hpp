@@ -11,6 +11,7 @@
 #include "columns/bar_window.hpp"
 #include "columns/chunk_window.hpp"
 #include "columns/column.hpp"
+#include "columns/window_by_bar.hpp"
 #include "internal_failure.hpp"
 #include "transform_base.hpp"
 #include "value_buffer.hpp"
@@ -143,11 +144,7 @@ class BarFlow {
     for (std::size_t k = 0; k < Produces; ++k) settle(&row_[k], row[k]);
   }
 
-  [[nodiscard]] UpdateResult result() const {
-    return [&]<std::size_t... k>(std::index_sequence<k...>) {
-      return UpdateResult{row_[k]...};
-    }(std::make_index_sequence<Produces>{});
-  }
+  [[nodiscard]] UpdateResult result() const { return as_result(row_); }
 
  private:
   template <class First, class... Rest>

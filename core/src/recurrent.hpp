@@ -32,20 +32,20 @@ class Recurrent : public NamedTransform {
 
   UpdateResult update(std::span<const OptionalValue> values) final {
     require_values(values, Reads);
-    return result(self().step(carried_, values.template first<Reads>()));
+    return as_result(self().step(carried_, values.template first<Reads>()));
   }
 
   UpdateResult peek(std::span<const OptionalValue> values) final {
     require_values(values, Reads);
     Carried copy = carried_;
-    return result(self().step(copy, values.template first<Reads>()));
+    return as_result(self().step(copy, values.template first<Reads>()));
   }
 
   void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) final {
     require_values(in, Reads);
     require_values(out, Produces);
     Carried carried = carried_;
-    for (std::size_t t = 0; t < n; ++t) write(out, t, self().step(carried, Bar(bar_at<Reads>(in, t))));
+    for (std::size_t t = 0; t < n; ++t) write_row(out, t, self().step(carried, Bar(bar_at<Reads>(in, t))));
     carried_ = carried;
     set_absent_from(out, Produces, n);
   }
@@ -58,7 +58,7 @@ class Recurrent : public NamedTransform {
       if (typeid(*peers[i]) != typeid(Derived)) throw InternalFailure("a peer of another class");
       Recurrent& peer = static_cast<Derived&>(*peers[i]);
       Carried carried = peer.carried_;
-      write(out, i, self().step(carried, Bar(bar_at<Reads>(in, i))));
+      write_row(out, i, self().step(carried, Bar(bar_at<Reads>(in, i))));
       if (commit) peer.carried_ = carried;
     }
     set_absent_from(out, Produces, peers.size());
@@ -71,16 +71,6 @@ class Recurrent : public NamedTransform {
 
  private:
   [[nodiscard]] const Derived& self() const { return static_cast<const Derived&>(*this); }
-
-  static void write(std::span<const ColumnOut> out, std::size_t t, const Row& row) {
-    for (std::size_t k = 0; k < Produces; ++k) out[k].set(t, row[k]);
-  }
-
-  [[nodiscard]] static UpdateResult result(const Row& row) {
-    return [&]<std::size_t... k>(std::index_sequence<k...>) {
-      return UpdateResult{row[k]...};
-    }(std::make_index_sequence<Produces>{});
-  }
 };
 
 }  // namespace vexal

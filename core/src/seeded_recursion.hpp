@@ -41,10 +41,10 @@ class SeededRecursion : public Base {
       Row row;
       if (self().step(*hot, bar, row)) {
         self().resume(*hot);
-        return result(row);
+        return as_result(row);
       }
     }
-    return result(self().seed(bar));
+    return as_result(self().seed(bar));
   }
 
   UpdateResult peek(std::span<const OptionalValue> values) final {
@@ -52,9 +52,9 @@ class SeededRecursion : public Base {
     const Bar bar = values.template first<Reads>();
     if (std::optional<Hot> hot = self().hot()) {
       Row row;
-      if (self().step(*hot, bar, row)) return result(row);
+      if (self().step(*hot, bar, row)) return as_result(row);
     }
-    return result(self().peek_seed(bar));
+    return as_result(self().peek_seed(bar));
   }
 
   void update_columns(std::span<const ColumnIn> in, std::span<const ColumnOut> out, std::size_t n) final {
@@ -67,13 +67,13 @@ class SeededRecursion : public Base {
         for (; t < n; ++t) {
           const auto bar = bar_at<Reads>(in, t);
           if (!self().step(*hot, Bar(bar), row)) break;
-          write(out, t, row);
+          write_row(out, t, row);
         }
         self().resume(*hot);
         if (t == n) break;
       }
       const auto bar = bar_at<Reads>(in, t);
-      write(out, t, self().seed(Bar(bar)));
+      write_row(out, t, self().seed(Bar(bar)));
       ++t;
     }
     set_absent_from(out, Produces, n);
@@ -84,16 +84,6 @@ class SeededRecursion : public Base {
 
  private:
   [[nodiscard]] Derived& self() { return static_cast<Derived&>(*this); }
-
-  static void write(std::span<const ColumnOut> out, std::size_t t, const Row& row) {
-    for (std::size_t k = 0; k < Produces; ++k) out[k].set(t, row[k]);
-  }
-
-  [[nodiscard]] static UpdateResult result(const Row& row) {
-    return [&]<std::size_t... k>(std::index_sequence<k...>) {
-      return UpdateResult{row[k]...};
-    }(std::make_index_sequence<Produces>{});
-  }
 };
 
 }  // namespace vexal

@@ -166,6 +166,19 @@ template <std::size_t R>
   return bar;
 }
 
+// A step's fixed row of values: into bar t of the output columns, and as
+// update returns it.
+template <std::size_t N>
+void write_row(std::span<const ColumnOut> out, std::size_t t, const std::array<OptionalValue, N>& row) {
+  for (std::size_t k = 0; k < N; ++k) out[k].set(t, row[k]);
+}
+template <std::size_t N>
+[[nodiscard]] UpdateResult as_result(const std::array<OptionalValue, N>& row) {
+  return [&]<std::size_t... k>(std::index_sequence<k...>) {
+    return UpdateResult{row[k]...};
+  }(std::make_index_sequence<N>{});
+}
+
 // A bar's values into the output columns; names beyond them are absent.
 inline void set_row(std::span<const ColumnOut> out, std::size_t t, const UpdateResult& row) {
   const std::span<const OptionalValue> values = row.values();
